@@ -1,0 +1,28 @@
+# Installs the component the way a host finds it: the library, its public headers, a CMake
+# package (find_package(ZelvarPatLookup) -> ZelvarPatLookup::ZelvarPatLookup) and a
+# pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(ZELVAR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ZelvarPatLookup)
+
+install(TARGETS ZelvarPatLookup EXPORT ZelvarPatLookupTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/zelvar DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT ZelvarPatLookupTargets
+    NAMESPACE ZelvarPatLookup::
+    DESTINATION ${ZELVAR_CMAKE_DIR})
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/ZelvarPatLookupConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/ZelvarPatLookupConfig.cmake
+    INSTALL_DESTINATION ${ZELVAR_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/ZelvarPatLookupConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${PROJECT_BINARY_DIR}/ZelvarPatLookupConfig.cmake
+    ${PROJECT_BINARY_DIR}/ZelvarPatLookupConfigVersion.cmake
+    DESTINATION ${ZELVAR_CMAKE_DIR})
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/ZelvarPatLookup.pc.in
+    ${PROJECT_BINARY_DIR}/ZelvarPatLookup.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/ZelvarPatLookup.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,94 @@
+#include <zelvar/patlookup.h>
+
+#include "browseprint/displaypatientinfo.h"
+#include "component/patientdata.h"
+#include "component/references.h"
+#include "component/runtimeerror.h"
+#include "lookupsch/frmlookupsch.h"
+#include "patlookup/frmpatlookup.h"
+#include "platform/messagebox.h"
+
+namespace zelvar {
+namespace {
+
+const QString kPatientLookupError = QStringLiteral("ZelvarPatientLookup.clsPatLookup.PatientLookup Error: ");
+
+// Reports a trapped error through the host. When there is no utilities object to report to
+// (the host never called InitPatLookup), the report goes to the log instead of throwing out
+// of an operation that promised to trap its errors.
+void report(const QString& message)
+{
+    ErrorInfo reportError;
+    const bool reported = component::hasUtils()
+        && trapErrors([&] { component::utils().ReportError(message); }, reportError);
+    if (!reported)
+        qWarning("%s", qPrintable(message));
+}
+
+} // namespace
+
+QString PatLookup::CheckForDuplicatePatient(const QString& SSN, const QString& Account, const QString& PatName,
+                                            const QString& DOB, const QString& Policy, const QString& MedRec)
+{
+    QString result;
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            result = lookupsch::CheckForDuplicatePatient(
+                component::joinPatientData(SSN, Account, PatName, DOB, Policy, MedRec));
+        }, error)) {
+        platform::beep();
+        report(QStringLiteral("Error in CheckForDuplicatePatient ") + error.description);
+    }
+    return result;
+}
+
+QString PatLookup::MiscLookup(const QString& MiscCode, const QString& AcctNumber, bool ReturnAllColumns)
+{
+    QString result;
+    ErrorInfo error;
+    if (!trapErrors([&] { result = lookupsch::MiscGridLookup(MiscCode, AcctNumber, ReturnAllColumns); }, error)) {
+        platform::beep();
+        report(QStringLiteral("Error in MiscLookup ") + error.description);
+    }
+    return result;
+}
+
+void PatLookup::InitPatLookup(std::shared_ptr<HostLink> HostLinkRef, std::shared_ptr<ZelvarUtils> UtilsRef)
+{
+    component::References& refs = component::references();
+    refs.utils = std::move(UtilsRef);
+    refs.hostLink = std::move(HostLinkRef);
+    ZelvarUtils& utils = component::utils();
+    refs.settings = utils.GetSettingsObject();
+    refs.layout = utils.GetLayoutObject();
+    refs.helpFile = utils.GetHelpFile();
+}
+
+QString PatLookup::PatientLookup(const QString& strAcc, const QString& SearchBy, bool AlwaysShowLookup)
+{
+    return PatientLookupExtended(strAcc, SearchBy, AlwaysShowLookup, QString(), false);
+}
+
+QString PatLookup::PatientLookupExtended(const QString& strAcc, const QString& SearchBy, bool AlwaysShowLookup,
+                                         const QString& Mode, bool AllowModeSwitch)
+{
+    QString result;
+    ErrorInfo error;
+    // The dialog is unloaded on every way out, after a trapped error too: a dialog left loaded
+    // would keep its mouse-wheel hook and no later dialog could have one.
+    if (!trapErrors([&] {
+            std::unique_ptr<patlookup::frmPatLookup> dialog = patlookup::frmPatLookup::Load();
+            dialog->ShowLookup(strAcc, SearchBy, AlwaysShowLookup, Mode, AllowModeSwitch);
+            result = dialog->GetReturnValue();
+        }, error)) {
+        report(kPatientLookupError + error.description);
+    }
+    return result;
+}
+
+void PatLookup::ShowDisplayPatientInfo(const QString& AcctNo)
+{
+    browseprint::DisplayPatientInfo(AcctNo);
+}
+
+} // namespace zelvar

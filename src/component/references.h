@@ -1,0 +1,37 @@
+#pragma once
+
+#include <zelvar/patlookup.h>
+
+#include <QString>
+
+#include <memory>
+
+// The component-wide references to the host's objects. They exist once per thread: an
+// instance of PatLookup used on another thread sees that thread's own, separately initialised
+// set. Every window reaches the server and the utilities through these.
+namespace zelvar::component {
+
+struct References
+{
+    std::shared_ptr<HostLink> hostLink;
+    std::shared_ptr<ZelvarUtils> utils;
+    std::shared_ptr<ZelvarSettings> settings;
+    std::shared_ptr<ZelvarLayout> layout;
+    QString helpFile;
+};
+
+// This thread's set.
+References& references();
+
+// The objects themselves; each raises "Object variable or With block variable not set" (91)
+// when InitPatLookup has not set it on this thread.
+HostLink& hostLink();
+ZelvarUtils& utils();
+ZelvarSettings& settings();
+ZelvarLayout& layout();
+QString helpFile();
+
+// Whether a utilities object is there to report to (error handlers check before reporting).
+bool hasUtils();
+
+} // namespace zelvar::component

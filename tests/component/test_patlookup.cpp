@@ -1,0 +1,134 @@
+// The component's operations: error trapping and report texts, and the per-thread references.
+#include "componentfixture.h"
+
+#include "component/patientdata.h"
+#include "component/references.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <thread>
+
+using namespace zelvar;
+using namespace zelvar::test;
+
+namespace {
+
+bool lookupDialogLoaded()
+{
+    for (QWidget* w : QApplication::allWidgets()) {
+        if (w->objectName() == QLatin1String("frmPatLookup"))
+            return true;
+    }
+    return false;
+}
+
+const QString kNotSupported = QStringLiteral("Object doesn't support this action");
+
+} // namespace
+
+using PatLookupTest = ComponentFixture;
+
+// Catches a join with a tab at either end, or one that drops empty values.
+TEST(PatientData, shouldJoinSixValuesWithFiveTabs)
+{
+    EXPECT_EQ(component::joinPatientData({}, {}, {}, {}, {}, {}), QStringLiteral("\t\t\t\t\t"));
+    EXPECT_EQ(component::joinPatientData(QStringLiteral("123456789"), {}, QStringLiteral("SMITH,JO"), {}, {}, {}),
+              QStringLiteral("123456789\t\tSMITH,JO\t\t\t"));
+    EXPECT_EQ(component::joinPatientData(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                                         QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6")),
+              QStringLiteral("1\t2\t3\t4\t5\t6"));
+}
+
+// Catches a missing beep, a beep after the report, or the wrong report text.
+TEST_F(PatLookupTest, shouldBeepThenReportWhenDuplicateCheckOrMiscLookupFails)
+{
+    EXPECT_EQ(lookup.CheckForDuplicatePatient({}, {}, {}, {}, {}, {}), QString());
+    EXPECT_EQ(lookup.MiscLookup(QStringLiteral("GENDER"), {}), QString());
+
+    const QStringList expected{
+        QStringLiteral("beep"),
+        QStringLiteral("report: Error in CheckForDuplicatePatient ") + kNotSupported,
+        QStringLiteral("beep"),
+        QStringLiteral("report: Error in MiscLookup ") + kNotSupported,
+    };
+    EXPECT_EQ(platform.events, expected);
+}
+
+// Catches a trapped lookup error that escapes to the host, beeps, or leaves the dialog loaded
+// (its wheel hook would then block every later dialog).
+TEST_F(PatLookupTest, shouldReportLookupErrorsAndUnloadTheDialog)
+{
+    EXPECT_EQ(lookup.PatientLookup(QStringLiteral("smith")), QString());
+    EXPECT_EQ(lookup.PatientLookupExtended(QStringLiteral("1/2"), QStringLiteral("A"), true, QStringLiteral("W"), true),
+              QString());
+
+    const QString expected = QStringLiteral("ZelvarPatientLookup.clsPatLookup.PatientLookup Error: ") + kNotSupported;
+    EXPECT_EQ(utils->reports, QStringList({expected, expected}));
+    EXPECT_EQ(platform.beeps, 0);
+    EXPECT_FALSE(lookupDialogLoaded());
+}
+
+// Catches ShowDisplayPatientInfo trapping what it must pass on to the host.
+TEST_F(PatLookupTest, shouldLetRecordDisplayErrorsReachTheHost)
+{
+    EXPECT_THROW(lookup.ShowDisplayPatientInfo(QStringLiteral("1234")), std::exception);
+    EXPECT_TRUE(utils->reports.isEmpty());
+}
+
+// Catches InitPatLookup swallowing a failing host call, or keeping half of a new set.
+TEST_F(PatLookupTest, shouldLetInitErrorsReachTheHost)
+{
+    auto failing = std::make_shared<RecordingUtils>();
+    failing->throwOnSettings = true;
+    EXPECT_THROW(lookup.InitPatLookup(server, failing), std::exception);
+}
+
+// Catches references that are process-wide: a second thread must see its own, uninitialised
+// set, and its own InitPatLookup must not replace this thread's.
+TEST_F(PatLookupTest, shouldKeepReferencesPerThread)
+{
+    utils->helpFile = QStringLiteral("main.hlp");
+    lookup.InitPatLookup(server, utils);
+
+    bool otherStartedEmpty = false;
+    bool otherGotItsOwn = false;
+    QString otherResult = QStringLiteral("unset");
+    std::thread other([&] {
+        const component::References& refs = component::references();
+        otherStartedEmpty = !refs.hostLink && !refs.utils && !refs.settings && !refs.layout && refs.helpFile.isEmpty();
+        // Not initialised here: the operation traps the error and returns empty.
+        PatLookup local;
+        otherResult = local.MiscLookup(QStringLiteral("GENDER"), {});
+
+        auto ownUtils = std::make_shared<RecordingUtils>();
+        ownUtils->helpFile = QStringLiteral("other.hlp");
+        local.InitPatLookup(std::make_shared<host::ScriptedHostLink>(), ownUtils);
+        otherGotItsOwn = component::references().utils == ownUtils
+            && component::helpFile() == QStringLiteral("other.hlp");
+    });
+    other.join();
+
+    EXPECT_TRUE(otherStartedEmpty);
+    EXPECT_TRUE(otherGotItsOwn);
+    EXPECT_EQ(otherResult, QString());
+    EXPECT_EQ(component::references().utils, utils);
+    EXPECT_EQ(component::references().hostLink, server);
+    EXPECT_EQ(component::helpFile(), QStringLiteral("main.hlp"));
+}
+
+// Catches a second InitPatLookup that keeps any of the first set.
+TEST_F(PatLookupTest, shouldReplaceAllReferencesOnSecondInit)
+{
+    auto server2 = std::make_shared<host::ScriptedHostLink>();
+    auto utils2 = std::make_shared<RecordingUtils>();
+    utils2->helpFile = QStringLiteral("second.hlp");
+    lookup.InitPatLookup(server2, utils2);
+
+    const component::References& refs = component::references();
+    EXPECT_EQ(refs.hostLink, server2);
+    EXPECT_EQ(refs.utils, utils2);
+    EXPECT_EQ(refs.settings, utils2->GetSettingsObject());
+    EXPECT_EQ(refs.layout, utils2->GetLayoutObject());
+    EXPECT_EQ(refs.helpFile, QStringLiteral("second.hlp"));
+}

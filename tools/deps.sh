@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build needs when any is missing. As root it installs
+# them; otherwise it prints the apt-get line to run and fails.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkgconf
+    qt6-base-dev libgl-dev
+    libxslt1-dev libsqlite3-dev sqlite3
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+    echo "These packages are missing: ${missing[*]}" >&2
+    echo "Install them with:" >&2
+    echo "  sudo apt-get install ${missing[*]}" >&2
+    exit 1
+fi

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. Usage: tools/test.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+
+tools/deps.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" --parallel
+ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
