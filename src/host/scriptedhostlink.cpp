@@ -52,19 +52,25 @@ std::optional<QStringList> ScriptedHostLink::lookUp(const QString& request) cons
     return std::nullopt;
 }
 
-bool ScriptedHostLink::GetServerStringData(const QString& request, QStringList& replies, const QString& third,
-                                           QString& fourth)
+std::optional<QStringList> ScriptedHostLink::serve(const QString& operation, const QString& request,
+                                                   const QString& third, const QString& fourth)
 {
-    m_calls.append({QStringLiteral("GetServerStringData"), request, third, fourth});
+    m_calls.append({operation, request, third, fourth});
     switch (failureFor(request)) {
     case Failure::Throw:
         throw std::runtime_error("The server connection was lost");
     case Failure::NotAnswered:
-        return false;
+        return std::nullopt;
     case Failure::None:
         break;
     }
-    const std::optional<QStringList> answer = lookUp(request);
+    return lookUp(request);
+}
+
+bool ScriptedHostLink::GetServerStringData(const QString& request, QStringList& replies, const QString& third,
+                                           QString& fourth)
+{
+    const std::optional<QStringList> answer = serve(QStringLiteral("GetServerStringData"), request, third, fourth);
     if (!answer)
         return false;
     replies = *answer;
@@ -74,16 +80,7 @@ bool ScriptedHostLink::GetServerStringData(const QString& request, QStringList& 
 bool ScriptedHostLink::GetServerString(const QString& request, QString& reply, const QString& third,
                                        QString& fourth)
 {
-    m_calls.append({QStringLiteral("GetServerString"), request, third, fourth});
-    switch (failureFor(request)) {
-    case Failure::Throw:
-        throw std::runtime_error("The server connection was lost");
-    case Failure::NotAnswered:
-        return false;
-    case Failure::None:
-        break;
-    }
-    const std::optional<QStringList> answer = lookUp(request);
+    const std::optional<QStringList> answer = serve(QStringLiteral("GetServerString"), request, third, fourth);
     if (!answer)
         return false;
     reply = answer->join(QString());

@@ -53,6 +53,8 @@ public:
 private:
     std::optional<QStringList> lookUp(const QString& request) const;
     Failure failureFor(const QString& request) const;
+    std::optional<QStringList> serve(const QString& operation, const QString& request, const QString& third,
+                                     const QString& fourth);
 
     QMap<QString, QStringList> m_exact;
     QMap<QString, QStringList> m_prefixes;
