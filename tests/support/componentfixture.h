@@ -2,6 +2,7 @@
 
 #include "host/scriptedhostlink.h"
 #include "platformrecorder.h"
+#include "qtprinters.h"
 #include "recordingutils.h"
 
 #include <zelvar/patlookup.h>
@@ -30,11 +31,3 @@ protected:
 };
 
 } // namespace zelvar::test
-
-// Lets GoogleTest print QStrings in failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE

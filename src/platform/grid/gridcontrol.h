@@ -1,0 +1,163 @@
+#pragma once
+
+#include "gridmodel.h"
+#include "gridstyle.h"
+
+#include <QTableView>
+
+#include <memory>
+
+class QProxyStyle;
+
+namespace zelvar::platform {
+
+class GridHeader;
+class GridLineStyle;
+
+// A block of cells for the grid's range repaint: first and last column and row, grid numbering.
+struct GridRange
+{
+    void initrange(qint32 firstColumn, qint32 firstRow, qint32 lastColumn, qint32 lastRow)
+    {
+        this->firstColumn = firstColumn;
+        this->firstRow = firstRow;
+        this->lastColumn = lastColumn;
+        this->lastRow = lastRow;
+    }
+    qint32 firstColumn = 0;
+    qint32 firstRow = 0;
+    qint32 lastColumn = 0;
+    qint32 lastRow = 0;
+};
+
+// The result and lookup windows' grid: a virtual grid that keeps no cell texts and asks its
+// window for each cell as it paints (GetStyleRowCol). Grid row 0 is the heading row, always in
+// view; rows 1.. scroll. Rows have one height; nothing is sized from contents.
+//
+// The operations are the ones the windows drive the grid with, named for what they do; the
+// comment on each gives the control's dispatch id the windows know it by. The notifications
+// are raised at the same moments as the windows expect them.
+class GridControl : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit GridControl(QWidget* parent = nullptr);
+    ~GridControl() override;
+
+    GridModel& gridModel() { return *m_model; }
+
+    // -- shape ------------------------------------------------------------------------------
+    void SetRowCount(qint32 rows);                       // 1 (write), 48
+    qint32 RowCount() const;                             // 1 (read): rows after row 0
+    void SetColCount(qint32 columns);                    // 49: columns after column 0
+    qint32 ColCount() const;                             // 2
+    void SetColWidths(qint32 from, qint32 to, qint32 pixels);   // 82
+    qint32 ColWidth(qint32 column) const;                // 90, pixels
+    qint32 RowHeight(qint32 row) const;                  // 89, pixels (row 0: the heading row)
+    void SetDefaultRowHeight(qint32 pixels);             // the one height of rows 1..
+    // Summed widths / heights in pixels; with limit > 0 the sum stops once it passes limit.
+    qint32 SumColWidths(qint32 from, qint32 to, qint32 limit = 0) const;   // 94, 96
+    qint32 SumRowHeights(qint32 from, qint32 to, qint32 limit = 0) const;  // 93
+    void SetCoveredCells(qint32 top, qint32 left, qint32 bottom, qint32 right);  // 136: merge
+
+    // -- painting ---------------------------------------------------------------------------
+    bool LockUpdates(bool lock);                         // 116: returns the previous state
+    bool updatesLocked() const { return m_locked; }
+    void Redraw(qint32 mode = 2);                        // 117: the whole grid
+    void RedrawRange(const GridRange& range);            // 119
+    GridRange NewRange() const { return {}; }            // 20026
+
+    // -- position ---------------------------------------------------------------------------
+    qint32 TopRow() const;                               // 65
+    void SetTopRow(qint32 row);
+    void ScrollRows(qint32 direction, qint32 count);     // 125: 1 up, 3 down
+    void SetCurrentCell(qint32 row, qint32 column);      // 107
+    bool GetCurrentCell(GridValue& row, GridValue& column) const;   // 108
+    GridValue NewHolder() const { return {}; }           // 20059
+
+    // -- look -------------------------------------------------------------------------------
+    StylesMap& GetStylesMap() { return m_model->styles(); }          // 175 "GetStylesMap"
+    GridStyle NewStyle() const { return {}; }             // 172
+    GridFont NewFont() const { return {}; }               // 20033
+    void SetColor(qint32 slot, Colour colour);            // 162 "SetColor": slot 4 colours the grid lines
+    Colour color(qint32 slot) const;
+    void setnewgridlinemode(bool) {}                      // 175: one grid-line mode here; accepted
+    void setgridlinestyle(qint32 style);                  // 175: 0 solid, 1 dashed, 2 dotted
+    // 126: bar 1 vertical, 0 horizontal; mode 1 shows it, 0 hides it.
+    void SetScrollBarMode(qint32 bar, qint32 mode);
+    qint32 VerticalBarTakesRoom(qint32 = 1) const;        // 127: 1 when the vertical bar is shown
+    void SetZoom(qint32& percent);                        // 132: fonts, row heights, widths
+    qint32 zoom() const { return m_model->zoom(); }
+    void setGridFont(const QFont& font);
+
+    // Calls the windows make whose effect is the original control's own and that this grid
+    // has no counterpart for: accepted and remembered, nothing more.
+    void SetProperty19(bool value) { m_property19 = value; }     // 19: before parsing
+    void Call58(qint32, qint32) {}                                // 58: header set-up
+    qint32 Property60() const { return 0; }                      // 60: no frozen columns here
+    void Call63(qint32) {}                                        // 63: after fitting
+    void Call124(qint32, qint32) {}                               // 124: header set-up / after fitting
+    void Call131(qint32, qint32) {}                               // 131: header set-up
+    void Call20085(bool) {}                                       // 20085: after start-up
+
+    // The wheel scrolls the grid by itself unless the window scrolls it (one row per event).
+    void setWheelScrolls(bool scrolls) { m_wheelScrolls = scrolls; }
+
+Q_SIGNALS:
+    // For every cell painted (and every cell read through the model): fill style, set
+    // result.Value = 1 when the window supplied the style.
+    void GetStyleRowCol(double row, double column, zelvar::platform::GridStyle& style, int modifyType,
+                        int styleType, zelvar::platform::GridValue& result);
+    void OnGridInitialUpdate();
+    // Key down / up with the key code; set result.Value to false to refuse the key (Tab).
+    void KeyDown(double key, int repeatCount, int flags, zelvar::platform::GridValue& result);
+    void KeyUp(double key, int repeatCount, int flags, zelvar::platform::GridValue& result);
+    // Every key message: message 256 press, 257 release; flags bit 15 = released, bit 14 = the
+    // key was already down (an auto-repeat, or any release).
+    void ProcessKeys(int message, double key, int repeatCount, double flags);
+    void OnLButtonDblClkRowCol(double row, double column, int flags);
+    void OnLeftCell(double row, double column, double newRow, double newColumn);
+    void OnInitCurrentCell(double row, double column);
+    void OnTopRowChange(double newTopRow);
+    void OnTopRowChanged();
+    // The pointer rests over a cell: the window may set the grid's tool tip for it.
+    void PointerOverCell(double row, double column);
+
+protected:
+    bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void applyZoom();
+    void ensureWidths();
+    void onScrolled(int value);
+    void onCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
+    bool keyMessage(QKeyEvent* event, bool press);
+    void applyPendingSpans();
+    QString tipFor(int row, int column);
+
+    std::unique_ptr<GridModel> m_model;
+    GridHeader* m_header = nullptr;
+    GridLineStyle* m_lineStyle = nullptr;
+    QList<double> m_baseWidths;          // column widths at 100 percent
+    double m_baseRowHeight = 17;
+    double m_baseHeaderHeight = 19;
+    QFont m_gridFont;
+    qint32 m_topRow = 1;
+    bool m_locked = false;
+    bool m_initialised = false;
+    bool m_wheelScrolls = true;
+    bool m_property19 = true;
+    QHash<qint32, Colour> m_colours;
+    struct Span { int row, column, rows, columns; };
+    QList<Span> m_pendingSpans;
+};
+
+} // namespace zelvar::platform
