@@ -1,16 +1,38 @@
 #pragma once
 
+#include "component/runtimeerror.h"
+#include "platform/grid/gridcontrol.h"
+#include "replies/tabularreply.h"
+#include "services/windowhook.h"
+
 #include <QDialog>
 #include <QString>
 
+#include <array>
+#include <functional>
 #include <memory>
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
 
 namespace zelvar::patlookup {
 
-// The patient lookup dialog. One lives for one PatientLookup call: Load() builds it (the
-// load-time set-up), ShowLookup runs the first search and shows it modally or answers at once,
-// GetReturnValue gives the answer, and destroying it unloads it.
-class frmPatLookup : public QDialog
+class PatientReplyGrid;
+
+// The patient lookup dialog. One lives for one PatientLookup call: Load() builds it and runs
+// its load-time set-up, ShowLookup runs the first search and shows it modally (or answers at
+// once for a single account), GetReturnValue gives the answer, and destroying it unloads it.
+//
+// The procedures keep the names the lookup has always used; each group lives in the file of
+// its concern: search.cpp, loading.cpp, selection.cpp, presentation.cpp, navigation.cpp and
+// layout.cpp.
+class frmPatLookup : public QDialog, private services::WheelTarget
 {
     Q_OBJECT
 
@@ -18,14 +40,172 @@ public:
     static std::unique_ptr<frmPatLookup> Load();
     ~frmPatLookup() override;
 
+    // -- search ---------------------------------------------------------------------------
     void ShowLookup(const QString& strAcc, const QString& SearchBy, bool AlwaysShowLookup,
                     const QString& Mode, bool AllowModeSwitch);
-    QString GetReturnValue() const;
+    void cmdSearch_Click();
+    bool ValidateLookupText(const QString& text, bool Silent);
+    void SelectSearchByLetter(const QString& text);
+    static void DisableForms(bool Disable);
+    void ClearGrid();
+    static void FocusIfVisible(QWidget* control);
+
+    // -- loading and paging ---------------------------------------------------------------
+    void GetGridData(const QString& key);
+    void GetGridDataMoreRows(const QString& text = {});
+    void FitToResults();
+    void EnsureRowsAhead();
+    void ShowGridDebug();
+    void cmdMore_Click();
+    void tmrRefresh_Timer();
+
+    // -- selection ------------------------------------------------------------------------
+    void SetReturnValue(double Row);
+    QString GetReturnValue() const { return ReturnValue; }
+    void HideLookup();
+    void SyncCurrentRow();
+    void cmdOK_Click();
+    void cmdCancel_Click();
+    void cmdNewAcct_Click();
+    void cmdDisplay_Click();
+
+    // -- presentation ---------------------------------------------------------------------
+    void grdPatient_OnGridInitialUpdate();
+    void grdPatient_GetStyleRowCol(double Row, double Col, platform::GridStyle& Style, int ModifyType,
+                                   int StyleType, platform::GridValue& Result);
+    void FitColumnWidths();
+    qint32 LastShownRow();
+    void cmdZoomIn_Click();
+    void cmdZoomOut_Click();
+    bool SetGridZoom(platform::GridControl& grid, qint32& percent);
+
+    // -- keys and scrolling ---------------------------------------------------------------
+    void txtSearch_KeyPress(int& KeyAscii);
+    void Form_KeyDown(int& KeyCode, int Shift);
+    void optSearch_GotFocus(int Index);
+    void grdPatient_KeyDown(double nChar, int nRepCnt, int nFlags, platform::GridValue& Result);
+    void grdPatient_KeyUp(double nChar, int nRepCnt, int nFlags, platform::GridValue& Result);
+    void grdPatient_ProcessKeys(int message, double nChar, int nRepCnt, double nFlags);
+    void grdPatient_OnLButtonDblClkRowCol(double nRow, double nCol, int nFlags);
+    void grdPatient_OnLeftCell();
+    void grdPatient_OnTopRowChange(double nNewTopRow);
+    void grdPatient_OnTopRowChanged();
+    void ScrollGrid(bool ScrollUp) override;
+
+    // -- layout, modes and life cycle -----------------------------------------------------
+    void Form_Load();
+    void Form_Activate();
+    void Form_Resize();
+    void Form_Unload();
+    void ShowSearchMode();
+    void PlaceModeCheckBox();
+    void chkMode_Click();
+    void optSearch_Click(int Index);
+    void txtSearch_Change();
+    void txtSearch_GotFocus();
+
+    // For tests and the host: the result the dialog holds.
+    const replies::SearchResults& results() const { return m_results; }
+    QString lastRequest() const { return LastRequest; }
+    bool gridReady() const { return GridReady; }
+    qint32 zoomPercent() const { return ZoomPercent; }
+    qint32 currentRow() const { return CurrentRow; }
+    qint32 highestTopRow() const { return HighestTopRow; }
+    QString mode() const { return m_mode; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void reject() override;
 
 private:
     frmPatLookup();
 
-    QString m_returnValue;
+    void createControls();
+    void connectControls();
+    QString searchKey() const;
+    int selectedOption() const;
+    void selectOption(int index);
+    void selectWorkflowOption(int index);
+    void reportGridError(const QString& handler, const ErrorInfo& error);
+    void runGridHandler(const QString& handler, const std::function<void()>& body);
+    bool keyFromTextBox(QKeyEvent* event);
+    bool dialogKeyPreview(QKeyEvent* event);
+    void openHelp();
+    void chooseRow(double row);
+    QString colourEntry(QChar code);
+
+    // Outer size of the window in twips (with its frame once the window system has one).
+    double outerWidthTwips() const;
+    double outerHeightTwips() const;
+    void setOuterSizeTwips(double width, double height);
+    double innerWidthTwips() const;
+    double innerHeightTwips() const;
+
+public:
+    // Controls, by their names.
+    QFrame* frmSearch = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* txtSearch = nullptr;
+    QPushButton* cmdSearch = nullptr;
+    QGroupBox* frOptions = nullptr;
+    std::array<QRadioButton*, 11> optSearch{};
+    QLabel* lblMaxRows = nullptr;
+    QCheckBox* chkMode = nullptr;
+    QGroupBox* frOptionsW = nullptr;
+    std::array<QRadioButton*, 3> optSearchW{};
+    QPushButton* cmdMore = nullptr;
+    QPushButton* cmdNewAcct = nullptr;
+    platform::GridControl* grdPatient = nullptr;
+    QFrame* fraNavigator = nullptr;
+    QPushButton* cmdDisplay = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdZoomIn = nullptr;
+    QPushButton* cmdZoomOut = nullptr;
+    QLabel* lblStatus = nullptr;
+    QTimer* tmrRefresh = nullptr;
+
+private:
+    // Search (what the dialog was opened with, and the key in use).
+    QString m_mode;
+    bool m_allowModeSwitch = false;
+    QString SearchByCaption;
+    bool SearchBusy = false;
+    QString ReturnValue;
+
+    // Loading and paging.
+    replies::SearchResults m_results;
+    std::unique_ptr<PatientReplyGrid> m_replyGrid;
+    QString LastRequest;
+    qint32 VirtualRowCount = 200;
+    qint32 VisibleRows = 24;
+    bool GridReady = false;
+    qint32 FitRowCount = 0;
+    qint32 FitColumnCount = 0;
+
+    // Selection.
+    qint32 CurrentRow = 0;
+    qint32 PreviousRow = 0;
+    qint32 CurrentColumn = 0;
+
+    // Presentation.
+    qint32 BaseStyleId = 0;
+    qint32 HeaderStyleId = 0;
+    qint32 ZoomPercent = 100;
+    bool m_zoomingIn = false;
+    bool m_zoomingOut = false;
+    platform::GridRange m_range;
+
+    // Keys and scrolling.
+    qint32 HighestTopRow = 0;
+    bool m_topRowGuard = false;
+    bool m_enterPressed = false;
+
+    bool m_loaded = false;
+    bool m_unloaded = false;
 };
 
 } // namespace zelvar::patlookup

@@ -3,6 +3,7 @@
 
 #include "component/patientdata.h"
 #include "component/references.h"
+#include "services/windowhook.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -59,14 +60,17 @@ TEST_F(PatLookupTest, shouldBeepThenReportWhenDuplicateCheckOrMiscLookupFails)
 // (its wheel hook would then block every later dialog).
 TEST_F(PatLookupTest, shouldReportLookupErrorsAndUnloadTheDialog)
 {
+    server->fail(QStringLiteral("|GET|KEY|"), host::ScriptedHostLink::Failure::Throw);
     EXPECT_EQ(lookup.PatientLookup(QStringLiteral("smith")), QString());
     EXPECT_EQ(lookup.PatientLookupExtended(QStringLiteral("1/2"), QStringLiteral("A"), true, QStringLiteral("W"), true),
               QString());
 
-    const QString expected = QStringLiteral("ZelvarPatientLookup.clsPatLookup.PatientLookup Error: ") + kNotSupported;
+    const QString expected = QStringLiteral("ZelvarPatientLookup.clsPatLookup.PatientLookup Error: ")
+        + QStringLiteral("The server connection was lost");
     EXPECT_EQ(utils->reports, QStringList({expected, expected}));
     EXPECT_EQ(platform.beeps, 0);
     EXPECT_FALSE(lookupDialogLoaded());
+    EXPECT_EQ(services::hookedLookupWindow(), nullptr);
 }
 
 // Catches ShowDisplayPatientInfo trapping what it must pass on to the host.

@@ -16,6 +16,8 @@ namespace zelvar::platform {
 namespace {
 
 constexpr double kDefaultColumnWidth = 64;
+// Column 0 holds the rows' keys; by default it is a narrow marker column, as a row header is.
+constexpr double kDefaultKeyColumnWidth = 12;
 constexpr double kGridFontPoints = 8.25;
 constexpr int kMinZoom = 1;
 constexpr int kMaxZoom = 1000;
@@ -56,7 +58,6 @@ GridControl::GridControl(QWidget* parent)
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setTabKeyNavigation(true);
-    setAutoScroll(false);
 
     m_lineStyle = new GridLineStyle;
     m_lineStyle->setParent(this);
@@ -68,11 +69,15 @@ GridControl::GridControl(QWidget* parent)
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSizeF(kGridFontPoints);
     setGridFont(font);
+    ensureWidths();
 }
 
 GridControl::~GridControl()
 {
-    // The views hold the model; let them go before it does.
+    // The views hold the model; let them go before it does, telling nobody: the window that
+    // listens may be half gone by now.
+    blockSignals(true);
+    verticalScrollBar()->blockSignals(true);
     setModel(nullptr);
 }
 
@@ -107,6 +112,8 @@ void GridControl::ensureWidths()
     const int sections = ColCount() + 1;
     const int old = int(m_baseWidths.size());
     m_baseWidths.resize(sections, kDefaultColumnWidth);
+    if (old == 0 && sections > 0)
+        m_baseWidths[0] = kDefaultKeyColumnWidth;
     for (int c = old; c < sections; ++c)
         m_header->resizeSection(c, scaled(m_baseWidths[c], zoom()));
 }

@@ -59,8 +59,11 @@ public:
     GridHeader(GridModel* model, QWidget* parent);
 
     void setLineColour(const QColor& colour) { m_line = colour; }
+    // The heading row has the height the grid gives it; nothing is measured from contents.
+    QSize sizeHint() const override { return {length(), height()}; }
 
 protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override { return {sectionSize(logicalIndex), height()}; }
     void paintEvent(QPaintEvent* event) override;
     void paintSection(QPainter* painter, const QRect& rect, int section) const override;
 

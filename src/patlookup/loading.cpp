@@ -1,0 +1,232 @@
+// Sending a search, loading its pages into the result table, and fitting the dialog to them.
+#include "frmpatlookup.h"
+#include "patientreplygrid.h"
+
+#include "component/conversions.h"
+#include "component/references.h"
+#include "component/strings.h"
+#include "platform/messagebox.h"
+#include "platform/twips.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace zelvar::patlookup {
+
+using component::hostLink;
+using component::settings;
+using component::utils;
+
+namespace {
+
+class HourglassPointer
+{
+public:
+    HourglassPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~HourglassPointer() { QApplication::restoreOverrideCursor(); }
+};
+
+bool request(const QString& text, QStringList& replies)
+{
+    QString fourth;
+    return hostLink().GetServerStringData(text, replies, QString(), fourth);
+}
+
+} // namespace
+
+void frmPatLookup::GetGridData(const QString& key)
+{
+    if (!m_replyGrid)
+        m_replyGrid = std::make_unique<PatientReplyGrid>(*grdPatient);
+    m_results.AllLoaded = false;
+    HighestTopRow = 0;
+    const QString k = optSearch[5]->isChecked() ? key : key.toUpper();
+    LastRequest = QStringLiteral("|GET|KEY|") + k;
+
+    QStringList replies;
+    if (!request(LastRequest, replies)) {
+        platform::beep();
+        DisableForms(false);
+        GridReady = true;
+        Form_Resize();
+        GridReady = false;
+        return;
+    }
+
+    QString errorText;
+    if (!replies::BuildGrid(replies, errorText, m_results, *m_replyGrid)) {
+        platform::messageBox(errorText, platform::Critical, utils().GetMessageTitle());
+        DisableForms(false);
+        return;
+    }
+
+    grdPatient->LockUpdates(true);
+    if (m_results.AllLoaded) {
+        grdPatient->SetRowCount(m_results.RowsLoaded);
+        // No rows at all reads as a zero key: nothing to total.
+        const bool zeroKey = m_results.table.rowBound() < 1 || conv::Val(m_results.table.cell(0, 1)) == 0.0;
+        lblStatus->setText(zeroKey ? QString() : QStringLiteral("Total: ") + conv::str(m_results.RowsLoaded));
+    } else {
+        grdPatient->SetRowCount(VirtualRowCount);
+    }
+    FitToResults();
+    if (GridReady)
+        FitColumnWidths();
+    grdPatient->LockUpdates(false);
+    grdPatient->Redraw(2);
+    if (!m_results.AllLoaded)
+        lblStatus->setText(QStringLiteral("Showing: ") + conv::str(LastShownRow()));
+}
+
+void frmPatLookup::GetGridDataMoreRows(const QString&)
+{
+    if (m_results.AllLoaded)
+        return;
+    HourglassPointer pointer;
+    DisableForms(true);
+
+    QStringList replies;
+    if (!request(LastRequest + m_results.table.cell(0, 0), replies)) {
+        DisableForms(false);
+        return;
+    }
+    if (replies::BuildGridMoreRows(replies, m_results, *m_replyGrid)) {
+        if (m_results.AllLoaded) {
+            grdPatient->SetRowCount(m_results.RowsLoaded);
+            lblStatus->setText(QStringLiteral("Total: ") + conv::str(m_results.RowsLoaded));
+        } else {
+            lblStatus->setText(QStringLiteral("Showing: ") + conv::str(LastShownRow()));
+        }
+    } else {
+        platform::messageBox(QStringLiteral("Error in Patient Lookup (GetGridDataMoreRows)"), platform::Critical,
+                             utils().GetMessageTitle());
+    }
+    DisableForms(false);
+}
+
+void frmPatLookup::FitToResults()
+{
+    ErrorInfo error;
+    bool locked = false;
+    const bool ok = trapErrors([&] {
+        using namespace platform;
+        const double x = twipsPerPixelX(this);
+        const double y = twipsPerPixelY(this);
+
+        FitRowCount = m_results.RowsLoaded;
+        FitColumnCount = m_results.ColumnBound;
+        locked = grdPatient->LockUpdates(true);
+        CurrentRow = 1;
+        grdPatient->SetScrollBarMode(0, 0);
+
+        const qint32 rowHeight = conv::CLng(grdPatient->RowHeight(1) * y);
+        qint32 contentWidth = conv::CLng(grdPatient->SumColWidths(0, FitColumnCount - 1, 0) * x + 5.0 * FitColumnCount);
+        const qint32 gridHeight = conv::mulLong(VisibleRows, rowHeight);
+
+        const double screenHeight = pixelsToTwipsY(screen() ? screen()->availableGeometry().height() : 768, this);
+        double height = outerHeightTwips();
+        if (windowState() == Qt::WindowNoState) {
+            const double wanted = pixelsToTwipsY(grdPatient->y(), this) + gridHeight + 550;
+            height = wanted <= screenHeight - 600 ? wanted : screenHeight - 600;
+        }
+
+        contentWidth = conv::addLong(contentWidth, settings().ExtraGridWidth());
+        grdPatient->SetScrollBarMode(1, m_results.RowsLoaded >= VisibleRows ? 1 : 0);
+
+        double width = m_allowModeSwitch ? pixelsToTwipsX(chkMode->width(), this) + contentWidth + 60
+                                         : contentWidth + 350.0;
+        if (width < 4200)
+            width = 4550;
+        if (windowTitle().mid(6, 3).toUpper() == QLatin1String("PAT"))
+            width = qMax(width, 6645.0);
+
+        if (windowState() == Qt::WindowNoState)
+            setOuterSizeTwips(width, height);
+
+        grdPatient->SetCurrentCell(CurrentRow, 1);
+        grdPatient->Call63(1);
+        grdPatient->LockUpdates(locked);
+        grdPatient->Redraw(2);
+        grdPatient->Call124(1, 0);
+        GridReady = true;
+    }, error);
+    if (!ok)
+        platform::messageBox(QStringLiteral("LA ERROR"), platform::OkOnly, utils().GetMessageTitle());
+}
+
+void frmPatLookup::EnsureRowsAhead()
+{
+    if (!GridReady)
+        return;
+    const auto shortOfRows = [this] {
+        return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_results.RowsLoaded;
+    };
+    if (shortOfRows() && !m_results.AllLoaded) {
+        for (int fetch = 0; fetch < 4; ++fetch) {
+            GetGridDataMoreRows();
+            ShowGridDebug();
+            if (!shortOfRows() || m_results.AllLoaded)
+                break;
+        }
+    }
+    grdPatient->Redraw(2);
+}
+
+void frmPatLookup::tmrRefresh_Timer()
+{
+    ErrorInfo error;
+    const bool ok = trapErrors([&] {
+        const auto shortOfRows = [this] {
+            return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_results.RowsLoaded;
+        };
+        if (shortOfRows() && !m_results.AllLoaded) {
+            for (int fetch = 0; fetch < 4; ++fetch) {
+                GetGridDataMoreRows();
+                ShowGridDebug();
+                if (!shortOfRows() || m_results.AllLoaded)
+                    break;
+            }
+            grdPatient->Redraw(2);
+        } else {
+            SyncCurrentRow();
+        }
+    }, error);
+    if (!ok)
+        utils().ReportError(QStringLiteral("Error in tmrRefresh: ") + error.description);
+    tmrRefresh->stop();
+    if (ok)
+        ShowGridDebug();
+}
+
+void frmPatLookup::ShowGridDebug()
+{
+    platform::GridValue row = grdPatient->NewHolder();
+    platform::GridValue column = grdPatient->NewHolder();
+    if (grdPatient->GetCurrentCell(row, column) && utils().IsDebugMode()) {
+        setWindowTitle(QStringLiteral("curr R,C:") + row.Value.toString() + QLatin1Char(',') + column.Value.toString()
+                       + QStringLiteral("; top row ") + conv::str(grdPatient->TopRow()));
+    }
+    lblMaxRows->setText(QStringLiteral("data rows:") + conv::str(m_results.RowsLoaded) + QStringLiteral(" ___ grid rows:")
+                        + conv::str(grdPatient->RowCount()));
+    lblMaxRows->repaint();
+}
+
+void frmPatLookup::cmdMore_Click()
+{
+    // The button has no handler of its own in the lookup's history; a failing page is still
+    // reported here so that the dialog stays usable.
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            GetGridDataMoreRows();
+            ShowGridDebug();
+        }, error)) {
+        platform::beep();
+        utils().ReportError(QStringLiteral("Err in frmPatLookup.cmdMore_Click ") + error.description);
+    }
+}
+
+} // namespace zelvar::patlookup

@@ -1,0 +1,258 @@
+// Keys, clicks and scrolling: the search box, the dialog's key preview, the grid's key and
+// mouse notifications, the top-row notifications that fetch further rows, and the wheel.
+#include "frmpatlookup.h"
+
+#include "component/conversions.h"
+#include "component/references.h"
+#include "platform/messagebox.h"
+#include "services/keystate.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QUrl>
+
+namespace zelvar::patlookup {
+
+using component::utils;
+
+namespace {
+
+constexpr int kKeyTab = 9;
+constexpr int kKeyEnter = 13;
+constexpr int kKeyDown = 40;
+constexpr int kReleasedFlag = 0x8000;
+constexpr int kRepeatFlag = 0x4000;
+
+// The Shift argument of a key handler: 1 Shift, 2 Ctrl, 4 Alt.
+int shiftState(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
+        | (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+} // namespace
+
+void frmPatLookup::reportGridError(const QString& handler, const ErrorInfo& error)
+{
+    utils().ReportError(QStringLiteral("Err in frmPatLookup.") + handler + QLatin1Char(' ') + error.description);
+}
+
+void frmPatLookup::runGridHandler(const QString& handler, const std::function<void()>& body)
+{
+    ErrorInfo error;
+    if (!trapErrors(body, error)) {
+        ErrorInfo reportFailure;
+        trapErrors([&] { reportGridError(handler, error); }, reportFailure);
+    }
+}
+
+void frmPatLookup::txtSearch_KeyPress(int& KeyAscii)
+{
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            if (!services::CtrlKeyDown() && !services::ShiftKeyDown() && !services::AltKeyDown() && KeyAscii == 13) {
+                KeyAscii = 0;
+                if (cmdSearch->isEnabled())
+                    cmdSearch_Click();
+            }
+        }, error)) {
+        KeyAscii = 0;
+    }
+}
+
+void frmPatLookup::Form_KeyDown(int& KeyCode, int Shift)
+{
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            if (Shift != 4 && KeyCode == kKeyDown && grdPatient->isVisible() && m_results.RowsLoaded >= 1) {
+                grdPatient->setFocus();
+                KeyCode = 0;
+            }
+        }, error)) {
+        KeyCode = 0;
+    }
+}
+
+void frmPatLookup::optSearch_GotFocus(int)
+{
+    if (services::AltKeyDown() && txtSearch->isVisible() && txtSearch->isEnabled())
+        txtSearch->setFocus();
+}
+
+void frmPatLookup::grdPatient_KeyDown(double nChar, int, int, platform::GridValue& Result)
+{
+    runGridHandler(QStringLiteral("grdPatient_KeyDown"), [&] {
+        const int key = int(nChar);
+        if (key == kKeyTab) {
+            if (services::ShiftKeyDown()) {
+                if (txtSearch->isVisible() && txtSearch->isEnabled())
+                    txtSearch->setFocus(Qt::BacktabFocusReason);
+            } else {
+                for (QPushButton* target : {cmdDisplay, cmdOK, cmdCancel}) {
+                    if (target->isVisible() && target->isEnabled()) {
+                        target->setFocus(Qt::TabFocusReason);
+                        break;
+                    }
+                }
+            }
+            Result.Value = false;
+            return;
+        }
+        if (key == 33 || key == 34 || key == 38 || key == 40)
+            return;
+        const bool blocked = utils().InputFlagA() || utils().InputFlagB() || utils().InputFlagC();
+        if (!blocked && key >= 48 && key <= 90) {
+            // A new search text starts with the character typed.
+            txtSearch->clear();
+            txtSearch->setFocus();
+            txtSearch->setText(QString(QChar(key)).toLower());
+            txtSearch->setCursorPosition(int(txtSearch->text().size()));
+            Result.Value = false;
+        }
+    });
+}
+
+void frmPatLookup::grdPatient_KeyUp(double, int, int, platform::GridValue&)
+{
+    grdPatient->Redraw(2);
+}
+
+void frmPatLookup::grdPatient_ProcessKeys(int, double nChar, int, double nFlags)
+{
+    runGridHandler(QStringLiteral("grdPatient_ProcessKeys"), [&] {
+        if (int(nChar) != kKeyEnter)
+            return;
+        const int flags = int(nFlags);
+        if (!(flags & kReleasedFlag) && !(flags & kRepeatFlag)) {
+            m_enterPressed = true;
+        } else if ((flags & kReleasedFlag) && m_enterPressed) {
+            m_enterPressed = false;
+            chooseRow(CurrentRow);
+        }
+    });
+}
+
+void frmPatLookup::grdPatient_OnLButtonDblClkRowCol(double nRow, double, int)
+{
+    runGridHandler(QStringLiteral("grdPatient_OnLButtonDblClkRowCol"), [&] {
+        if (nRow != 0)
+            chooseRow(nRow);
+    });
+}
+
+void frmPatLookup::grdPatient_OnLeftCell()
+{
+    runGridHandler(QStringLiteral("grdPatient_OnLeftCell"), [&] {
+        tmrRefresh->start();
+        ShowGridDebug();
+    });
+}
+
+void frmPatLookup::grdPatient_OnTopRowChange(double nNewTopRow)
+{
+    if (grdPatient->RowCount() == 0)
+        return;
+    if (m_topRowGuard)
+        return;
+    m_topRowGuard = true;
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            if (nNewTopRow > HighestTopRow && !m_results.AllLoaded) {
+                if (nNewTopRow - grdPatient->TopRow() > 0) {
+                    grdPatient->SetRowCount(conv::CLng(grdPatient->RowCount() + (nNewTopRow - HighestTopRow)));
+                    HighestTopRow = conv::CLng(nNewTopRow);
+                    ShowGridDebug();
+                }
+                EnsureRowsAhead();
+            }
+            tmrRefresh->start();
+            ShowGridDebug();
+        }, error)) {
+        ErrorInfo reportFailure;
+        trapErrors([&] { reportGridError(QStringLiteral("grdPatient_OnTopRowChange"), error); }, reportFailure);
+    }
+    // One failure must not stop the grid from ever fetching rows again.
+    m_topRowGuard = false;
+}
+
+void frmPatLookup::grdPatient_OnTopRowChanged()
+{
+    runGridHandler(QStringLiteral("grdPatient_OnTopRowChanged"), [&] {
+        if (grdPatient->RowCount() != 0 && isVisible() && !m_results.AllLoaded) {
+            lblStatus->setText(QStringLiteral("Showing: ") + conv::str(LastShownRow()));
+            lblStatus->repaint();
+        }
+    });
+}
+
+void frmPatLookup::ScrollGrid(bool ScrollUp)
+{
+    ErrorInfo error;
+    if (!trapErrors([&] { grdPatient->ScrollRows(ScrollUp ? 1 : 3, 1); }, error)) {
+        platform::beep();
+        utils().ReportError(QStringLiteral("ERR in frmPatLookup.ScrollGrid     ") + error.description);
+    }
+}
+
+void frmPatLookup::openHelp()
+{
+    const QString file = component::helpFile();
+    if (!file.isEmpty() && QFileInfo::exists(file))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+bool frmPatLookup::keyFromTextBox(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return false;
+    int keyAscii = 13;
+    txtSearch_KeyPress(keyAscii);
+    return keyAscii == 0;
+}
+
+bool frmPatLookup::dialogKeyPreview(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F1) {
+        openHelp();
+        return true;
+    }
+    // The grid handles its own keys; the preview is for the other controls.
+    if (grdPatient->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == grdPatient)
+        return false;
+    int keyCode = event->key() == Qt::Key_Down ? kKeyDown : -1;
+    if (keyCode < 0)
+        return false;
+    Form_KeyDown(keyCode, shiftState(event->modifiers()));
+    return keyCode == 0;
+}
+
+bool frmPatLookup::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && isVisible() && (widget == this || isAncestorOf(widget)) && widget->window() == this) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (dialogKeyPreview(key))
+                return true;
+            if (widget == txtSearch && keyFromTextBox(key))
+                return true;
+        }
+    } else if (event->type() == QEvent::FocusIn) {
+        if (watched == txtSearch)
+            txtSearch_GotFocus();
+        for (int i = 0; i < int(optSearch.size()); ++i) {
+            if (watched == optSearch[i])
+                optSearch_GotFocus(i);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace zelvar::patlookup

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/grid/gridcontrol.h"
+#include "replies/replygrid.h"
+
+namespace zelvar::patlookup {
+
+// The reply parser's grid calls, made on the dialog's result grid.
+class PatientReplyGrid : public replies::ReplyGrid
+{
+public:
+    explicit PatientReplyGrid(platform::GridControl& grid) : m_grid(grid) {}
+
+    bool LockUpdates(bool lock) override { return m_grid.LockUpdates(lock); }
+    void SetProperty19(bool value) override { m_grid.SetProperty19(value); }
+    void SetRowCount(qint32 rows) override { m_grid.SetRowCount(rows); }
+    qint32 RowCount() override { return m_grid.RowCount(); }
+    void SetColCount(qint32 columns) override { m_grid.SetColCount(columns); }
+    void SetColWidths(qint32 from, qint32 to, qint32 width) override { m_grid.SetColWidths(from, to, width); }
+    void InitRange(qint32 a, qint32 b, qint32 c, qint32 d) override { m_range.initrange(a, b, c, d); }
+
+private:
+    platform::GridControl& m_grid;
+    platform::GridRange m_range;
+};
+
+} // namespace zelvar::patlookup

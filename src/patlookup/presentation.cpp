@@ -1,0 +1,204 @@
+// The result grid's look: styles, the per-cell style answer, column fitting, zoom.
+#include "frmpatlookup.h"
+
+#include "component/conversions.h"
+#include "component/references.h"
+#include "component/strings.h"
+#include "platform/messagebox.h"
+#include "platform/twips.h"
+
+#include <cmath>
+
+namespace zelvar::patlookup {
+
+using component::settings;
+using component::utils;
+
+namespace {
+
+constexpr Colour kFrameColour = 0xC0C0C0;        // RGB(192, 192, 192)
+constexpr Colour kGridColourSlot0 = 8421504;     // RGB(128, 128, 128)
+constexpr Colour kCurrentRowColour = 0xB4B490;   // RGB(144, 180, 180)
+constexpr Colour kFailedCellColour = 0xD2D2D2;   // RGB(210, 210, 210)
+
+// The character at position (from 1), with the classic argument checks.
+QChar charAt(const QString& text, qsizetype position)
+{
+    const QString one = str::Mid(text, position, 1);
+    return one.isEmpty() ? QChar() : one.front();
+}
+
+} // namespace
+
+// The colour-table entry of a code letter: "A" is entry 1.
+QString frmPatLookup::colourEntry(QChar code)
+{
+    const QStringList table = utils().ColorTable();
+    const qsizetype index = qsizetype(code.unicode()) - 64;
+    if (index < 0 || index >= table.size())
+        throw RuntimeError(RuntimeError::SubscriptOutOfRange);
+    return table.at(index);
+}
+
+void frmPatLookup::grdPatient_OnGridInitialUpdate()
+{
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            Colour colour = settings().GridFrameColor();
+            if (colour == 0)
+                colour = kFrameColour;
+            grdPatient->SetColor(4, colour);
+            grdPatient->SetColor(0, kGridColourSlot0);
+            grdPatient->setnewgridlinemode(true);
+            grdPatient->setgridlinestyle(0);
+        }, error)) {
+        platform::beep();
+        utils().ReportError(QStringLiteral("ERR in ZelvarPatLookups.frmPatLookup.grdPatient_OnGridInitialUpdate ")
+                            + error.description);
+    }
+}
+
+void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::GridStyle& Style, int,
+                                             int StyleType, platform::GridValue& Result)
+{
+    const qint32 r = qint32(Row);
+    const qint32 c = qint32(Col);
+    if (StyleType != 0 || r < 0 || c < 0 || c > m_results.ColumnBound || r > m_results.RowsLoaded
+        || grdPatient->RowCount() == 0)
+        return;
+    // Column 0 holds the continuation key (row 0) and the rows' keys, which carry no style
+    // suffix: decoding them would only fail. It keeps the grid's own look, a narrow marker.
+    if (c == 0)
+        return;
+
+    // Each step that fails is reported, leaves the cell blank on light grey, and the next
+    // step still runs: a later step may yet give the cell its text or colours.
+    const auto step = [&](const auto& body) {
+        ErrorInfo error;
+        if (!trapErrors(body, error)) {
+            utils().ReportError(QStringLiteral("Err in frmPatLookup.grdPatient_GetStyleRowCol ") + error.description);
+            Style.setValue(QString());
+            Style.SetInterior(kFailedCellColour);
+        }
+    };
+
+    platform::GridValue currentRow = grdPatient->NewHolder();
+    platform::GridValue currentColumn = grdPatient->NewHolder();
+    step([&] {
+        grdPatient->GetCurrentCell(currentRow, currentColumn);
+        Result.Value = 1;
+    });
+    QString x;
+    step([&] { x = m_results.table.cell(c, r); });
+    const qsizetype n = x.size();
+
+    const auto colours = [&] {
+        QString background;
+        QString text;
+        step([&] { background = colourEntry(charAt(x, n - 2)); });
+        step([&] { text = colourEntry(charAt(x, n - 1)); });
+        return std::pair{background, text};
+    };
+
+    if (r == 0 && !x.isEmpty()) {
+        step([&] { Style.setValue(str::Left(x, n - 3)); });
+        step([&] { Style.SetHorizontalAlignment(str::Right(x, 1)); });
+        const auto [background, text] = colours();
+        if (background.isEmpty() && text.isEmpty()) {
+            step([&] { Style.setbasestyle(HeaderStyleId); });
+        } else {
+            step([&] { Style.SetInterior(background); });
+            step([&] { Style.settextcolor(text); });
+        }
+    } else if (x.isEmpty()) {
+        step([&] { Style.setbasestyle(BaseStyleId); });
+    } else if (x.back() == QChar(0x0002)) {
+        step([&] { Style.setValue(str::Left(x, n - 1)); });
+        step([&] { Style.setbasestyle(BaseStyleId); });
+    } else {
+        step([&] { Style.setValue(str::Left(x, n - 3)); });
+        step([&] { Style.SetHorizontalAlignment(str::Right(x, 1)); });
+        if (currentRow.Value.toInt() == r) {
+            step([&] {
+                const QString text = colourEntry(charAt(x, n - 1));
+                if (text.isEmpty())
+                    Style.settextcolor(Colour(0));
+                else
+                    Style.settextcolor(text);
+            });
+            step([&] {
+                const Colour colour = settings().CurrentRowColor();
+                Style.SetInterior(colour == 0 ? kCurrentRowColour : colour);
+            });
+        } else {
+            const auto [background, text] = colours();
+            if (background.isEmpty() && text.isEmpty()) {
+                step([&] { Style.setbasestyle(BaseStyleId); });
+            } else {
+                step([&] { Style.SetInterior(background); });
+                step([&] { Style.settextcolor(text); });
+            }
+        }
+    }
+}
+
+void frmPatLookup::FitColumnWidths()
+{
+    if (!GridReady)
+        return;
+    const qint32 columns = grdPatient->ColCount();
+    if (grdPatient->SumColWidths(1, columns, 200) <= 0)
+        return;
+    float available = float(platform::pixelsToTwipsX(grdPatient->width(), this)) - 30.0f;
+    if (grdPatient->VerticalBarTakesRoom(1) == 1)
+        available -= float(settings().ScrollBarWidth());
+    const float pixels = float(available / platform::twipsPerPixelX(this));
+    const qint32 total = grdPatient->SumColWidths(1, columns, 0);
+    const float factor = pixels / float(total + 2);
+    const qint16 last = conv::CInt(double(grdPatient->ColCount()));
+    for (qint32 i = 1; i <= last; ++i) {
+        const qint32 width = conv::CLng(double(float(grdPatient->ColWidth(i)) * factor));
+        grdPatient->SetColWidths(i, i, width);
+    }
+}
+
+qint32 frmPatLookup::LastShownRow()
+{
+    const float height = float(platform::pixelsToTwipsY(grdPatient->height(), this));
+    const double p = platform::twipsPerPixelY(this);
+    const double heading = grdPatient->RowHeight(0);
+    const double line = grdPatient->RowHeight(1);
+    const double top = grdPatient->TopRow();
+    const qint32 result = conv::CLng((height - p * heading) / (p * line) + top - 1);
+    return m_results.RowsLoaded < result ? m_results.RowsLoaded : result;
+}
+
+void frmPatLookup::cmdZoomIn_Click()
+{
+    if (m_zoomingIn || ZoomPercent > 500)
+        return;
+    m_zoomingIn = true;
+    qint32 percent = ZoomPercent + 9;
+    if (SetGridZoom(*grdPatient, percent))
+        ZoomPercent += 9;
+    m_zoomingIn = false;
+}
+
+void frmPatLookup::cmdZoomOut_Click()
+{
+    if (m_zoomingOut || ZoomPercent < 20)
+        return;
+    m_zoomingOut = true;
+    qint32 percent = ZoomPercent - 9;
+    if (SetGridZoom(*grdPatient, percent))
+        ZoomPercent -= 9;
+    m_zoomingOut = false;
+}
+
+bool frmPatLookup::SetGridZoom(platform::GridControl& grid, qint32& percent)
+{
+    grid.SetZoom(percent);
+    return true;
+}
+
+} // namespace zelvar::patlookup

@@ -1,0 +1,240 @@
+// Choosing the search key, checking the search text, and the Search button.
+#include "frmpatlookup.h"
+
+#include "component/conversions.h"
+#include "component/references.h"
+#include "component/strings.h"
+#include "platform/forms.h"
+#include "platform/messagebox.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace zelvar::patlookup {
+
+using component::utils;
+
+namespace {
+
+const QString kIllegalCharacters = QStringLiteral("|");
+
+// The first three characters form a number, or the first character (trimmed) is "/": the
+// text is an account number.
+bool looksLikeAccount(const QString& text)
+{
+    return conv::IsNumeric(text.left(3)) || text.trimmed().left(1) == QLatin1String("/");
+}
+
+// A one-letter prefix such as "g=" (blanks around the text do not count).
+bool hasLetterPrefix(const QString& text)
+{
+    return text.trimmed().mid(1, 1) == QLatin1String("=");
+}
+
+QString afterFirstEquals(const QString& text)
+{
+    return text.mid(text.indexOf(QLatin1Char('=')) + 1).trimmed();
+}
+
+// The character's code in the ANSI code page (Windows-1252); a character it cannot hold
+// counts as "?" would, which is below 127, so only what it can hold is measured.
+int ansiCode(QChar c)
+{
+    QStringEncoder encoder("windows-1252");
+    if (!encoder.isValid())
+        return c.unicode();
+    const QByteArray bytes = encoder.encode(QStringView(&c, 1));
+    if (encoder.hasError() || bytes.isEmpty())
+        return int('?');
+    return int(quint8(bytes.front()));
+}
+
+class HourglassPointer
+{
+public:
+    HourglassPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~HourglassPointer() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bool AlwaysShowLookup,
+                              const QString& Mode, bool AllowModeSwitch)
+{
+    QString s = strAcc;
+    ReturnValue.clear();
+    m_results.table = replies::ResultTable();
+    m_mode = Mode;
+    m_allowModeSwitch = AllowModeSwitch;
+    ShowSearchMode();
+
+    if (!ValidateLookupText(s, false)) {
+        ReturnValue = QStringLiteral("CANCEL");
+        return;
+    }
+
+    m_results.MoreAvailable = false;
+    m_results.AllLoaded = false;
+    m_results.RowsLoaded = 0;
+    m_results.ColumnBound = 0;
+    ClearGrid();
+
+    if (m_mode != QLatin1String("W")) {
+        selectWorkflowOption(0);
+        const QString by = SearchBy.toUpper();
+        if (by == QLatin1String("GUAR") || by == QLatin1String("&GUAR")) {
+            selectOption(2);
+        } else if (by == QLatin1String("&PAT NAME")) {
+            selectOption(1);
+        } else if (by == QLatin1String("&ACCT#")) {
+            selectOption(0);
+        } else if (looksLikeAccount(s)) {
+            selectOption(0);
+        } else if (hasLetterPrefix(s)) {
+            SelectSearchByLetter(s);
+            s = afterFirstEquals(s);
+        } else {
+            selectOption(1);
+        }
+    } else {
+        selectWorkflowOption(0);
+        selectOption(1);
+    }
+
+    txtSearch->setText(s);
+    cmdSearch->setEnabled(!(s.trimmed().isEmpty() && m_mode.isEmpty()));
+
+    GetGridData(searchKey());
+
+    if (optSearch[0]->isChecked() && m_results.SingleHit && !AlwaysShowLookup) {
+        SetReturnValue(1);
+        return;
+    }
+    exec();
+}
+
+QString frmPatLookup::searchKey() const
+{
+    const QString text = txtSearch->text();
+    if (m_mode == QLatin1String("W")) {
+        QString caption;
+        for (QRadioButton* option : optSearchW) {
+            if (option->isChecked())
+                caption = option->text();
+        }
+        return text + QLatin1Char('|') + caption + QStringLiteral("WRK") + QLatin1Char('|');
+    }
+    return text + QLatin1Char('|') + SearchByCaption + QLatin1Char('|');
+}
+
+bool frmPatLookup::ValidateLookupText(const QString& text, bool Silent)
+{
+    if (text.isEmpty())
+        return true;
+    const QString title = QStringLiteral("Invalid Format");
+    QVariant result;
+    for (QChar c : kIllegalCharacters) {
+        if (text.contains(c)) {
+            if (!Silent) {
+                utils().ShowMessage(QStringLiteral("Invalid characters.") + str::crlf + QStringLiteral("Following characters ")
+                                        + str::crlf + kIllegalCharacters + str::crlf
+                                        + QStringLiteral(" are illegal in Lookups."),
+                                    0, 8, title, 1, 0, 0, 0, result);
+            }
+            return false;
+        }
+    }
+    for (QChar c : text) {
+        if (ansiCode(c) >= 127) {
+            if (!Silent) {
+                utils().ShowMessage(QStringLiteral("Invalid characters.") + str::crlf + QString(c)
+                                        + QStringLiteral(" is illegal in Lookups."),
+                                    0, 8, title, 1, 0, 0, 0, result);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+void frmPatLookup::SelectSearchByLetter(const QString& text)
+{
+    static const QString letters = QStringLiteral("APGDOMSHTC");
+    const qsizetype at = letters.indexOf(text.left(1).toUpper());
+    selectOption(at >= 0 && !text.isEmpty() ? int(at) : 1);
+}
+
+void frmPatLookup::DisableForms(bool Disable)
+{
+    for (QWidget* form : platform::loadedForms())
+        form->setEnabled(!Disable);
+}
+
+void frmPatLookup::ClearGrid()
+{
+    grdPatient->SetRowCount(0);
+    grdPatient->SetColCount(0);
+    grdPatient->Redraw(1);
+}
+
+void frmPatLookup::FocusIfVisible(QWidget* control)
+{
+    if (control && control->isVisible())
+        control->setFocus();
+}
+
+void frmPatLookup::cmdSearch_Click()
+{
+    QString text = txtSearch->text();
+    if (!ValidateLookupText(text, false)) {
+        txtSearch->setFocus();
+        return;
+    }
+    m_results.MoreAvailable = false;
+    m_results.AllLoaded = false;
+    lblStatus->clear();
+    if (SearchBusy)
+        return;
+    SearchBusy = true;
+
+    ErrorInfo error;
+    {
+        HourglassPointer pointer;
+        DisableForms(true);
+        const bool ok = trapErrors([&] {
+            if ((optSearch[0]->isChecked() || optSearch[1]->isChecked()) && text != QLatin1String("*") && !text.isEmpty())
+                selectOption(looksLikeAccount(text) ? 0 : 1);
+            if (hasLetterPrefix(text)) {
+                SelectSearchByLetter(text);
+                txtSearch->setText(afterFirstEquals(text));
+            }
+            ClearGrid();
+            GetGridData(searchKey());
+        }, error);
+        if (!ok) {
+            platform::messageBox(QStringLiteral("Search : ") + error.description, platform::Critical,
+                                 utils().GetMessageTitle());
+        }
+        DisableForms(false);
+    }
+    cmdDisplay->setEnabled(cmdOK->isEnabled());
+    SearchBusy = false;
+
+    if (m_results.table.isDimensioned() && m_results.table.rowBound() >= 1) {
+        if (conv::Val(m_results.table.cell(0, 1)) != 0.0) {
+            FocusIfVisible(grdPatient);
+        } else {
+            txtSearch->setFocus();
+            txtSearch->selectAll();
+        }
+    } else {
+        platform::beep();
+    }
+}
+
+} // namespace zelvar::patlookup

@@ -1,0 +1,140 @@
+// The current row, the return value, and the ways of leaving the dialog.
+#include "frmpatlookup.h"
+
+#include "browseprint/displaypatientinfo.h"
+#include "component/conversions.h"
+#include "component/references.h"
+#include "component/strings.h"
+#include "platform/messagebox.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+
+namespace zelvar::patlookup {
+
+using component::settings;
+using component::utils;
+
+namespace {
+
+// The text between a returned row's key and its first value.
+QString fieldDelimiter()
+{
+    const QString delimiter = settings().GetFieldDelimiter();
+    return delimiter.isEmpty() ? QStringLiteral("\u00E7\u00E7") : delimiter;
+}
+
+} // namespace
+
+void frmPatLookup::SetReturnValue(double Row)
+{
+    ErrorInfo error;
+    const bool ok = trapErrors([&] {
+        const qint32 r = conv::CLng(Row);
+        const QString key = m_results.table.cell(0, r);
+        if (conv::Val(key) != 0.0) {
+            const QString value = m_results.table.cell(1, r);
+            ReturnValue = key + fieldDelimiter() + str::Left(value, value.size() - 3);
+        } else {
+            ReturnValue = QStringLiteral("CANCEL");
+        }
+    }, error);
+    if (!ok) {
+        utils().ReportError(QStringLiteral("Error in Patient Lookup - SetReturnValue - ") + error.description);
+        platform::messageBox(QStringLiteral("Error in Patient Lookup"), platform::Critical, utils().GetMessageTitle());
+    }
+}
+
+void frmPatLookup::HideLookup()
+{
+    hide();
+}
+
+void frmPatLookup::SyncCurrentRow()
+{
+    platform::GridValue row = grdPatient->NewHolder();
+    platform::GridValue column = grdPatient->NewHolder();
+    if (!grdPatient->GetCurrentCell(row, column) || row.Value.toInt() < 1)
+        return;
+    PreviousRow = CurrentRow;
+    CurrentRow = row.Value.toInt();
+    CurrentColumn = column.Value.toInt();
+
+    m_range.initrange(1, PreviousRow, FitColumnCount, PreviousRow);
+    grdPatient->RedrawRange(m_range);
+    if (CurrentRow != PreviousRow) {
+        m_range.initrange(1, CurrentRow, FitColumnCount, CurrentRow);
+        grdPatient->RedrawRange(m_range);
+    }
+    // A row the grid offers ahead of the loaded ones has no key yet: nothing to choose there.
+    const bool loaded = CurrentRow <= m_results.table.rowBound();
+    cmdOK->setEnabled(loaded && conv::Val(m_results.table.cell(0, CurrentRow)) != 0.0);
+    cmdDisplay->setEnabled(cmdOK->isEnabled());
+}
+
+void frmPatLookup::cmdOK_Click()
+{
+    SetReturnValue(CurrentRow);
+    ErrorInfo error;
+    if (!trapErrors([&] { HideLookup(); }, error)) {
+        utils().ReportError(QStringLiteral("Error in Patient Lookup; OK button - ") + error.description);
+        platform::messageBox(QStringLiteral("Error in Patient Lookup"), platform::Critical, utils().GetMessageTitle());
+    }
+}
+
+void frmPatLookup::cmdCancel_Click()
+{
+    ReturnValue = QStringLiteral("CANCEL");
+    HideLookup();
+}
+
+void frmPatLookup::cmdNewAcct_Click()
+{
+    ReturnValue = QStringLiteral("NEWACCT");
+    // Unloaded at once: its hook and state go now; the answer is still read afterwards.
+    Form_Unload();
+    hide();
+}
+
+void frmPatLookup::cmdDisplay_Click()
+{
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            const QString account = m_results.table.cell(0, CurrentRow);
+            if (conv::Val(account) != 0.0)
+                browseprint::DisplayPatientInfo(account);
+        }, error)) {
+        utils().ReportError(QStringLiteral("Error Opening Display from Patient Lookup : ") + error.description);
+    }
+}
+
+void frmPatLookup::chooseRow(double row)
+{
+    SetReturnValue(row);
+    if (ReturnValue == QLatin1String("CANCEL"))
+        platform::beep();
+    else
+        HideLookup();
+}
+
+void frmPatLookup::closeEvent(QCloseEvent* event)
+{
+    // The close box (or the window menu): the answer is Cancel and the dialog only hides; it
+    // is unloaded by the lookup that opened it. Closing by code changes nothing.
+    if (event->spontaneous()) {
+        ReturnValue = QStringLiteral("CANCEL");
+        HideLookup();
+        event->ignore();
+        return;
+    }
+    // Not the dialog's own close handling, which would press Cancel.
+    QWidget::closeEvent(event);
+}
+
+void frmPatLookup::reject()
+{
+    // Esc presses Cancel.
+    cmdCancel_Click();
+}
+
+} // namespace zelvar::patlookup

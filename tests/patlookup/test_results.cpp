@@ -1,0 +1,208 @@
+// Loading, paging and presenting the results: the grid's rows and the status line as pages
+// arrive, every failure's message, and each cell's look as the grid reports it.
+#include "lookupfixture.h"
+
+#include <QAbstractItemModelTester>
+#include <QBrush>
+#include <QLabel>
+#include <QPushButton>
+
+using namespace zelvar;
+using namespace zelvar::test;
+
+namespace {
+
+QColor background(patlookup::frmPatLookup& d, int gridRow, int column)
+{
+    QAbstractItemModel* model = d.grdPatient->model();
+    const QVariant v = gridRow == 0 ? model->headerData(column, Qt::Horizontal, Qt::BackgroundRole)
+                                    : model->data(model->index(gridRow - 1, column), Qt::BackgroundRole);
+    return v.value<QBrush>().color();
+}
+
+QColor foreground(patlookup::frmPatLookup& d, int gridRow, int column)
+{
+    QAbstractItemModel* model = d.grdPatient->model();
+    const QVariant v = gridRow == 0 ? model->headerData(column, Qt::Horizontal, Qt::ForegroundRole)
+                                    : model->data(model->index(gridRow - 1, column), Qt::ForegroundRole);
+    return v.value<QBrush>().color();
+}
+
+QString text(patlookup::frmPatLookup& d, int gridRow, int column)
+{
+    QAbstractItemModel* model = d.grdPatient->model();
+    return gridRow == 0 ? model->headerData(column, Qt::Horizontal).toString()
+                        : model->data(model->index(gridRow - 1, column)).toString();
+}
+
+} // namespace
+
+using ResultsTest = LookupFixture;
+
+// Catches further-rows requests that are not the last request plus the continuation key,
+// the 200 virtual rows missing, the row count not becoming exactly RowsLoaded at the end,
+// and the status line forms.
+TEST_F(ResultsTest, shouldPageThroughTheResults)
+{
+    const QString first = QStringLiteral("|GET|KEY|PATIENT|&PAT NAME|");
+    server->answer(first, patientPage(1, 50, QStringLiteral("P02")));
+    server->answer(first + QStringLiteral("P02"), patientPage(51, 50, QStringLiteral("P03")));
+    server->answer(first + QStringLiteral("P03"), patientPage(101, 20, QStringLiteral("--")));
+    lookupWith(QStringLiteral("patient"), [&](Dialog& d) {
+        QAbstractItemModelTester tester(d.grdPatient->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+        EXPECT_EQ(d.grdPatient->RowCount(), 200);
+        EXPECT_TRUE(d.lblStatus->text().startsWith(QStringLiteral("Showing: ")));
+        EXPECT_EQ(d.lblStatus->text(), QStringLiteral("Showing: %1").arg(d.LastShownRow()));
+        d.cmdMore_Click();
+        EXPECT_EQ(d.results().RowsLoaded, 100);
+        EXPECT_EQ(d.grdPatient->RowCount(), 200);
+        d.cmdMore_Click();
+        EXPECT_EQ(d.results().RowsLoaded, 120);
+        EXPECT_EQ(d.grdPatient->RowCount(), 120);
+        EXPECT_EQ(d.lblStatus->text(), QStringLiteral("Total: 120"));
+        d.cmdMore_Click();   // everything is loaded: nothing is asked
+        EXPECT_EQ(d.lastRequest(), first);
+        EXPECT_EQ(text(d, 120, 1), QStringLiteral("PATIENT,120"));
+        d.cmdCancel_Click();
+    });
+    EXPECT_EQ(server->requests(), QStringList({first, first + QStringLiteral("P02"), first + QStringLiteral("P03")}));
+}
+
+// Catches a complete first page shown with virtual rows or without its total, and a zero-key
+// row given a total.
+TEST_F(ResultsTest, shouldShowTheTotalOfACompleteFirstPage)
+{
+    server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 7, QStringLiteral("  ")));
+    lookupWith(QStringLiteral("patient"), [](Dialog& d) {
+        EXPECT_EQ(d.grdPatient->RowCount(), 7);
+        EXPECT_EQ(d.lblStatus->text(), QStringLiteral("Total: 7"));
+        d.cmdCancel_Click();
+    });
+    server->answerPrefix(QStringLiteral("|GET|KEY|"),
+                         {patientHeader(1), patientRow(QStringLiteral("0"), {QStringLiteral("No patients foundAB0")}),
+                          patientTrailer({})});
+    lookupWith(QStringLiteral("patient"), [](Dialog& d) {
+        EXPECT_EQ(d.lblStatus->text(), QString());
+        d.cmdCancel_Click();
+    });
+}
+
+// Catches a failed request that beeps more than once, leaves the windows disabled, or the
+// dialog unusable.
+TEST_F(ResultsTest, shouldBeepOnceWhenTheServerDoesNotAnswer)
+{
+    server->fail(QStringLiteral("|GET|KEY|"), host::ScriptedHostLink::Failure::NotAnswered);
+    const QString result = lookupWith(QStringLiteral("patient"), [this](Dialog& d) {
+        EXPECT_EQ(platform.beeps, 1);
+        EXPECT_TRUE(d.isEnabled());
+        EXPECT_TRUE(d.cmdCancel->isEnabled());
+        server->clearFailures();
+        server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 2, {}));
+        d.cmdSearch_Click();
+        EXPECT_EQ(d.results().RowsLoaded, 2);
+        d.cmdOK_Click();
+    });
+    EXPECT_EQ(result, QStringLiteral("1001\u00E7\u00E7PATIENT,1"));
+}
+
+// Catches an unreadable first page without its message, or one that still lets further pages
+// be asked for.
+TEST_F(ResultsTest, shouldStopAtAnUnreadableFirstPage)
+{
+    const QString bad = patientHeader(0).replace(QStringLiteral("00000"), QStringLiteral("12ABC"));
+    server->answerPrefix(QStringLiteral("|GET|KEY|"), {bad, patientTrailer(QStringLiteral("P02"))});
+    lookupWith(QStringLiteral("patient"), [](Dialog& d) {
+        d.cmdMore_Click();
+        d.GetGridDataMoreRows();
+        d.grdPatient->ScrollRows(3, 5);
+        d.cmdCancel_Click();
+    });
+    ASSERT_EQ(platform.boxes.size(), 1);
+    EXPECT_EQ(platform.boxes[0].prompt, QStringLiteral("Error in Patient Lookup \r\n") + bad);
+    EXPECT_EQ(platform.boxes[0].style, 16);
+    EXPECT_EQ(server->requests().size(), 1);
+}
+
+// Catches suffixes decoded from the wrong end or letter, the heading rule, U+0002 values,
+// and a current row not on the current-row colour with its own text colour.
+TEST_F(ResultsTest, shouldColourCellsFromTheirSuffixes)
+{
+    server->answerPrefix(QStringLiteral("|GET|KEY|"),
+                         {patientHeader(3, {QStringLiteral("NameKB025"), QStringLiteral("DOBAA110"),
+                                            QStringLiteral("PhoneKB110")}),
+                          patientRow(QStringLiteral("1001"), {QStringLiteral("FIRSTCE2"), QStringLiteral("X\u0002"),
+                                                              QStringLiteral("QAC1")}),
+                          patientRow(QStringLiteral("1002"), {QStringLiteral("SECONDCE2"), QStringLiteral("Y\u0002"),
+                                                              QStringLiteral("ZZAB0")}),
+                          patientRow(QStringLiteral("1003"), {QStringLiteral("AB"), QString(), QStringLiteral("KAB0")}),
+                          patientTrailer({})});
+    utils->setColorTable([] {
+        QStringList table = host::StandardUtils::defaultColorTable();
+        table[1] = QString();   // A: no colour
+        return table;
+    }());
+    lookupWith(QStringLiteral("patient"), [this](Dialog& d) {
+        // Heading: K light grey background, B black text, left.
+        EXPECT_EQ(text(d, 0, 1), QStringLiteral("Name"));
+        EXPECT_EQ(background(d, 0, 1), QColor(224, 224, 224));
+        EXPECT_EQ(foreground(d, 0, 1), QColor(0, 0, 0));
+        // Both colour entries empty: the registered "Header" style.
+        EXPECT_EQ(background(d, 0, 2), QColor(200, 200, 200));
+
+        // Row 2 is not current: C red background, E blue text, right aligned.
+        EXPECT_EQ(text(d, 2, 1), QStringLiteral("SECOND"));
+        EXPECT_EQ(background(d, 2, 1), QColor(192, 0, 0));
+        EXPECT_EQ(foreground(d, 2, 1), QColor(0, 0, 192));
+        EXPECT_EQ(d.grdPatient->model()->data(d.grdPatient->model()->index(1, 1), Qt::TextAlignmentRole).toInt(),
+                  int(Qt::AlignRight | Qt::AlignVCenter));
+        // Row 1 is current: the current-row colour, the value's own text colour.
+        EXPECT_EQ(background(d, 1, 1), QColor(144, 180, 180));
+        EXPECT_EQ(foreground(d, 1, 1), QColor(0, 0, 192));
+        // U+0002: the Base style, also in the current row.
+        EXPECT_EQ(text(d, 1, 2), QStringLiteral("X"));
+        EXPECT_EQ(background(d, 1, 2), QColor(255, 255, 255));
+
+        // A two-character value: reported and shown blank on light grey.
+        utils->reports.clear();
+        EXPECT_EQ(text(d, 3, 1), QString());
+        EXPECT_EQ(background(d, 3, 1), QColor(210, 210, 210));
+        EXPECT_FALSE(utils->reports.isEmpty());
+        EXPECT_TRUE(utils->reports.first().startsWith(QStringLiteral("Err in frmPatLookup.grdPatient_GetStyleRowCol ")));
+        d.cmdCancel_Click();
+    });
+}
+
+// Catches zoom steps other than 9, and limits that let it pass 505 or go below 19.
+TEST_F(ResultsTest, shouldZoomInStepsOfNineWithinTheLimits)
+{
+    server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 3, {}));
+    lookupWith(QStringLiteral("patient"), [](Dialog& d) {
+        const int width = d.grdPatient->ColWidth(1);
+        d.cmdZoomIn_Click();
+        EXPECT_EQ(d.zoomPercent(), 109);
+        EXPECT_EQ(d.grdPatient->zoom(), 109);
+        for (int i = 0; i < 60; ++i)
+            d.cmdZoomIn->click();
+        EXPECT_EQ(d.zoomPercent(), 505);
+        for (int i = 0; i < 60; ++i)
+            d.cmdZoomOut_Click();
+        EXPECT_EQ(d.zoomPercent(), 19);
+        for (int i = 0; i < 9; ++i)
+            d.cmdZoomIn_Click();
+        EXPECT_EQ(d.zoomPercent(), 100);
+        EXPECT_EQ(d.grdPatient->ColWidth(1), width);
+        d.cmdCancel_Click();
+    });
+}
+
+// Catches the fitted widths: columns stretched to the grid's width from their current widths.
+TEST_F(ResultsTest, shouldFitTheColumnsToTheGrid)
+{
+    server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 3, {}));
+    lookupWith(QStringLiteral("patient"), [](Dialog& d) {
+        const int sum = d.grdPatient->SumColWidths(1, d.grdPatient->ColCount());
+        const int available = d.grdPatient->width() - 2 - (d.grdPatient->VerticalBarTakesRoom(1) ? 17 : 0);
+        EXPECT_NEAR(sum, available, 6);
+        d.cmdCancel_Click();
+    });
+}
