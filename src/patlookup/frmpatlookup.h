@@ -55,6 +55,7 @@ public:
     void GetGridDataMoreRows(const QString& text = {});
     void FitToResults();
     void EnsureRowsAhead();
+    bool fetchAhead();
     void ShowGridDebug();
     void cmdMore_Click();
     void tmrRefresh_Timer();

@@ -4,6 +4,7 @@
 
 #include "component/conversions.h"
 #include "component/references.h"
+#include "platform/fonts.h"
 #include "platform/forms.h"
 #include "platform/grid/gridstyle.h"
 #include "platform/messagebox.h"
@@ -99,9 +100,7 @@ frmPatLookup::frmPatLookup()
     setObjectName(QStringLiteral("frmPatLookup"));
     setWindowTitle(QStringLiteral("Patient Lookup"));
     setSizeGripEnabled(false);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(platform::designFont());
     createControls();
     connectControls();
     platform::registerForm(this);

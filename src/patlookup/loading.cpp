@@ -5,6 +5,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "component/strings.h"
+#include "platform/hourglass.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
 
@@ -22,13 +23,6 @@ using component::settings;
 using component::utils;
 
 namespace {
-
-class HourglassPointer
-{
-public:
-    HourglassPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~HourglassPointer() { QApplication::restoreOverrideCursor(); }
-};
 
 bool request(const QString& text, QStringList& replies)
 {
@@ -86,7 +80,7 @@ void frmPatLookup::GetGridDataMoreRows(const QString&)
 {
     if (m_results.AllLoaded)
         return;
-    HourglassPointer pointer;
+    platform::HourglassPointer pointer;
     DisableForms(true);
 
     QStringList replies;
@@ -158,21 +152,28 @@ void frmPatLookup::FitToResults()
         platform::messageBox(QStringLiteral("LA ERROR"), platform::OkOnly, utils().GetMessageTitle());
 }
 
+bool frmPatLookup::fetchAhead()
+{
+    const auto shortOfRows = [this] {
+        return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_results.RowsLoaded;
+    };
+    if (!shortOfRows() || m_results.AllLoaded)
+        return false;
+    // At most four pages for one notification or tick.
+    for (int fetch = 0; fetch < 4; ++fetch) {
+        GetGridDataMoreRows();
+        ShowGridDebug();
+        if (!shortOfRows() || m_results.AllLoaded)
+            break;
+    }
+    return true;
+}
+
 void frmPatLookup::EnsureRowsAhead()
 {
     if (!GridReady)
         return;
-    const auto shortOfRows = [this] {
-        return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_results.RowsLoaded;
-    };
-    if (shortOfRows() && !m_results.AllLoaded) {
-        for (int fetch = 0; fetch < 4; ++fetch) {
-            GetGridDataMoreRows();
-            ShowGridDebug();
-            if (!shortOfRows() || m_results.AllLoaded)
-                break;
-        }
-    }
+    fetchAhead();
     grdPatient->Redraw(2);
 }
 
@@ -180,20 +181,10 @@ void frmPatLookup::tmrRefresh_Timer()
 {
     ErrorInfo error;
     const bool ok = trapErrors([&] {
-        const auto shortOfRows = [this] {
-            return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_results.RowsLoaded;
-        };
-        if (shortOfRows() && !m_results.AllLoaded) {
-            for (int fetch = 0; fetch < 4; ++fetch) {
-                GetGridDataMoreRows();
-                ShowGridDebug();
-                if (!shortOfRows() || m_results.AllLoaded)
-                    break;
-            }
+        if (fetchAhead())
             grdPatient->Redraw(2);
-        } else {
+        else
             SyncCurrentRow();
-        }
     }, error);
     if (!ok)
         utils().ReportError(QStringLiteral("Error in tmrRefresh: ") + error.description);

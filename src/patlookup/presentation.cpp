@@ -92,24 +92,24 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     step([&] { x = m_results.table.cell(c, r); });
     const qsizetype n = x.size();
 
-    const auto colours = [&] {
+    // The suffix's two colours, or the given style when both entries are empty.
+    const auto colours = [&](qint32 styleId) {
         QString background;
         QString text;
         step([&] { background = colourEntry(charAt(x, n - 2)); });
         step([&] { text = colourEntry(charAt(x, n - 1)); });
-        return std::pair{background, text};
+        if (background.isEmpty() && text.isEmpty()) {
+            step([&] { Style.setbasestyle(styleId); });
+        } else {
+            step([&] { Style.SetInterior(background); });
+            step([&] { Style.settextcolor(text); });
+        }
     };
 
     if (r == 0 && !x.isEmpty()) {
         step([&] { Style.setValue(str::Left(x, n - 3)); });
         step([&] { Style.SetHorizontalAlignment(str::Right(x, 1)); });
-        const auto [background, text] = colours();
-        if (background.isEmpty() && text.isEmpty()) {
-            step([&] { Style.setbasestyle(HeaderStyleId); });
-        } else {
-            step([&] { Style.SetInterior(background); });
-            step([&] { Style.settextcolor(text); });
-        }
+        colours(HeaderStyleId);
     } else if (x.isEmpty()) {
         step([&] { Style.setbasestyle(BaseStyleId); });
     } else if (x.back() == QChar(0x0002)) {
@@ -131,13 +131,7 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
                 Style.SetInterior(colour == 0 ? kCurrentRowColour : colour);
             });
         } else {
-            const auto [background, text] = colours();
-            if (background.isEmpty() && text.isEmpty()) {
-                step([&] { Style.setbasestyle(BaseStyleId); });
-            } else {
-                step([&] { Style.SetInterior(background); });
-                step([&] { Style.settextcolor(text); });
-            }
+            colours(BaseStyleId);
         }
     }
 }

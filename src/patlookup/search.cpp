@@ -5,6 +5,7 @@
 #include "component/references.h"
 #include "component/strings.h"
 #include "platform/forms.h"
+#include "platform/hourglass.h"
 #include "platform/messagebox.h"
 
 #include <QApplication>
@@ -53,13 +54,6 @@ int ansiCode(QChar c)
         return int('?');
     return int(quint8(bytes.front()));
 }
-
-class HourglassPointer
-{
-public:
-    HourglassPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~HourglassPointer() { QApplication::restoreOverrideCursor(); }
-};
 
 } // namespace
 
@@ -204,7 +198,7 @@ void frmPatLookup::cmdSearch_Click()
 
     ErrorInfo error;
     {
-        HourglassPointer pointer;
+        platform::HourglassPointer pointer;
         DisableForms(true);
         const bool ok = trapErrors([&] {
             if ((optSearch[0]->isChecked() || optSearch[1]->isChecked()) && text != QLatin1String("*") && !text.isEmpty())

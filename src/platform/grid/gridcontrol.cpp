@@ -1,6 +1,7 @@
 #include "gridcontrol.h"
 
 #include "gridpainting.h"
+#include "platform/fonts.h"
 #include "virtualkeys.h"
 
 #include <QHelpEvent>
@@ -66,9 +67,7 @@ GridControl::GridControl(QWidget* parent)
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &GridControl::onScrolled);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &GridControl::onCurrentChanged);
 
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(kGridFontPoints);
-    setGridFont(font);
+    setGridFont(designFont(kGridFontPoints));
     ensureWidths();
 }
 
