@@ -3,6 +3,7 @@
 
 #include "component/patientdata.h"
 #include "component/references.h"
+#include "component/runtimeerror.h"
 #include "services/windowhook.h"
 
 #include <QApplication>
@@ -24,7 +25,6 @@ bool lookupDialogLoaded()
     return false;
 }
 
-const QString kNotSupported = QStringLiteral("Object doesn't support this action");
 
 } // namespace
 
@@ -44,14 +44,15 @@ TEST(PatientData, shouldJoinSixValuesWithFiveTabs)
 // Catches a missing beep, a beep after the report, or the wrong report text.
 TEST_F(PatLookupTest, shouldBeepThenReportWhenDuplicateCheckOrMiscLookupFails)
 {
+    server->fail(QStringLiteral("|GET|DUPPAT|"), host::ScriptedHostLink::Failure::Throw);
     EXPECT_EQ(lookup.CheckForDuplicatePatient({}, {}, {}, {}, {}, {}), QString());
-    EXPECT_EQ(lookup.MiscLookup(QStringLiteral("GENDER"), {}), QString());
+    EXPECT_EQ(lookup.MiscLookup(QString(), {}), QString());
 
     const QStringList expected{
         QStringLiteral("beep"),
-        QStringLiteral("report: Error in CheckForDuplicatePatient ") + kNotSupported,
+        QStringLiteral("report: Error raised in frmLookupSch.CheckForDuplicatePatientImmediate: The server connection was lost"),
         QStringLiteral("beep"),
-        QStringLiteral("report: Error in MiscLookup ") + kNotSupported,
+        QStringLiteral("report: Error raised in frmLookupSch.MiscGridLookup: Invalid procedure call or argument"),
     };
     EXPECT_EQ(platform.events, expected);
 }
@@ -101,9 +102,13 @@ TEST_F(PatLookupTest, shouldKeepReferencesPerThread)
     std::thread other([&] {
         const component::References& refs = component::references();
         otherStartedEmpty = !refs.hostLink && !refs.utils && !refs.settings && !refs.layout && refs.helpFile.isEmpty();
-        // Not initialised here: the operation traps the error and returns empty.
+        // Not initialised here: the server link is not set.
         PatLookup local;
-        otherResult = local.MiscLookup(QStringLiteral("GENDER"), {});
+        try {
+            component::hostLink();
+        } catch (const RuntimeError& e) {
+            otherResult = QString::number(e.number());
+        }
 
         auto ownUtils = std::make_shared<RecordingUtils>();
         ownUtils->helpFile = QStringLiteral("other.hlp");
@@ -115,7 +120,7 @@ TEST_F(PatLookupTest, shouldKeepReferencesPerThread)
 
     EXPECT_TRUE(otherStartedEmpty);
     EXPECT_TRUE(otherGotItsOwn);
-    EXPECT_EQ(otherResult, QString());
+    EXPECT_EQ(otherResult, QStringLiteral("91"));
     EXPECT_EQ(component::references().utils, utils);
     EXPECT_EQ(component::references().hostLink, server);
     EXPECT_EQ(component::helpFile(), QStringLiteral("main.hlp"));

@@ -1,0 +1,154 @@
+// The window itself: controls, load and unload, the buttons and Escape, error reports.
+#include "frmlookupsch.h"
+
+#include "component/references.h"
+#include "platform/fonts.h"
+#include "platform/forms.h"
+#include "platform/messagebox.h"
+#include "platform/twips.h"
+
+#include <QFrame>
+#include <QPushButton>
+
+namespace zelvar::lookupsch {
+
+using component::utils;
+
+namespace {
+
+void place(QWidget* widget, double left, double top, double width, double height)
+{
+    using namespace platform;
+    widget->setGeometry(twipsToPixelsX(left, widget), twipsToPixelsY(top, widget), twipsToPixelsX(width, widget),
+                        twipsToPixelsY(height, widget));
+}
+
+void setBackground(QWidget* widget, Colour colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, platform::GridStyle::colourFromValue(colour));
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+} // namespace
+
+frmLookupSch::frmLookupSch()
+{
+    setObjectName(QStringLiteral("frmLookupSch"));
+    setFont(platform::designFont());
+
+    grdLookupSch = new platform::GridControl(this);
+    grdLookupSch->setObjectName(QStringLiteral("grdLookupSch"));
+    place(grdLookupSch, 120, 120, 9615, 2535);
+
+    frButtons = new QFrame(this);
+    frButtons->setObjectName(QStringLiteral("frButtons"));
+    frButtons->setFrameShape(QFrame::NoFrame);
+    place(frButtons, 0, 0, 2055, 375);
+    const QString captions[2] = {QStringLiteral("OK"), QStringLiteral("Cancel")};
+    for (int i = 0; i < 2; ++i) {
+        arrCmd[i] = new QPushButton(captions[i], frButtons);
+        arrCmd[i]->setObjectName(QStringLiteral("arrCmd_%1").arg(i));
+        arrCmd[i]->setAutoDefault(false);
+        place(arrCmd[i], i * 1080, 0, 975, 375);
+        QPalette palette = arrCmd[i]->palette();
+        palette.setColor(QPalette::Button, QColor(224, 224, 224));
+        arrCmd[i]->setPalette(palette);
+        connect(arrCmd[i], &QPushButton::clicked, this, [this, i] { arrCmd_Click(i); });
+    }
+    arrCmd[0]->setDefault(true);
+    resize(platform::twipsToPixelsX(10035, this), platform::twipsToPixelsY(3535, this));
+
+    using platform::GridControl;
+    connect(grdLookupSch, &GridControl::GetStyleRowCol, this, &frmLookupSch::GetStyleRowCol);
+    connect(grdLookupSch, &GridControl::OnInitCurrentCell, this, [this] { grdLookupSch_OnInitCurrentCell(); });
+    connect(grdLookupSch, &GridControl::PointerOverCell, this, &frmLookupSch::OnCellTip);
+    connect(grdLookupSch, &GridControl::OnGridInitialUpdate, this, &frmLookupSch::OnGridInitialUpdate);
+    connect(grdLookupSch, &GridControl::OnLButtonDblClkRowCol, this,
+            [this](double row, double column, int) { OnLButtonDblClkRowCol(row, column); });
+    connect(grdLookupSch, &GridControl::ProcessKeys, this,
+            [this](int message, double key, int, double) { ProcessKeys(message, key); });
+    // Enter is the grid's: it must not press the default button as well.
+    connect(grdLookupSch, &GridControl::KeyDown, this, [](double key, int, int, platform::GridValue& result) {
+        if (int(key) == 13)
+            result.Value = false;
+    });
+    platform::registerForm(this);
+}
+
+std::unique_ptr<frmLookupSch> frmLookupSch::Load()
+{
+    std::unique_ptr<frmLookupSch> window(new frmLookupSch());
+    window->Form_Load();
+    return window;
+}
+
+frmLookupSch::~frmLookupSch()
+{
+    grdLookupSch->disconnect(this);
+    if (!m_unloaded)
+        Form_Unload();
+    platform::unregisterForm(this);
+}
+
+void frmLookupSch::Form_Load()
+{
+    setBackground(this, component::layout().WindowBackColor());
+    ReturnValue.clear();
+    setBackground(frButtons, component::layout().WindowBackColor());
+    Grids[0].RowCount = 0;
+    Grids[0].ColCount = 0;
+    RangeObject = grdLookupSch->NewRange();
+    FontObject = grdLookupSch->NewFont();
+}
+
+void frmLookupSch::Form_Unload()
+{
+    m_unloaded = true;
+    ReturnValue.clear();
+    ReturnAllColumns = false;
+    CurrentRow = 0;
+    PreviousRow = 0;
+    Grids[0].ColCount = 0;
+}
+
+platform::GridControl& frmLookupSch::grid(int index)
+{
+    if (index != 0)
+        throw RuntimeError(RuntimeError::SubscriptOutOfRange);
+    return *grdLookupSch;
+}
+
+LookupGrid& frmLookupSch::slot(int index)
+{
+    if (index < 0 || index >= int(Grids.size()))
+        throw RuntimeError(RuntimeError::SubscriptOutOfRange);
+    return Grids[size_t(index)];
+}
+
+void frmLookupSch::ReportLookupError(const QString& message)
+{
+    platform::beep();
+    utils().ReportError(message);
+}
+
+void frmLookupSch::arrCmd_Click(int Index)
+{
+    if (Index == 0) {
+        SetReturnValue(CurrentRow);
+        hide();
+    } else {
+        ReturnValue.clear();
+        hide();
+    }
+}
+
+void frmLookupSch::reject()
+{
+    // Escape, and the cancel button's key: no row.
+    ReturnValue.clear();
+    hide();
+}
+
+} // namespace zelvar::lookupsch
