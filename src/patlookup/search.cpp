@@ -4,6 +4,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "component/strings.h"
+#include "platform/ansi.h"
 #include "platform/forms.h"
 #include "platform/hourglass.h"
 #include "platform/messagebox.h"
@@ -13,8 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace zelvar::patlookup {
 
@@ -40,19 +39,6 @@ bool hasLetterPrefix(const QString& text)
 QString afterFirstEquals(const QString& text)
 {
     return text.mid(text.indexOf(QLatin1Char('=')) + 1).trimmed();
-}
-
-// The character's code in the ANSI code page (Windows-1252); a character it cannot hold
-// counts as "?" would, which is below 127, so only what it can hold is measured.
-int ansiCode(QChar c)
-{
-    QStringEncoder encoder("windows-1252");
-    if (!encoder.isValid())
-        return c.unicode();
-    const QByteArray bytes = encoder.encode(QStringView(&c, 1));
-    if (encoder.hasError() || bytes.isEmpty())
-        return int('?');
-    return int(quint8(bytes.front()));
 }
 
 } // namespace
@@ -144,7 +130,7 @@ bool frmPatLookup::ValidateLookupText(const QString& text, bool Silent)
         }
     }
     for (QChar c : text) {
-        if (ansiCode(c) >= 127) {
+        if (platform::ansiCode(c) >= 127) {
             if (!Silent) {
                 utils().ShowMessage(QStringLiteral("Invalid characters.") + str::crlf + QString(c)
                                         + QStringLiteral(" is illegal in Lookups."),

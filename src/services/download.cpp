@@ -1,0 +1,190 @@
+#include "download.h"
+
+#include "component/conversions.h"
+#include "component/references.h"
+#include "component/runtimeerror.h"
+#include "component/strings.h"
+#include "platform/ansi.h"
+#include "platform/messagebox.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelvar::services {
+
+using component::hostLink;
+using component::utils;
+
+namespace {
+
+const QString kSaveTitle = QStringLiteral("Download and Save");
+
+bool isPlainFileName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
+QString alreadyOpen(const QString& fileName, const QString& folder)
+{
+    return str::crlf + str::crlf + QStringLiteral("Please check if file ") + fileName + QStringLiteral(" in ") + folder
+        + QStringLiteral(" is already open.");
+}
+
+QString explanation(int code, const QString& fileName, const QString& folder)
+{
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Access is denied.");
+    case ETXTBSY:
+        return QStringLiteral("ERROR_SHARING_VIOLATION: The process cannot access the file because it is being used "
+                              "by another process.")
+            + alreadyOpen(fileName, folder);
+    case EWOULDBLOCK:
+        return QStringLiteral("ERROR_LOCK_VIOLATION: The process cannot access the file because another process has "
+                              "locked a portion of the file.")
+            + alreadyOpen(fileName, folder);
+    default:
+        return QStringLiteral("Err. # ") + conv::str(code);
+    }
+}
+
+void cannotCreate(const QString& fileName, const QString& folder, int code)
+{
+    platform::messageBox(QStringLiteral("Cannot create file ") + fileName + QStringLiteral(" in ") + folder
+                             + QLatin1Char('.') + str::crlf + str::crlf + explanation(code, fileName, folder),
+                         platform::Critical, kSaveTitle);
+}
+
+// The joined file text of a transfer: the size line dropped, every "|OK||" removed, and the
+// end marker removed from the last message only.
+QString fileText(QStringList replies)
+{
+    replies[0].clear();
+    for (qsizetype i = 1; i < replies.size(); ++i)
+        replies[i].remove(QStringLiteral("|OK||"));
+    replies.last().remove(QStringLiteral("|END|"));
+    return replies.join(QString());
+}
+
+// Another process holding a lock on the present file counts as a lock violation.
+int lockedByAnother(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int code = 0;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        code = EWOULDBLOCK;
+    else
+        ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return code;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    return ::fsync(fd) == 0;
+}
+
+// Writes the text beside the target and moves it into place only when all of it is written.
+// Returns true when the file was replaced; otherwise the old file is untouched and the user
+// has been told why.
+bool replaceFile(const QString& fileName, const QString& folder, const QString& text)
+{
+    if (!isPlainFileName(fileName)) {
+        cannotCreate(fileName, folder, EACCES);
+        return false;
+    }
+    const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + fileName);
+    if (const int locked = lockedByAnother(path)) {
+        cannotCreate(fileName, folder, locked);
+        return false;
+    }
+    QByteArray temporary = QFile::encodeName(folder + QStringLiteral("/.") + fileName + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        cannotCreate(fileName, folder, errno);
+        return false;
+    }
+    ::fchmod(fd, 0644);
+    const bool written = writeAll(fd, platform::toAnsi(text));
+    const int writeError = errno;
+    ::close(fd);
+    if (!written || ::rename(temporary.constData(), path.constData()) != 0) {
+        const int code = written ? errno : writeError;
+        ::unlink(temporary.constData());
+        platform::messageBox(QStringLiteral("Cannot write to file ") + fileName + QStringLiteral(" in ") + folder
+                                 + QLatin1Char('.') + str::crlf + QStringLiteral("Err. # ") + conv::str(code),
+                             platform::OkOnly, kSaveTitle);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool DownloadAndSave(const QString& FileName, const QString& ServerFolder, const QString& LocalFolder)
+{
+    bool result = false;
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            const QString request = QStringLiteral("|GET|FILE|") + FileName + QLatin1Char('|') + ServerFolder;
+            QStringList replies;
+            QString fourth;
+            if (!hostLink().GetServerStringData(request, replies, QString(), fourth)) {
+                platform::messageBox(QStringLiteral("Comm. error. "), platform::Critical,
+                                     QStringLiteral("File Download Error"));
+                return;
+            }
+            const QString title = utils().GetMessageTitle();
+            QString size = str::element(replies, 0);
+            size.remove(QStringLiteral("|OK||"));
+            if (!conv::IsNumeric(size)) {
+                platform::messageBox(size.isEmpty() ? QStringLiteral("Invalid format: file size not received.") : size,
+                                     platform::OkOnly, title);
+                return;
+            }
+            const QString text = fileText(replies);
+            if (text.isEmpty()) {
+                platform::messageBox(QStringLiteral("No data for file '") + FileName
+                                         + QStringLiteral("' with current selection."),
+                                     platform::Information, title);
+                return;
+            }
+            if (utils().IsDebugMode()) {
+                platform::messageBox(QStringLiteral("SIZE: ") + conv::str(text.size()) + str::crlf + text,
+                                     platform::OkOnly,
+                                     QStringLiteral("FILE ") + FileName + QStringLiteral(" in ") + ServerFolder);
+            }
+            result = replaceFile(FileName, LocalFolder, text);
+        }, error)) {
+        platform::beep();
+        ErrorInfo reportFailure;
+        trapErrors([&] { utils().ReportError(QStringLiteral("ERR in DownloadAndSave, ") + error.description); },
+                   reportFailure);
+        return false;
+    }
+    return result;
+}
+
+} // namespace zelvar::services
