@@ -1,0 +1,290 @@
+#include "frmbrowseprint.h"
+
+#include "recorddocument.h"
+#include "sharedfiles.h"
+
+#include "component/references.h"
+#include "component/runtimeerror.h"
+#include "component/strings.h"
+#include "platform/fonts.h"
+#include "platform/forms.h"
+#include "platform/hourglass.h"
+#include "platform/messagebox.h"
+#include "platform/twips.h"
+#include "platform/xslt.h"
+#include "services/download.h"
+#include "services/syssetting.h"
+
+#include <zelvar/registry.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPushButton>
+
+namespace zelvar::browseprint {
+
+using component::hostLink;
+using component::utils;
+
+namespace {
+
+void place(QWidget* widget, double left, double top, double width, double height)
+{
+    using namespace platform;
+    widget->setGeometry(twipsToPixelsX(left, widget), twipsToPixelsY(top, widget), twipsToPixelsX(width, widget),
+                        twipsToPixelsY(height, widget));
+}
+
+QString asText(const QVariant& value)
+{
+    return value.typeId() == QMetaType::Int ? QString::number(value.toInt()) : value.toString();
+}
+
+} // namespace
+
+QVariant RecordBrowser::loadResource(int type, const QUrl& name)
+{
+    const QUrl resolved = source().isValid() ? source().resolved(name) : document()->baseUrl().resolved(name);
+    if (!resolved.isLocalFile() || m_folder.isEmpty())
+        return {};
+    const QString path = QFileInfo(resolved.toLocalFile()).canonicalFilePath();
+    const QString folder = QFileInfo(m_folder).canonicalFilePath();
+    if (path.isEmpty() || folder.isEmpty() || !path.startsWith(folder + QLatin1Char('/')))
+        return {};
+    return QTextBrowser::loadResource(type, QUrl::fromLocalFile(path));
+}
+
+frmBrowsePrint::frmBrowsePrint()
+{
+    setObjectName(QStringLiteral("frmBrowsePrint"));
+    setWindowTitle(QStringLiteral("Patient Record"));
+    setFont(platform::designFont());
+    resize(platform::twipsToPixelsX(10305, this), platform::twipsToPixelsY(7995, this));
+
+    WebBrowser1 = new RecordBrowser(this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setOpenLinks(false);
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    place(Frame1, 60, 7200, 10215, 735);
+    cmdPrint = new QPushButton(QStringLiteral("Print"), Frame1);
+    cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
+    place(cmdPrint, 120, 240, 1215, 375);
+    cmdPreview = new QPushButton(QStringLiteral("Preview"), Frame1);
+    cmdPreview->setObjectName(QStringLiteral("cmdPreview"));
+    place(cmdPreview, 1560, 240, 1215, 375);
+    cmbPrinters = new QComboBox(Frame1);
+    cmbPrinters->setObjectName(QStringLiteral("cmbPrinters"));
+    place(cmbPrinters, 4620, 300, 4095, 315);
+    cmdClose = new QPushButton(QStringLiteral("Close"), Frame1);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    place(cmdClose, 8880, 240, 1215, 375);
+    for (QPushButton* b : {cmdPrint, cmdPreview, cmdClose})
+        b->setAutoDefault(false);
+    setTabOrder(cmdPrint, cmdPreview);
+    setTabOrder(cmdPreview, cmbPrinters);
+    setTabOrder(cmbPrinters, cmdClose);
+
+    connect(cmdPrint, &QPushButton::clicked, this, &frmBrowsePrint::cmdPrint_Click);
+    connect(cmdPreview, &QPushButton::clicked, this, &frmBrowsePrint::cmdPreview_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmBrowsePrint::cmdClose_Click);
+    platform::registerForm(this);
+}
+
+std::unique_ptr<frmBrowsePrint> frmBrowsePrint::Load()
+{
+    std::unique_ptr<frmBrowsePrint> window(new frmBrowsePrint());
+    window->Form_Load();
+    return window;
+}
+
+frmBrowsePrint::~frmBrowsePrint()
+{
+    if (!m_unloaded)
+        Form_Unload();
+    platform::unregisterForm(this);
+}
+
+void frmBrowsePrint::Form_Load()
+{
+    platform::HourglassPointer pointer;
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            cmbPrinters->clear();
+            m_printers = utils().GetPrinters(true, true, false, true);
+            if (!m_printers || m_printers->isEmpty())
+                return;
+            const QFontMetrics metrics(cmbPrinters->font());
+            int widest = 0;
+            for (qsizetype i = 0; i < m_printers->size(); ++i) {
+                const PrinterEntry& entry = m_printers->at(i);
+                const QString line = entry.first + QStringLiteral("       ") + entry.second + QStringLiteral("      PORT: ")
+                    + entry.port;
+                cmbPrinters->addItem(line, int(i + 1));
+                widest = qMax(widest, metrics.horizontalAdvance(line));
+            }
+            if (widest > 0)
+                cmbPrinters->view()->setMinimumWidth(widest + 20);
+            cmbPrinters->setCurrentIndex(0);
+        }, error)) {
+        utils().ReportError(QStringLiteral("Error loading frmBrowsePrint ") + error.description);
+    }
+}
+
+void frmBrowsePrint::Form_Unload()
+{
+    m_unloaded = true;
+    m_printers.reset();
+}
+
+void frmBrowsePrint::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmBrowsePrint::Form_Resize()
+{
+    using namespace platform;
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            const double innerWidth = pixelsToTwipsX(width(), this);
+            const double innerHeight = pixelsToTwipsY(height(), this);
+            const double frameHeight = pixelsToTwipsY(Frame1->height(), this);
+            const double browserWidth = innerWidth - 60;
+            if (browserWidth < 0)
+                throw RuntimeError(RuntimeError::InvalidProcedureCall);
+            WebBrowser1->setGeometry(WebBrowser1->x(), twipsToPixelsY(30, this), twipsToPixelsX(browserWidth, this),
+                                     WebBrowser1->height());
+            if (pixelsToTwipsY(frameGeometry().height(), this) - frameHeight - 100 > 0)
+                WebBrowser1->resize(WebBrowser1->width(), twipsToPixelsY(innerHeight - frameHeight - 100, this));
+            Frame1->setGeometry(WebBrowser1->x(), WebBrowser1->height() + twipsToPixelsY(50, this),
+                                WebBrowser1->width(), Frame1->height());
+            const double closeLeft = pixelsToTwipsX(Frame1->width() - cmdClose->width(), this) - 100;
+            if (closeLeft > 0)
+                cmdClose->move(twipsToPixelsX(closeLeft, this), cmdClose->y());
+        }, error)) {
+        utils().ReportError(error.description + QStringLiteral(" in Form_Resize - frmBrowsePrint"));
+    }
+}
+
+QString frmBrowsePrint::pageHeader() const
+{
+    return asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, QStringLiteral("header")));
+}
+
+QString frmBrowsePrint::pageFooter() const
+{
+    return asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, QStringLiteral("footer")));
+}
+
+void frmBrowsePrint::cmdPrint_Click()
+{
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            QPrinter printer(QPrinter::HighResolution);
+            QPrintDialog dialog(&printer, this);
+            dialog.setObjectName(QStringLiteral("PrintDialog"));
+            if (dialog.exec() != QDialog::Accepted)
+                return;
+            printRecord(*WebBrowser1->document(), printer, pageHeader(), pageFooter(), windowTitle(), QString());
+        }, error)) {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+        utils().ReportError(QStringLiteral("Error Print in Browseprint ") + error.description);
+    }
+}
+
+void frmBrowsePrint::cmdPreview_Click()
+{
+    ErrorInfo error;
+    if (!trapErrors([&] {
+            QPrinter printer(QPrinter::HighResolution);
+            QPrintPreviewDialog preview(&printer, this);
+            preview.setObjectName(QStringLiteral("PrintPreviewDialog"));
+            connect(&preview, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* target) {
+                printRecord(*WebBrowser1->document(), *target, pageHeader(), pageFooter(), windowTitle(), QString());
+            });
+            preview.exec();
+        }, error)) {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+        utils().ReportError(QStringLiteral("Error Print in Browseprint ") + error.description);
+    }
+}
+
+void frmBrowsePrint::cmdClose_Click()
+{
+    Form_Unload();
+    hide();
+}
+
+void frmBrowsePrint::prepareDocument(const QString& account, const QString& folder, const QString& styleSheet)
+{
+    const QString request = QStringLiteral("|GET|DEMOXML|") + account + QLatin1Char('|') + hostLink().ContextValue1()
+        + QLatin1Char('|') + hostLink().ContextValue2();
+    setWindowTitle(QStringLiteral("Patient Record ") + account);
+    QStringList replies;
+    QString fourth;
+    if (!hostLink().GetServerStringData(request, replies, QString(), fourth)) {
+        platform::messageBox(QStringLiteral("GetServerStringData failed in frmBrowsePrint.Init"), platform::OkOnly,
+                             QStringLiteral("Zelvar"));
+        return;
+    }
+    XmlText = joinRecordReplies(replies);
+    const platform::XsltResult transformed =
+        platform::transformXml(XmlText, folder + QLatin1Char('/') + styleSheet, folder);
+    if (!transformed.ok)
+        throw RuntimeError(RuntimeError::AutomationError, transformed.error.trimmed());
+    const QString document = insertBaseElement(transformed.output, folder);
+
+    m_pageSetup.prepare(account);
+    m_document = unescapeEntities(document);
+    WebBrowser1->setAllowedFolder(folder);
+    WebBrowser1->document()->setBaseUrl(QUrl::fromLocalFile(folder + QLatin1Char('/')));
+    WebBrowser1->setHtml(m_document);
+    exec();
+}
+
+void frmBrowsePrint::Init(const QString& account)
+{
+    ErrorInfo error;
+    const bool ok = trapErrors([&] {
+        QString styleSheet = services::GetSysSetting(QStringLiteral("ALTPATRECORDDISPL"));
+        const QString folder = SharedFilesFolder();
+        const auto present = [&] { return QFileInfo::exists(folder + QLatin1Char('/') + styleSheet); };
+        const bool plainName = !styleSheet.contains(QLatin1Char('/')) && !styleSheet.contains(QLatin1Char('\\'))
+            && styleSheet != QLatin1String("..") && styleSheet != QLatin1String(".");
+        if (styleSheet.isEmpty())
+            styleSheet = QStringLiteral("PR.xsl");
+        else if (plainName && !present())
+            services::DownloadAndSave(styleSheet, QStringLiteral("FORMS"), folder);
+        // A name that is no plain file name never reaches outside the folder.
+        if (!plainName || !present()) {
+            platform::messageBox(QStringLiteral("Document ") + folder + QLatin1Char('/') + styleSheet
+                                     + QStringLiteral(" was not loaded.") + str::crlf
+                                     + QStringLiteral("Make sure you have this file in your application folder."),
+                                 platform::Critical, utils().GetMessageTitle());
+            return;
+        }
+        prepareDocument(account, folder, styleSheet);
+    }, error);
+    // The user's page header and footer come back on every way out once they were replaced.
+    ErrorInfo restoreError;
+    const bool restored = trapErrors([&] { m_pageSetup.restore(); }, restoreError);
+    if (!ok) {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+        utils().ReportError(QStringLiteral("Error loading frmBrowsePrint ") + error.description);
+    } else if (!restored) {
+        utils().ReportError(QStringLiteral("Error loading frmBrowsePrint ") + restoreError.description);
+    }
+}
+
+} // namespace zelvar::browseprint

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "pagesetup.h"
+
+#include <zelvar/patlookup.h>
+
+#include <QDialog>
+#include <QTextBrowser>
+
+#include <memory>
+#include <optional>
+
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+
+namespace zelvar::browseprint {
+
+// The record view: relative references resolve against the shared files folder, and nothing
+// outside that folder is ever loaded into it.
+class RecordBrowser : public QTextBrowser
+{
+public:
+    using QTextBrowser::QTextBrowser;
+    void setAllowedFolder(const QString& folder) { m_folder = folder; }
+    QVariant loadResource(int type, const QUrl& name) override;
+
+private:
+    QString m_folder;
+};
+
+// The patient record window: the record, its printers, Print, Preview and Close.
+class frmBrowsePrint : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static std::unique_ptr<frmBrowsePrint> Load();
+    ~frmBrowsePrint() override;
+
+    // Builds the record of the (normalised) account and shows it modally; returns when the
+    // window has closed, or at once when the record cannot be shown.
+    void Init(const QString& account);
+
+    void Form_Resize();
+    void cmdPrint_Click();
+    void cmdPreview_Click();
+    void cmdClose_Click();
+
+    QString XmlText;
+    // The document as written into the browser (for tests and the host's logs).
+    QString documentText() const { return m_document; }
+
+    RecordBrowser* WebBrowser1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* cmdPrint = nullptr;
+    QPushButton* cmdPreview = nullptr;
+    QComboBox* cmbPrinters = nullptr;
+    QPushButton* cmdClose = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    frmBrowsePrint();
+    void Form_Load();
+    void Form_Unload();
+    void prepareDocument(const QString& account, const QString& folder, const QString& styleSheet);
+    QString pageHeader() const;
+    QString pageFooter() const;
+
+    std::optional<QList<PrinterEntry>> m_printers;
+    QString m_document;
+    PageSetup m_pageSetup;
+    bool m_unloaded = false;
+};
+
+} // namespace zelvar::browseprint

@@ -1,0 +1,155 @@
+#include "pagesetup.h"
+
+#include <zelvar/registry.h>
+
+#include <QAbstractTextDocumentLayout>
+#include <QLocale>
+#include <QPainter>
+#include <QPrinter>
+#include <QTextDocument>
+
+#include <memory>
+
+namespace zelvar::browseprint {
+namespace {
+
+const QString kHeader = QStringLiteral("header");
+const QString kFooter = QStringLiteral("footer");
+
+QString asText(const QVariant& value)
+{
+    return value.typeId() == QMetaType::Int ? QString::number(value.toInt()) : value.toString();
+}
+
+QString expandPart(const QString& part, const PageContext& c)
+{
+    QString out;
+    for (qsizetype i = 0; i < part.size(); ++i) {
+        if (part[i] != u'&' || i + 1 >= part.size()) {
+            out += part[i];
+            continue;
+        }
+        const QChar code = part[++i];
+        const QLocale locale;
+        switch (code.unicode()) {
+        case u'd': out += locale.toString(c.now.date(), QLocale::ShortFormat); break;
+        case u'D': out += locale.toString(c.now.date(), QLocale::LongFormat); break;
+        case u't': out += locale.toString(c.now.time(), QLocale::ShortFormat); break;
+        case u'T': out += c.now.time().toString(QStringLiteral("HH:mm:ss")); break;
+        case u'p': out += QString::number(c.page); break;
+        case u'P': out += QString::number(c.pages); break;
+        case u'w': out += c.title; break;
+        case u'u': out += c.url; break;
+        case u'&': out += u'&'; break;
+        default:
+            out += u'&';
+            out += code;
+            break;
+        }
+    }
+    return out;
+}
+
+// Splits at "&b" but not at "&&b" (an ampersand followed by b).
+QStringList splitParts(const QString& codes)
+{
+    QStringList parts{QString()};
+    for (qsizetype i = 0; i < codes.size(); ++i) {
+        if (codes[i] == u'&' && i + 1 < codes.size()) {
+            if (codes[i + 1] == u'b') {
+                parts.append(QString());
+                ++i;
+                continue;
+            }
+            parts.last() += codes[i];
+            parts.last() += codes[++i];
+            continue;
+        }
+        parts.last() += codes[i];
+    }
+    return parts;
+}
+
+void drawLine(QPainter& painter, const QRectF& area, const PageLine& line)
+{
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, line.left);
+    painter.drawText(area, Qt::AlignHCenter | Qt::AlignVCenter, line.centre);
+    painter.drawText(area, Qt::AlignRight | Qt::AlignVCenter, line.right);
+}
+
+} // namespace
+
+void PageSetup::prepare(const QString& account)
+{
+    m_savedHeader = asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader));
+    m_savedFooter = asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter));
+    m_prepared = true;
+    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader, QString(QStringLiteral("Patient Record &bAcc# ") + account));
+    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter, QStringLiteral("&d&bPage &p of &P"));
+}
+
+void PageSetup::restore()
+{
+    if (!m_prepared)
+        return;
+    m_prepared = false;
+    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader, m_savedHeader);
+    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter, m_savedFooter);
+}
+
+PageLine expandPageCodes(const QString& codes, const PageContext& context)
+{
+    const QStringList parts = splitParts(codes);
+    PageLine line;
+    line.left = expandPart(parts.value(0), context);
+    line.centre = expandPart(parts.value(1), context);
+    line.right = expandPart(parts.mid(2).join(QString()), context);
+    return line;
+}
+
+void printRecord(const QTextDocument& document, QPrinter& printer, const QString& header, const QString& footer,
+                 const QString& title, const QString& url)
+{
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return;
+    const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+    QFont lineFont(QStringLiteral("Tahoma"));
+    lineFont.setPointSizeF(8.0);
+    painter.setFont(lineFont);
+    const qreal lineHeight = painter.fontMetrics().height() * 1.6;
+    const qreal contentTop = lineHeight * 1.5;
+    const QSizeF contentSize(page.width(), page.height() - 2 * contentTop);
+
+    std::unique_ptr<QTextDocument> laidOut(document.clone());
+    laidOut->documentLayout()->setPaintDevice(&printer);
+    laidOut->setPageSize(contentSize);
+    const int pages = qMax(1, laidOut->pageCount());
+
+    PageContext context;
+    context.pages = pages;
+    context.title = title;
+    context.url = url;
+    for (int p = 0; p < pages; ++p) {
+        if (p > 0)
+            printer.newPage();
+        context.page = p + 1;
+        painter.setFont(lineFont);
+        painter.setPen(Qt::black);
+        drawLine(painter, QRectF(0, 0, page.width(), lineHeight), expandPageCodes(header, context));
+        drawLine(painter, QRectF(0, page.height() - lineHeight, page.width(), lineHeight),
+                 expandPageCodes(footer, context));
+
+        painter.save();
+        painter.translate(0, contentTop - p * contentSize.height());
+        const QRectF visible(0, p * contentSize.height(), contentSize.width(), contentSize.height());
+        painter.setClipRect(visible);
+        QAbstractTextDocumentLayout::PaintContext paint;
+        paint.clip = visible;
+        laidOut->documentLayout()->draw(&painter, paint);
+        painter.restore();
+    }
+    painter.end();
+}
+
+} // namespace zelvar::browseprint

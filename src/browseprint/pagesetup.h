@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class QPrinter;
+class QTextDocument;
+
+namespace zelvar::browseprint {
+
+// Where the user's page header and footer for printed pages are kept.
+inline const QString kPageSetupKey = QStringLiteral("Software\\Microsoft\\Internet Explorer\\PageSetup");
+
+// The page header and footer while a record window is open: prepare() keeps the user's own
+// and puts the record's in place; restore() puts the user's back, once.
+class PageSetup
+{
+public:
+    void prepare(const QString& account);
+    void restore();
+    bool prepared() const { return m_prepared; }
+
+private:
+    QString m_savedHeader;
+    QString m_savedFooter;
+    bool m_prepared = false;
+};
+
+// What the page-setup codes stand for on one page.
+struct PageContext
+{
+    QDateTime now = QDateTime::currentDateTime();
+    int page = 1;
+    int pages = 1;
+    QString title;      // &w
+    QString url;        // &u
+};
+
+// A header or footer, split by "&b" into its left, centre and right parts, codes expanded:
+// &d short date, &D long date, &t time, &T 24-hour time, &p page, &P page count, &w window
+// title, &u address, && an ampersand.
+struct PageLine
+{
+    QString left;
+    QString centre;
+    QString right;
+};
+PageLine expandPageCodes(const QString& codes, const PageContext& context);
+
+// Prints (or previews, on a preview's printer) the document with the header and footer on
+// every page.
+void printRecord(const QTextDocument& document, QPrinter& printer, const QString& header, const QString& footer,
+                 const QString& title, const QString& url);
+
+} // namespace zelvar::browseprint
