@@ -77,7 +77,8 @@ TEST_F(PatLookupTest, shouldReportLookupErrorsAndUnloadTheDialog)
 // Catches ShowDisplayPatientInfo trapping what it must pass on to the host.
 TEST_F(PatLookupTest, shouldLetRecordDisplayErrorsReachTheHost)
 {
-    EXPECT_THROW(lookup.ShowDisplayPatientInfo(QStringLiteral("1234")), std::exception);
+    utils->throwOnTitle = true;
+    EXPECT_THROW(lookup.ShowDisplayPatientInfo(QStringLiteral("99?")), std::exception);
     EXPECT_TRUE(utils->reports.isEmpty());
 }
 

@@ -43,10 +43,18 @@ public:
         return host::StandardUtils::GetSettingsObject();
     }
 
+    QString GetMessageTitle() override
+    {
+        if (throwOnTitle)
+            throw std::runtime_error("utilities unavailable");
+        return host::StandardUtils::GetMessageTitle();
+    }
+
     QStringList reports;
     QList<Message> messages;
     std::function<bool(const QString&)> splitFails;
     bool throwOnSettings = false;
+    bool throwOnTitle = false;
     QStringList* eventLog = nullptr;   // reports in order with other events, when set
 };
 
