@@ -1,7 +1,9 @@
 <?xml version="1.0" encoding="UTF-8"?>
 <!-- The patient record: identity, demographics, guarantor, insurance, recent visits, balance. -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
-  <xsl:output method="html" encoding="UTF-8" indent="yes"/>
+  <xsl:output method="html" encoding="UTF-8" indent="no"/>
+  <!-- The record shows this many visits, the most recent (the server sends them newest first). -->
+  <xsl:variable name="visits-shown" select="100"/>
 
   <xsl:template match="/PatientRecord">
     <html>
@@ -93,12 +95,15 @@
     <h2>Recent visits</h2>
     <table class="grid">
       <tr><th>Date</th><th>Provider</th><th>Reason</th><th class="amount">Charges</th><th class="amount">Payments</th></tr>
-      <xsl:for-each select="Visit">
+      <xsl:for-each select="Visit[position() &lt;= $visits-shown]">
         <tr><td><xsl:value-of select="Date"/></td><td><xsl:value-of select="Provider"/></td>
             <td><xsl:value-of select="Reason"/></td><td class="amount"><xsl:value-of select="Charges"/></td>
             <td class="amount"><xsl:value-of select="Payments"/></td></tr>
       </xsl:for-each>
     </table>
+    <xsl:if test="count(Visit) &gt; $visits-shown">
+      <p class="practice"><xsl:value-of select="count(Visit) - $visits-shown"/> earlier visits are not shown.</p>
+    </xsl:if>
   </xsl:template>
 
   <xsl:template match="Balance">
