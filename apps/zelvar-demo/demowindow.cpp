@@ -101,8 +101,9 @@ QGroupBox* group(const QString& title, QFormLayout*& form)
 
 } // namespace
 
-DemoWindow::DemoWindow(std::shared_ptr<HostLink> server, QWidget* parent)
+DemoWindow::DemoWindow(std::shared_ptr<HostLink> server, std::function<void(qint64)> onChosen, QWidget* parent)
     : QMainWindow(parent)
+    , m_onChosen(std::move(onChosen))
 {
     setObjectName(QStringLiteral("DemoWindow"));
     setWindowTitle(QStringLiteral("Zelvar Patient Lookup – demo host"));
@@ -122,6 +123,9 @@ DemoWindow::DemoWindow(std::shared_ptr<HostLink> server, QWidget* parent)
 
     auto* right = new QWidget;
     auto* rightLayout = new QVBoxLayout(right);
+    m_database = new QLabel;
+    m_database->setObjectName(QStringLiteral("lblDatabase"));
+    rightLayout->addWidget(m_database);
     auto* resultRow = new QHBoxLayout;
     resultRow->addWidget(new QLabel(QStringLiteral("Returned:")));
     m_result = new QLineEdit;
@@ -161,6 +165,10 @@ QWidget* DemoWindow::patientLookupPanel()
         const QString result = m_lookup.PatientLookupExtended(text->text(), searchBy->text(), always->isChecked(),
                                                               mode->text(), modeSwitch->isChecked());
         showResult(QStringLiteral("PatientLookupExtended"), result);
+        bool isAccount = false;
+        const qint64 account = result.section(QStringLiteral("\u00E7\u00E7"), 0, 0).toLongLong(&isAccount);
+        if (isAccount && m_onChosen)
+            m_onChosen(account);
     });
     return box;
 }
@@ -215,6 +223,11 @@ QWidget* DemoWindow::recordPanel()
         }
     });
     return box;
+}
+
+void DemoWindow::setDatabaseDescription(const QString& text)
+{
+    m_database->setText(QStringLiteral("Practice database: ") + text);
 }
 
 void DemoWindow::showResult(const QString& operation, const QString& result)

@@ -4,9 +4,11 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 
@@ -22,7 +24,9 @@ class DemoWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    DemoWindow(std::shared_ptr<HostLink> server, QWidget* parent = nullptr);
+    // onChosen hears of every account a patient lookup returns (for the server's recent list).
+    DemoWindow(std::shared_ptr<HostLink> server, std::function<void(qint64)> onChosen = {}, QWidget* parent = nullptr);
+    void setDatabaseDescription(const QString& text);
     ~DemoWindow() override;
 
 private:
@@ -38,6 +42,8 @@ private:
     std::shared_ptr<LoggingUtils> m_utils;
     QPlainTextEdit* m_traffic = nullptr;
     QLineEdit* m_result = nullptr;
+    QLabel* m_database = nullptr;
+    std::function<void(qint64)> m_onChosen;
 };
 
 } // namespace zelvar::demo

@@ -1,0 +1,453 @@
+#include "practicehostlink.h"
+
+#include "names.h"
+
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace zelvar::practice {
+namespace {
+
+constexpr int kChunk = 4000;
+
+QString ok(const QString& text)
+{
+    return QStringLiteral("|OK||") + text;
+}
+
+QStringList error(const QString& text)
+{
+    return {ok(QStringLiteral("ERROR: ") + text)};
+}
+
+// No tabs or bars inside a value: they would split it.
+QString clean(const QString& text)
+{
+    QString out = text;
+    out.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    out.replace(QLatin1Char('|'), QLatin1Char('/'));
+    return out;
+}
+
+QString fiveDigits(qsizetype n)
+{
+    return QStringLiteral("%1").arg(qMin<qsizetype>(n, 99999), 5, 10, QLatin1Char('0'));
+}
+
+QString formatDate(const QDate& date)
+{
+    return date.isValid() ? date.toString(QStringLiteral("MM/dd/yyyy")) : QString();
+}
+
+QString formatPhone(const QString& digits)
+{
+    if (digits.size() != 10)
+        return digits;
+    return QStringLiteral("(%1) %2-%3").arg(digits.left(3), digits.mid(3, 3), digits.mid(6));
+}
+
+QString lastFour(const QString& ssn)
+{
+    return ssn.size() >= 4 ? QStringLiteral("***-**-") + ssn.right(4) : QString();
+}
+
+struct KeyCaption { const char* caption; SearchKey key; const char* column; };
+
+// The captions arrive upper-cased (the medical record search keeps its case).
+const KeyCaption kCaptions[] = {
+    {"&ACCT#", SearchKey::Account, nullptr},
+    {"&PAT NAME", SearchKey::PatientName, nullptr},
+    {"&GUAR", SearchKey::Guarantor, nullptr},
+    {"&DOB", SearchKey::DateOfBirth, nullptr},
+    {"P&OLICY#", SearchKey::Policy, "Policy#"},
+    {"&MR#", SearchKey::MedicalRecord, "MR#"},
+    {"&SS#", SearchKey::SocialSecurity, "SS#"},
+    {"P&HONE#", SearchKey::Phone, nullptr},
+    {"&TRANS#", SearchKey::Transaction, "Trans#"},
+    {"&CLAIM#", SearchKey::Claim, "Claim#"},
+    {"&ENC", SearchKey::Encounter, "Enc#"},
+    {"&ACCESSION#", SearchKey::Accession, "Accession#"},
+};
+
+// A patient search value: the text, then background and text colour letters and alignment.
+QString cell(const QString& text, QChar background, QChar colour, QChar align = u'0')
+{
+    return clean(text) + background + colour + align;
+}
+
+// A lookup cell: text, row span, column span, font, control, background, text colour, alignment.
+QString lookupCell(const QString& text, const QString& style)
+{
+    return clean(text) + style;
+}
+
+QString lookupHeading(const QString& title, int width)
+{
+    return clean(title) + QStringLiteral("KB0") + QStringLiteral("%1").arg(width, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+PracticeHostLink::PracticeHostLink(std::shared_ptr<PracticeStore> store, QString user, QString workstation)
+    : m_store(std::move(store))
+    , m_user(std::move(user))
+    , m_workstation(std::move(workstation))
+{
+}
+
+bool PracticeHostLink::GetServerStringData(const QString& request, QStringList& replies, const QString&, QString&)
+{
+    replies = answer(request);
+    return true;
+}
+
+bool PracticeHostLink::GetServerString(const QString& request, QString& reply, const QString&, QString&)
+{
+    const QStringList fields = request.split(QLatin1Char('|'));
+    if (fields.size() >= 4 && fields[1] == QLatin1String("GET") && fields[2] == QLatin1String("SYS")) {
+        reply = systemSetting(fields[3]);
+        return true;
+    }
+    reply = answer(request).join(QString());
+    return true;
+}
+
+void PracticeHostLink::rememberChoice(qint64 account)
+{
+    m_store->rememberChoice(m_user, account);
+}
+
+QStringList PracticeHostLink::answer(const QString& request)
+{
+    try {
+        const QStringList fields = request.split(QLatin1Char('|'));
+        if (fields.size() < 3 || !fields[0].isEmpty() || fields[1] != QLatin1String("GET"))
+            return error(QStringLiteral("The server does not understand this request."));
+        const QString kind = fields[2];
+        if (kind == QLatin1String("KEY"))
+            return patientSearch(fields, request);
+        if (kind == QLatin1String("DUPPAT"))
+            return duplicateCheck(request.mid(QStringLiteral("|GET|DUPPAT|").size()));
+        if (kind == QLatin1String("ASCODE") && fields.size() >= 4)
+            return codeLookup(fields[3]);
+        if (kind == QLatin1String("FILE") && fields.size() >= 5)
+            return fileTransfer(fields[3], fields[4]);
+        if (kind == QLatin1String("DEMOXML") && fields.size() >= 4)
+            return patientRecord(fields[3]);
+        if (kind == QLatin1String("SYS") && fields.size() >= 4)
+            return {systemSetting(fields[3])};
+        return error(QStringLiteral("The server has no request of kind ") + clean(kind) + QLatin1Char('.'));
+    } catch (const std::invalid_argument& e) {
+        return error(QString::fromUtf8(e.what()) + QLatin1Char('.'));
+    } catch (const std::exception& e) {
+        return error(QStringLiteral("The server could not answer: ") + QString::fromUtf8(e.what()));
+    }
+}
+
+QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QString& request)
+{
+    // |GET|KEY|text|caption|position   (caption + "WRK" in workflow mode)
+    if (fields.size() < 6)
+        return error(QStringLiteral("A search needs its text and its key."));
+    QString caption = fields[4];
+    if (caption.endsWith(QLatin1String("WRK")))
+        caption.chop(3);
+    const KeyCaption* key = nullptr;
+    for (const KeyCaption& k : kCaptions) {
+        if (caption.compare(QLatin1String(k.caption), Qt::CaseInsensitive) == 0)
+            key = &k;
+    }
+    if (!key)
+        return error(QStringLiteral("The server cannot search by ") + clean(caption) + QLatin1Char('.'));
+
+    SearchQuery query;
+    query.key = key->key;
+    query.text = fields[3];
+    query.after = fields.mid(5).join(QLatin1Char('|'));
+    query.pageSize = kPageSize;
+    query.user = m_user;
+    const SearchPage page = m_store->search(query);
+
+    const bool extra = key->column != nullptr;
+    QStringList headings{QStringLiteral("Patient NameKB024"), QStringLiteral("Acct#KB108"), QStringLiteral("DOBKB110"),
+                         QStringLiteral("SexKB103"), QStringLiteral("PhoneKB014"), QStringLiteral("GuarantorKB020")};
+    if (extra)
+        headings.append(QString::fromLatin1(key->column) + QStringLiteral("HB012"));
+    headings.append(QStringLiteral("StatusKB108"));
+
+    QStringList replies{QStringLiteral("|OK||H") + fiveDigits(page.rows.isEmpty() ? 1 : page.rows.size()) + QLatin1Char('\t')
+                        + headings.join(QLatin1Char('\t'))};
+    if (page.rows.isEmpty()) {
+        replies.append(ok(QStringLiteral("0\t") + cell(QStringLiteral("No patients found"), u'A', u'C')));
+        replies.append(ok(QString()));
+        return replies;
+    }
+    for (const PatientRow& r : page.rows) {
+        // Inactive accounts in grey; the column the search matched in a colour of its own.
+        const QChar ink = r.active ? u'B' : u'J';
+        const QChar nameBack = key->key == SearchKey::PatientName || key->key == SearchKey::Guarantor ? u'H' : u'A';
+        QStringList values{
+            cell(r.last + QStringLiteral(", ") + r.first + (r.middle.isEmpty() ? QString() : QLatin1Char(' ') + r.middle),
+                 key->key == SearchKey::PatientName ? nameBack : u'A', ink),
+            cell(QString::number(r.account), key->key == SearchKey::Account ? u'H' : u'A', ink, u'2'),
+            cell(formatDate(r.dob), key->key == SearchKey::DateOfBirth ? u'H' : u'A', ink, u'1'),
+            cell(r.sex, u'A', ink, u'1'),
+            cell(formatPhone(r.phone), key->key == SearchKey::Phone ? u'H' : u'A', ink),
+            cell(r.guarantor, key->key == SearchKey::Guarantor ? u'H' : u'A', ink),
+        };
+        if (extra) {
+            QString matched = r.matched;
+            if (key->key == SearchKey::SocialSecurity)
+                matched = lastFour(r.ssn);
+            else if (key->key == SearchKey::MedicalRecord)
+                matched = r.mrn;
+            else if (matched.isEmpty())
+                matched = fields[3];
+            values.append(cell(matched, u'H', ink));
+        }
+        values.append(cell(r.active ? QStringLiteral("Active") : QStringLiteral("Inactive"), u'A', r.active ? u'D' : u'J', u'1'));
+        replies.append(ok(QString::number(r.account) + QLatin1Char('\t') + values.join(QLatin1Char('\t'))));
+    }
+    // The position is at least three characters, so the dialog knows more rows follow.
+    replies.append(ok(page.next));
+    Q_UNUSED(request);
+    return replies;
+}
+
+QStringList PracticeHostLink::duplicateCheck(const QString& data)
+{
+    const QStringList values = data.split(QLatin1Char('\t'));
+    PatientData patient{values.value(0), values.value(1), values.value(2), values.value(3), values.value(4), values.value(5)};
+    const QList<Candidate> candidates = m_store->duplicateCandidates(patient, 200);
+
+    const QString ssn = digitsOf(patient.ssn);
+    const NameQuery name = parseNameQuery(patient.name);
+    const std::optional<DateRange> dob = parseDateQuery(patient.dob);
+    struct Scored { const Candidate* c; double score; QStringList reasons; };
+    QList<Scored> scored;
+    for (const Candidate& c : candidates) {
+        double score = 0;
+        QStringList reasons;
+        const PatientRow& p = c.patient;
+        if (ssn.size() >= 9 && p.ssn == ssn) { score += 1.0; reasons << QStringLiteral("SSN"); }
+        if (!patient.account.trimmed().isEmpty() && QString::number(p.account) == patient.account.trimmed()) {
+            score += 1.0; reasons << QStringLiteral("account");
+        }
+        if (!name.last.isEmpty()) {
+            if (p.last == name.last) { score += 0.3; reasons << QStringLiteral("last name"); }
+            else if (soundex(p.last) == soundex(name.last)) { score += 0.2; reasons << QStringLiteral("last name sounds alike"); }
+            else if (p.last == name.first && p.first == name.last) { score += 0.45; reasons << QStringLiteral("names swapped"); }
+        }
+        if (!name.first.isEmpty() && !(p.last == name.first && p.first == name.last)) {
+            if (p.first == name.first) { score += 0.2; reasons << QStringLiteral("first name"); }
+            else if (formalName(p.first) == formalName(name.first)) { score += 0.15; reasons << QStringLiteral("nickname"); }
+            else if (p.first.startsWith(name.first) || name.first.startsWith(p.first)) { score += 0.1; reasons << QStringLiteral("first name begins alike"); }
+        }
+        if (dob && dob->from == dob->to && p.dob.isValid()) {
+            const QDate d = dob->from;
+            const QString a = p.dob.toString(QStringLiteral("MMddyyyy"));
+            const QString b = d.toString(QStringLiteral("MMddyyyy"));
+            int differing = 0;
+            for (int i = 0; i < a.size(); ++i)
+                differing += a[i] != b[i];
+            if (p.dob == d) { score += 0.3; reasons << QStringLiteral("DOB"); }
+            else if (p.dob.day() == d.month() && p.dob.month() == d.day() && p.dob.year() == d.year()) {
+                score += 0.2; reasons << QStringLiteral("DOB day and month swapped");
+            } else if (differing == 1) { score += 0.15; reasons << QStringLiteral("DOB one digit off"); }
+        }
+        if (!patient.policy.trimmed().isEmpty() && c.policies.contains(patient.policy.trimmed().toUpper())) {
+            score += 0.3; reasons << QStringLiteral("policy");
+        }
+        if (!patient.mrn.trimmed().isEmpty() && p.mrn == patient.mrn.trimmed()) { score += 0.5; reasons << QStringLiteral("MRN"); }
+        score = qMin(score, 1.0);
+        if (score >= 0.35)
+            scored.append({&c, score, reasons});
+    }
+    std::stable_sort(scored.begin(), scored.end(), [](const Scored& a, const Scored& b) { return a.score > b.score; });
+    if (scored.size() > 20)
+        scored.resize(20);
+
+    QStringList replies{QStringLiteral("|GH|0|") + fiveDigits(scored.size()) + QStringLiteral("|Key00\t")
+                        + QStringList{lookupHeading(QStringLiteral("Acct#"), 8), lookupHeading(QStringLiteral("Patient Name"), 24),
+                                      lookupHeading(QStringLiteral("DOB"), 10), lookupHeading(QStringLiteral("SSN"), 11),
+                                      lookupHeading(QStringLiteral("Score"), 6), lookupHeading(QStringLiteral("Matched on"), 34)}
+                              .join(QLatin1Char('\t'))
+                        + QLatin1Char('\t')};
+    for (const Scored& s : scored) {
+        const PatientRow& p = s.c->patient;
+        // Rows coloured by band: near certain, likely, possible.
+        const QString band = s.score >= 0.9 ? QStringLiteral("I") : s.score >= 0.6 ? QStringLiteral("F") : QStringLiteral("A");
+        const QString plain = QStringLiteral("000") + QStringLiteral("0") + band + QStringLiteral("B");
+        const QString bold = QStringLiteral("001") + QStringLiteral("0") + band + QStringLiteral("B");
+        replies.append(QStringLiteral("|GR|0|") + QString::number(p.account) + QLatin1Char('\t')
+                       + QStringList{lookupCell(QString::number(p.account), plain + u'2'),
+                                     lookupCell(p.last + QStringLiteral(", ") + p.first, bold + u'0'),
+                                     lookupCell(formatDate(p.dob), plain + u'1'), lookupCell(lastFour(p.ssn), plain + u'1'),
+                                     lookupCell(QString::number(s.score, 'f', 2), plain + u'2'),
+                                     lookupCell(s.reasons.join(QStringLiteral(", ")), plain + u'0')}
+                             .join(QLatin1Char('\t')));
+    }
+    replies.append(QStringLiteral("|EN|END|"));
+    return replies;
+}
+
+QStringList PracticeHostLink::codeLookup(const QString& table)
+{
+    const std::optional<QList<CodeRow>> rows = m_store->codeTable(table);
+    if (!rows)
+        return {QStringLiteral("|GH|0|00000|Key00\t") + lookupHeading(QStringLiteral("Code"), 8) + QLatin1Char('\t'),
+                QStringLiteral("|EN|END|")};
+    const bool grouped = std::any_of(rows->begin(), rows->end(), [](const CodeRow& r) { return !r.group.isEmpty(); });
+    const bool extra = std::any_of(rows->begin(), rows->end(), [](const CodeRow& r) { return !r.extra.isEmpty(); });
+    QStringList headings{lookupHeading(QStringLiteral("Code"), 6), lookupHeading(QStringLiteral("Description"), 28)};
+    if (grouped)
+        headings.append(lookupHeading(QStringLiteral("Group"), 12));
+    if (extra)
+        headings.append(lookupHeading(QStringLiteral("Plans"), 14));
+    QStringList replies{QStringLiteral("|GH|0|") + fiveDigits(rows->size()) + QStringLiteral("|Key00\t")
+                        + headings.join(QLatin1Char('\t')) + QLatin1Char('\t')};
+    for (qsizetype i = 0; i < rows->size(); ++i) {
+        const CodeRow& r = rows->at(i);
+        QStringList cells{lookupCell(r.code, QStringLiteral("0010AB0")), lookupCell(r.description, QStringLiteral("0000AB0"))};
+        if (grouped) {
+            // A group's name once, merged down over its rows.
+            qsizetype span = 1;
+            const bool first = i == 0 || rows->at(i - 1).group != r.group;
+            while (first && i + span < rows->size() && rows->at(i + span).group == r.group)
+                ++span;
+            // Row span, no column span, bold, static text, light grey, centred.
+            cells.append(first ? lookupCell(r.group, QString::number(qMin<qsizetype>(span, 9)) + QStringLiteral("011KB1"))
+                               : lookupCell(QString(), QStringLiteral("0000AB0")));
+        }
+        if (extra)
+            cells.append(r.extra.isEmpty() ? lookupCell(QString(), QStringLiteral("0000AB0"))
+                                           : lookupCell(r.extra, QStringLiteral("0008AE0")));
+        replies.append(QStringLiteral("|GR|0|") + clean(r.code) + QLatin1Char('\t') + cells.join(QLatin1Char('\t')));
+    }
+    replies.append(QStringLiteral("|EN|END|"));
+    return replies;
+}
+
+QStringList PracticeHostLink::fileTransfer(const QString& name, const QString& folder)
+{
+    const std::optional<QByteArray> content = m_store->file(folder, name);
+    if (!content)
+        return {ok(QStringLiteral("File ") + clean(name) + QStringLiteral(" was not found in ") + clean(folder) + QLatin1Char('.'))};
+    const QString text = QString::fromUtf8(*content);
+    QStringList replies{ok(QString::number(content->size()))};
+    for (qsizetype at = 0; at < text.size(); at += kChunk)
+        replies.append(ok(text.mid(at, kChunk)));
+    if (replies.size() == 1)
+        replies.append(ok(QString()));
+    replies.last() += QStringLiteral("|END|");
+    return replies;
+}
+
+QStringList PracticeHostLink::patientRecord(const QString& accountText)
+{
+    bool isNumber = false;
+    const qint64 account = accountText.trimmed().section(QLatin1Char(','), 0, 0).toLongLong(&isNumber);
+    const std::optional<PatientRecordData> record = isNumber ? m_store->record(account) : std::nullopt;
+
+    QString xml;
+    QXmlStreamWriter w(&xml);
+    w.writeStartElement(QStringLiteral("PatientRecord"));
+    w.writeAttribute(QStringLiteral("generated"), QDateTime::currentDateTime().toString(QStringLiteral("MM/dd/yyyy hh:mm")));
+    w.writeStartElement(QStringLiteral("Practice"));
+    w.writeTextElement(QStringLiteral("Name"), m_store->setting(QStringLiteral("PRACTICENAME")).value_or(QStringLiteral("The practice")));
+    w.writeEndElement();
+    w.writeStartElement(QStringLiteral("Patient"));
+    w.writeTextElement(QStringLiteral("Account"), record ? QString::number(record->patient.account) : accountText);
+    if (!record) {
+        w.writeTextElement(QStringLiteral("Status"), QStringLiteral("No such account"));
+        w.writeEndElement();
+    } else {
+        const PatientRow& p = record->patient;
+        w.writeStartElement(QStringLiteral("Name"));
+        w.writeTextElement(QStringLiteral("Last"), p.last);
+        w.writeTextElement(QStringLiteral("First"), p.first);
+        w.writeTextElement(QStringLiteral("Middle"), p.middle);
+        w.writeEndElement();
+        w.writeTextElement(QStringLiteral("DOB"), formatDate(p.dob));
+        w.writeTextElement(QStringLiteral("Sex"), p.sex);
+        w.writeTextElement(QStringLiteral("SSN"), p.ssn);
+        w.writeTextElement(QStringLiteral("MRN"), p.mrn);
+        w.writeTextElement(QStringLiteral("Status"), p.active ? QStringLiteral("Active") : QStringLiteral("Inactive"));
+        w.writeStartElement(QStringLiteral("Address"));
+        w.writeTextElement(QStringLiteral("Street"), record->street);
+        w.writeTextElement(QStringLiteral("City"), record->city);
+        w.writeTextElement(QStringLiteral("State"), record->state);
+        w.writeTextElement(QStringLiteral("Zip"), record->zip);
+        w.writeEndElement();
+        w.writeStartElement(QStringLiteral("Phones"));
+        w.writeStartElement(QStringLiteral("Phone"));
+        w.writeAttribute(QStringLiteral("type"), QStringLiteral("Home"));
+        w.writeCharacters(formatPhone(p.phone));
+        w.writeEndElement();
+        if (!record->mobile.isEmpty()) {
+            w.writeStartElement(QStringLiteral("Phone"));
+            w.writeAttribute(QStringLiteral("type"), QStringLiteral("Mobile"));
+            w.writeCharacters(formatPhone(record->mobile));
+            w.writeEndElement();
+        }
+        w.writeEndElement();
+        w.writeEndElement();   // Patient
+
+        const PatientRow& g = record->guarantorRow;
+        w.writeStartElement(QStringLiteral("Guarantor"));
+        w.writeTextElement(QStringLiteral("Account"), QString::number(g.account));
+        w.writeTextElement(QStringLiteral("Name"), g.last + QStringLiteral(", ") + g.first);
+        w.writeTextElement(QStringLiteral("Relation"), record->guarantorRelation);
+        w.writeTextElement(QStringLiteral("Address"), record->street + QStringLiteral(", ") + record->city
+                                                          + QStringLiteral(", ") + record->state + QLatin1Char(' ') + record->zip);
+        w.writeTextElement(QStringLiteral("Phone"), formatPhone(g.phone));
+        w.writeEndElement();
+
+        w.writeStartElement(QStringLiteral("Insurance"));
+        for (const RecordPolicy& policy : record->policies) {
+            w.writeStartElement(QStringLiteral("Policy"));
+            w.writeAttribute(QStringLiteral("rank"), QString::number(policy.rank));
+            w.writeTextElement(QStringLiteral("Payor"), policy.payor);
+            w.writeTextElement(QStringLiteral("PolicyNumber"), policy.number);
+            w.writeTextElement(QStringLiteral("Group"), policy.group);
+            w.writeTextElement(QStringLiteral("Subscriber"), policy.subscriber);
+            w.writeTextElement(QStringLiteral("Relation"), policy.relation);
+            w.writeTextElement(QStringLiteral("Effective"), formatDate(policy.effective));
+            w.writeEndElement();
+        }
+        w.writeEndElement();
+        w.writeStartElement(QStringLiteral("Visits"));
+        for (const RecordVisit& v : record->visits) {
+            w.writeStartElement(QStringLiteral("Visit"));
+            w.writeTextElement(QStringLiteral("Date"), formatDate(v.date));
+            w.writeTextElement(QStringLiteral("Provider"), v.provider);
+            w.writeTextElement(QStringLiteral("Reason"), v.reason);
+            w.writeTextElement(QStringLiteral("Charges"), QString::number(v.charges, 'f', 2));
+            w.writeTextElement(QStringLiteral("Payments"), QString::number(v.payments, 'f', 2));
+            w.writeEndElement();
+        }
+        w.writeEndElement();
+        w.writeStartElement(QStringLiteral("Balance"));
+        w.writeTextElement(QStringLiteral("Total"), QString::number(record->balance, 'f', 2));
+        w.writeTextElement(QStringLiteral("Insurance"), QString::number(record->insuranceBalance, 'f', 2));
+        w.writeTextElement(QStringLiteral("Patient"), QString::number(record->balance - record->insuranceBalance, 'f', 2));
+        w.writeEndElement();
+    }
+    w.writeEndElement();
+
+    QStringList replies;
+    for (qsizetype at = 0; at < xml.size(); at += kChunk)
+        replies.append(ok(xml.mid(at, kChunk)));
+    replies.append(QStringLiteral("|END|"));
+    return replies;
+}
+
+QString PracticeHostLink::systemSetting(const QString& name)
+{
+    const std::optional<QString> value = m_store->setting(name);
+    return value ? ok(name + QLatin1Char('=') + clean(*value) + QLatin1Char(',')) : ok(QString());
+}
+
+} // namespace zelvar::practice

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "practicestore.h"
+
+#include <zelvar/patlookup.h>
+
+#include <memory>
+
+namespace zelvar::practice {
+
+// The practice server as the component reaches it: every request kind answered in the reply
+// formats the windows read, from a PracticeStore. Bad requests get an "ERROR:" text in the
+// server's own words, never an exception.
+class PracticeHostLink : public HostLink
+{
+public:
+    explicit PracticeHostLink(std::shared_ptr<PracticeStore> store, QString user = QStringLiteral("FRONTDESK"),
+                              QString workstation = QStringLiteral("DESK1"));
+
+    bool GetServerStringData(const QString& request, QStringList& replies, const QString& third,
+                             QString& fourth) override;
+    bool GetServerString(const QString& request, QString& reply, const QString& third, QString& fourth) override;
+    QString ContextValue1() override { return m_user; }
+    QString ContextValue2() override { return m_workstation; }
+
+    // The host tells the server which account the user chose (for the recent-accounts list).
+    void rememberChoice(qint64 account);
+
+    // The replies to one request (what GetServerStringData hands back).
+    QStringList answer(const QString& request);
+
+    static constexpr int kPageSize = 50;
+
+private:
+    QStringList patientSearch(const QStringList& fields, const QString& request);
+    QStringList duplicateCheck(const QString& data);
+    QStringList codeLookup(const QString& table);
+    QStringList fileTransfer(const QString& name, const QString& folder);
+    QStringList patientRecord(const QString& account);
+    QString systemSetting(const QString& name);
+
+    std::shared_ptr<PracticeStore> m_store;
+    QString m_user;
+    QString m_workstation;
+};
+
+} // namespace zelvar::practice

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "practicestore.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+struct sqlite3;
+
+namespace zelvar::practice {
+
+// The practice database in SQLite: one file, every search an index search with keyset paging
+// (a position, not an offset: page 1,000 costs what page 1 costs), bound parameters only.
+class SqliteStore : public PracticeStore
+{
+public:
+    // Opens (or creates, empty) the database file.
+    explicit SqliteStore(const QString& path);
+    ~SqliteStore() override;
+
+    SearchPage search(const SearchQuery& query) override;
+    QList<Candidate> duplicateCandidates(const PatientData& data, int limit) override;
+    std::optional<QList<CodeRow>> codeTable(const QString& name) override;
+    std::optional<QString> setting(const QString& name) override;
+    std::optional<QByteArray> file(const QString& folder, const QString& name) override;
+    std::optional<PatientRecordData> record(qint64 account) override;
+    void rememberChoice(const QString& user, qint64 account) override;
+    qint64 patientCount() override;
+
+    // Fills the database with demo data: `patients` patients from the seed, in one transaction,
+    // reporting progress from 0 to 100. Replaces what was there.
+    void generate(qint64 patients, quint64 seed, const std::function<void(int)>& progress = {});
+    bool isEmpty();
+
+    // The query plans of the searches, for the test that no search scans a table.
+    QStringList searchPlans();
+    // The same name search with OFFSET paging, for the measurements that compare the two.
+    QList<PatientRow> nameSearchWithOffset(const QString& text, int offset, int pageSize);
+
+    sqlite3* handle() const { return m_db; }
+
+private:
+    void execute(const char* sql);
+    void createSchema();
+    void createIndexes();
+
+    sqlite3* m_db = nullptr;
+};
+
+} // namespace zelvar::practice

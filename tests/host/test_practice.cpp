@@ -1,0 +1,242 @@
+// The embedded practice server: index searches, every search key, paging by position, the
+// other request kinds, and the six operations of the component run against it.
+#include "componentfixture.h"
+#include "modaldriver.h"
+
+#include "browseprint/frmbrowseprint.h"
+#include "browseprint/sharedfiles.h"
+#include "host/practice/names.h"
+#include "host/practice/practicehostlink.h"
+#include "host/practice/sqlitestore.h"
+#include "host/practice/statement.h"
+#include "lookupsch/frmlookupsch.h"
+#include "patlookup/frmpatlookup.h"
+#include "replies/tabularreply.h"
+
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace zelvar;
+using namespace zelvar::practice;
+using namespace zelvar::test;
+
+namespace {
+
+class PracticeTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = new QTemporaryDir;
+        store = std::make_shared<SqliteStore>(folder->filePath(QStringLiteral("practice.db")));
+        store->generate(3000, 7);
+    }
+    static void TearDownTestSuite()
+    {
+        store.reset();
+        delete folder;
+    }
+    void SetUp() override
+    {
+        link = std::make_shared<PracticeHostLink>(store);
+        lookup.InitPatLookup(link, utils);
+        known = *store->record(101234);
+    }
+
+    // The rows a search request gives, parsed as the dialog parses them.
+    replies::SearchResults searchFor(const QString& text, const QString& caption)
+    {
+        replies::SearchResults results;
+        replies::NullReplyGrid grid;
+        QString errorText;
+        const QStringList reply = link->answer(QStringLiteral("|GET|KEY|") + text + QLatin1Char('|') + caption + QLatin1Char('|'));
+        EXPECT_TRUE(replies::BuildGrid(reply, errorText, results, grid)) << errorText.toStdString();
+        return results;
+    }
+
+    static bool hasKey(const replies::SearchResults& results, qint64 account)
+    {
+        for (qint32 r = 1; r <= results.RowsLoaded; ++r) {
+            if (results.table.cell(0, r) == QString::number(account))
+                return true;
+        }
+        return false;
+    }
+
+    static QTemporaryDir* folder;
+    static std::shared_ptr<SqliteStore> store;
+    std::shared_ptr<PracticeHostLink> link;
+    std::shared_ptr<RecordingUtils> utils = std::make_shared<RecordingUtils>();
+    PlatformRecorder platform;
+    PatLookup lookup;
+    PatientRecordData known;
+};
+
+QTemporaryDir* PracticeTest::folder = nullptr;
+std::shared_ptr<SqliteStore> PracticeTest::store;
+
+} // namespace
+
+// Catches a search that reads the whole table (or sorts it) instead of walking an index.
+TEST_F(PracticeTest, shouldSearchThroughIndexesOnly)
+{
+    const QStringList plans = store->searchPlans();
+    ASSERT_GE(plans.size(), 12);
+    for (const QString& plan : plans) {
+        for (const QString& step : plan.split(QStringLiteral(" | "))) {
+            EXPECT_FALSE(step.startsWith(QLatin1String("SCAN")) && !step.contains(QLatin1String("USING")))
+                << plan.toStdString();
+            EXPECT_FALSE(step.contains(QLatin1String("TEMP B-TREE"))) << plan.toStdString();
+        }
+    }
+}
+
+// Catches a search key that does not find a patient the database holds, by every key and in
+// the forms clerks type.
+TEST_F(PracticeTest, shouldFindAKnownPatientByEveryKey)
+{
+    const PatientRow& p = known.patient;
+    const QString dob = p.dob.toString(QStringLiteral("MM/dd/yyyy"));
+    struct Case { QString text; QString caption; };
+    QList<Case> cases{
+        {QString::number(p.account), QStringLiteral("&ACCT#")},
+        {p.last + QLatin1Char(',') + p.first, QStringLiteral("&PAT NAME")},
+        {p.last + QStringLiteral(", ") + p.first, QStringLiteral("&PAT NAME")},
+        {p.last.left(3) + QLatin1Char(' ') + p.first.left(2), QStringLiteral("&PAT NAME")},
+        {known.guarantorRow.last + QLatin1Char(',') + known.guarantorRow.first, QStringLiteral("&GUAR")},
+        {dob, QStringLiteral("&DOB")},
+        {p.dob.toString(QStringLiteral("MMddyyyy")), QStringLiteral("&DOB")},
+        {p.dob.toString(Qt::ISODate), QStringLiteral("&DOB")},
+        {p.mrn, QStringLiteral("&MR#")},
+        {p.ssn.left(3) + QLatin1Char('-') + p.ssn.mid(3, 2) + QLatin1Char('-') + p.ssn.mid(5), QStringLiteral("&SS#")},
+        {QStringLiteral("(") + p.phone.left(3) + QStringLiteral(") ") + p.phone.mid(3, 3) + QLatin1Char('-') + p.phone.mid(6),
+         QStringLiteral("P&HONE#")},
+    };
+    if (!known.policies.isEmpty())
+        cases.append(Case{known.policies.first().number, QStringLiteral("P&OLICY#")});
+    for (const char* table : {"transactions", "claims", "encounters"}) {
+        Statement s(store->handle(), (QStringLiteral("SELECT id FROM ") + QString::fromLatin1(table) + QStringLiteral(" WHERE patient = ?1")).toUtf8().constData());
+        s.bind(1, p.account);
+        if (s.step()) {
+            const QString caption = QString::fromLatin1(table) == QLatin1String("transactions") ? QStringLiteral("&TRANS#")
+                : QString::fromLatin1(table) == QLatin1String("claims")                        ? QStringLiteral("&CLAIM#")
+                                                                                                : QStringLiteral("&ENC");
+            cases.append(Case{QString::number(s.integer(0)), caption});
+        }
+    }
+    {
+        Statement s(store->handle(), "SELECT number, patient FROM accessions LIMIT 1");
+        ASSERT_TRUE(s.step());
+        const replies::SearchResults accession = searchFor(s.text(0), QStringLiteral("&ACCESSION#WRK"));
+        EXPECT_TRUE(hasKey(accession, s.integer(1)));
+    }
+    for (const Case& c : cases) {
+        bool found = false;
+        replies::SearchResults results = searchFor(c.text.toUpper() == c.text || c.caption == QLatin1String("&MR#") ? c.text : c.text.toUpper(), c.caption);
+        // Walk the pages, as the dialog would, until the patient turns up.
+        QString next = results.table.cell(0, 0);
+        found = hasKey(results, p.account);
+        for (int pages = 0; !found && results.MoreAvailable && pages < 100; ++pages) {
+            replies::NullReplyGrid grid;
+            const QStringList more = link->answer(QStringLiteral("|GET|KEY|") + c.text.toUpper() + QLatin1Char('|') + c.caption
+                                                  + QLatin1Char('|') + results.table.cell(0, 0));
+            ASSERT_TRUE(replies::BuildGridMoreRows(more, results, grid));
+            found = hasKey(results, p.account);
+        }
+        EXPECT_TRUE(found) << c.caption.toStdString() << " " << c.text.toStdString();
+    }
+}
+
+// Catches pages that overlap or skip rows, and a continuation key the server did not give.
+TEST_F(PracticeTest, shouldPageByPosition)
+{
+    replies::SearchResults results = searchFor(QStringLiteral("S"), QStringLiteral("&PAT NAME"));
+    ASSERT_TRUE(results.MoreAvailable);
+    replies::NullReplyGrid grid;
+    for (int page = 0; page < 3 && results.MoreAvailable; ++page) {
+        const QStringList more = link->answer(QStringLiteral("|GET|KEY|S|&PAT NAME|") + results.table.cell(0, 0));
+        ASSERT_TRUE(replies::BuildGridMoreRows(more, results, grid));
+    }
+    QSet<QString> keys;
+    QString previous;
+    for (qint32 r = 1; r <= results.RowsLoaded; ++r) {
+        // "LAST, FIRST M" + suffix: ordered by last and first name.
+        const QString shown = results.table.cell(1, r).chopped(3);
+        const QString name = shown.section(QLatin1Char(' '), 0, 1);
+        EXPECT_FALSE(keys.contains(results.table.cell(0, r)));
+        keys.insert(results.table.cell(0, r));
+        EXPECT_TRUE(previous <= name) << previous.toStdString() << " / " << name.toStdString();
+        previous = name;
+    }
+    EXPECT_TRUE(link->answer(QStringLiteral("|GET|KEY|S|&PAT NAME|Nzz")).first().contains(QLatin1String("ERROR:")));
+    EXPECT_TRUE(link->answer(QStringLiteral("|GET|NOPE|")).first().contains(QLatin1String("ERROR:")));
+    EXPECT_TRUE(link->answer(QStringLiteral("|GET|KEY|13/45/2000|&DOB|")).first().contains(QLatin1String("ERROR:")));
+    EXPECT_TRUE(link->answer(QStringLiteral("|GET|KEY|ZZZZZZ|&PAT NAME|")).value(1).startsWith(QLatin1String("|OK||0\t")));
+}
+
+// Catches the component failing on the server's real replies: all six operations end to end.
+TEST_F(PracticeTest, shouldServeAllSixOperations)
+{
+    const PatientRow& p = known.patient;
+    const QString name = p.last + QStringLiteral(", ") + p.first + (p.middle.isEmpty() ? QString() : QLatin1Char(' ') + p.middle);
+
+    ModalDriver pick(QStringLiteral("frmPatLookup"), {[&](QWidget* w) {
+                         auto* d = static_cast<patlookup::frmPatLookup*>(w);
+                         for (qint32 r = 1; r <= d->results().RowsLoaded; ++r) {
+                             if (d->results().table.cell(0, r) == QString::number(p.account))
+                                 d->SetReturnValue(r);
+                         }
+                         d->HideLookup();
+                     }});
+    EXPECT_EQ(lookup.PatientLookup(p.last + QLatin1Char(',') + p.first), QString::number(p.account) + QStringLiteral("\u00E7\u00E7") + name);
+    // An account number answers at once.
+    EXPECT_EQ(lookup.PatientLookup(QString::number(p.account)), QString::number(p.account) + QStringLiteral("\u00E7\u00E7") + name);
+
+    ModalDriver duplicates(QStringLiteral("frmLookupSch"), {
+        [&](QWidget* w) { static_cast<lookupsch::frmLookupSch*>(w)->arrCmd[0]->click(); },
+        [&](QWidget* w) { static_cast<lookupsch::frmLookupSch*>(w)->arrCmd[0]->click(); },
+    });
+    const QString dup = lookup.CheckForDuplicatePatient(p.ssn, {}, p.last + QLatin1Char(',') + p.first,
+                                                        p.dob.toString(QStringLiteral("MM/dd/yyyy")), {}, {});
+    EXPECT_EQ(dup, QString::number(p.account) + QStringLiteral("\u00E7\u00E7") + p.last + QStringLiteral(", ") + p.first);
+    EXPECT_EQ(lookup.MiscLookup(QStringLiteral("GENDER"), QString::number(p.account)), QStringLiteral("F\u00E7\u00E7Female"));
+    EXPECT_EQ(lookup.CheckForDuplicatePatient({}, {}, QStringLiteral("QQQQQQ,ZZZZ"), {}, {}, {}), QString());
+
+    browseprint::setSharedFilesFolderForTesting(QStringLiteral(ZELVAR_DATA_DIR));
+    QString document;
+    ModalDriver record(QStringLiteral("frmBrowsePrint"), {[&](QWidget* w) {
+                           auto* b = static_cast<browseprint::frmBrowsePrint*>(w);
+                           document = b->documentText();
+                           b->cmdClose->click();
+                       }});
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", folder->path().toUtf8());
+    lookup.ShowDisplayPatientInfo(QString::number(p.account));
+    qputenv("XDG_CONFIG_HOME", config);
+    browseprint::setSharedFilesFolderForTesting({});
+    EXPECT_TRUE(document.contains(p.last)) << document.left(400).toStdString();
+    EXPECT_TRUE(document.contains(QStringLiteral("***-**-") + p.ssn.right(4)));
+    EXPECT_TRUE(utils->reports.isEmpty()) << utils->reports.join(QLatin1Char('\n')).toStdString();
+}
+
+// Catches near-duplicates that the check does not explain: a misspelt name with the same date
+// of birth still comes back, with the reasons it matched.
+TEST_F(PracticeTest, shouldExplainDuplicateCandidates)
+{
+    const PatientRow& p = known.patient;
+    QString misspelt = p.last;
+    std::swap(misspelt[1], misspelt[2]);
+    const QStringList reply = link->answer(QStringLiteral("|GET|DUPPAT|\t\t") + misspelt + QLatin1Char(',') + p.first
+                                           + QLatin1Char('\t') + p.dob.toString(QStringLiteral("MM/dd/yyyy")) + QStringLiteral("\t\t"));
+    ASSERT_GE(reply.size(), 3);
+    EXPECT_TRUE(reply.first().startsWith(QLatin1String("|GH|0|")));
+    bool found = false;
+    for (const QString& row : reply) {
+        if (row.startsWith(QStringLiteral("|GR|0|") + QString::number(p.account) + QLatin1Char('\t'))) {
+            found = true;
+            EXPECT_TRUE(row.contains(QLatin1String("DOB"))) << row.toStdString();
+        }
+    }
+    EXPECT_TRUE(found || soundex(misspelt) != soundex(p.last));
+    EXPECT_EQ(reply.last(), QStringLiteral("|EN|END|"));
+}
