@@ -203,13 +203,15 @@ SearchPage SqliteStore::search(const SearchQuery& q)
             return page;
         }
         const NameQuery name = parseNameQuery(q.text);
-        const QStringList after = q.after.isEmpty() ? QStringList{QString(), QString(), QStringLiteral("-1")}
+        // The index is entered at the position (the first page's is the name typed), so a page
+        // deep in the result costs what the first does.
+        const QStringList after = q.after.isEmpty() ? QStringList{name.last, name.first, QStringLiteral("-1")}
                                                     : decodePosition(q.after, 3);
         Statement s(m_db, (select + QStringLiteral(" FROM patients p INDEXED BY patients_name") + joins
-                           + QStringLiteral("WHERE p.last >= ?1 AND p.last < ?2 AND p.first LIKE ?3 ESCAPE '\\' "
-                                            "AND (p.last, p.first, p.id) > (?4, ?5, ?6) "
+                           + QStringLiteral("WHERE (p.last, p.first, p.id) > (?4, ?5, ?6) AND p.last < ?2 "
+                                            "AND p.first LIKE ?3 ESCAPE '\\' "
                                             "ORDER BY p.last, p.first, p.id LIMIT ?7")).toUtf8().constData());
-        s.bind(1, name.last).bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first));
+        s.bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first));
         s.bind(4, after[0]).bind(5, after[1]).bind(6, after[2].toLongLong()).bind(7, limit);
         return collect(s, q.pageSize, [](const Statement&, const PatientRow& r) {
             return QStringList{r.last, r.first, QString::number(r.account)};
@@ -218,14 +220,17 @@ SearchPage SqliteStore::search(const SearchQuery& q)
     case SearchKey::Guarantor: {
         const NameQuery name = parseNameQuery(q.text);
         const QStringList after = q.after.isEmpty()
-            ? QStringList{QString(), QString(), QStringLiteral("-1"), QStringLiteral("-1")}
+            ? QStringList{name.last, name.first, QStringLiteral("-1"), QStringLiteral("-1")}
             : decodePosition(q.after, 4);
+        // Entered at the guarantor of the position; that guarantor's later dependants and every
+        // later guarantor follow.
         Statement s(m_db, (select + QStringLiteral(", g.last, g.first, g.id FROM patients g INDEXED BY patients_name "
                                                    "JOIN patients p ON p.guarantor = g.id "
-                                                   "WHERE g.last >= ?1 AND g.last < ?2 AND g.first LIKE ?3 ESCAPE '\\' "
-                                                   "AND (g.last, g.first, g.id, p.id) > (?4, ?5, ?6, ?7) "
+                                                   "WHERE (g.last, g.first, g.id) >= (?4, ?5, ?6) AND g.last < ?2 "
+                                                   "AND g.first LIKE ?3 ESCAPE '\\' "
+                                                   "AND ((g.last, g.first, g.id) > (?4, ?5, ?6) OR p.id > ?7) "
                                                    "ORDER BY g.last, g.first, g.id, p.id LIMIT ?8")).toUtf8().constData());
-        s.bind(1, name.last).bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first));
+        s.bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first));
         s.bind(4, after[0]).bind(5, after[1]).bind(6, after[2].toLongLong()).bind(7, after[3].toLongLong()).bind(8, limit);
         return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
             return QStringList{st.text(11), st.text(12), QString::number(st.integer(13)), QString::number(r.account)};
@@ -236,12 +241,12 @@ SearchPage SqliteStore::search(const SearchQuery& q)
         if (!range)
             throw std::invalid_argument("a date of birth is MM/DD/YYYY, MMDDYYYY, MM/DD/YY, YYYY-MM-DD or a year");
         const QStringList after = q.after.isEmpty()
-            ? QStringList{QString(), QString(), QString(), QStringLiteral("-1")}
+            ? QStringList{range->from.toString(Qt::ISODate), QString(), QString(), QStringLiteral("-1")}
             : decodePosition(q.after, 4);
         Statement s(m_db, (select + QStringLiteral(" FROM patients p INDEXED BY patients_dob") + joins
-                           + QStringLiteral("WHERE p.dob BETWEEN ?1 AND ?2 AND (p.dob, p.last, p.first, p.id) > (?3, ?4, ?5, ?6) "
+                           + QStringLiteral("WHERE (p.dob, p.last, p.first, p.id) > (?3, ?4, ?5, ?6) AND p.dob <= ?2 "
                                             "ORDER BY p.dob, p.last, p.first, p.id LIMIT ?7")).toUtf8().constData());
-        s.bind(1, range->from.toString(Qt::ISODate)).bind(2, range->to.toString(Qt::ISODate));
+        s.bind(2, range->to.toString(Qt::ISODate));
         s.bind(3, after[0]).bind(4, after[1]).bind(5, after[2]).bind(6, after[3].toLongLong()).bind(7, limit);
         return collect(s, q.pageSize, [](const Statement&, const PatientRow& r) {
             return QStringList{r.dob.toString(Qt::ISODate), r.last, r.first, QString::number(r.account)};
@@ -253,13 +258,12 @@ SearchPage SqliteStore::search(const SearchQuery& q)
         const QString value = ssn ? digitsOf(q.text) : q.text.trimmed();
         if (value.isEmpty())
             throw std::invalid_argument(ssn ? "a social security number has digits" : "a medical record number is needed");
-        const QStringList after = q.after.isEmpty() ? QStringList{QString(), QStringLiteral("-1")} : decodePosition(q.after, 2);
+        const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1")} : decodePosition(q.after, 2);
         const QString column = ssn ? QStringLiteral("ssn") : QStringLiteral("mrn");
         Statement s(m_db, (select + QStringLiteral(" FROM patients p INDEXED BY patients_") + column + joins
-                           + QStringLiteral("WHERE p.") + column + QStringLiteral(" >= ?1 AND p.") + column
-                           + QStringLiteral(" < ?2 AND (p.") + column + QStringLiteral(", p.id) > (?3, ?4) ORDER BY p.")
-                           + column + QStringLiteral(", p.id LIMIT ?5")).toUtf8().constData());
-        s.bind(1, value).bind(2, prefixEnd(value)).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
+                           + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.id) > (?3, ?4) AND p.") + column
+                           + QStringLiteral(" < ?2 ORDER BY p.") + column + QStringLiteral(", p.id LIMIT ?5")).toUtf8().constData());
+        s.bind(2, prefixEnd(value)).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
         return collect(s, q.pageSize, [ssn](const Statement&, const PatientRow& r) {
             return QStringList{ssn ? r.ssn : r.mrn, QString::number(r.account)};
         });
@@ -276,13 +280,12 @@ SearchPage SqliteStore::search(const SearchQuery& q)
                                     : policy ? QStringLiteral("policies x INDEXED BY policies_number")
                                              : QStringLiteral("accessions x");
         const QString column = phone ? QStringLiteral("x.digits") : QStringLiteral("x.number");
-        const QStringList after = q.after.isEmpty() ? QStringList{QString(), QStringLiteral("-1")} : decodePosition(q.after, 2);
+        const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1")} : decodePosition(q.after, 2);
         Statement s(m_db, (select + QStringLiteral(", ") + column + QStringLiteral(" FROM ") + table
-                           + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE ") + column
-                           + QStringLiteral(" >= ?1 AND ") + column + QStringLiteral(" < ?2 AND (") + column
-                           + QStringLiteral(", x.patient) > (?3, ?4) ORDER BY ") + column
-                           + QStringLiteral(", x.patient LIMIT ?5")).toUtf8().constData());
-        s.bind(1, value).bind(2, prefixEnd(value)).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
+                           + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + column
+                           + QStringLiteral(", x.patient) > (?3, ?4) AND ") + column + QStringLiteral(" < ?2 ORDER BY ")
+                           + column + QStringLiteral(", x.patient LIMIT ?5")).toUtf8().constData());
+        s.bind(2, prefixEnd(value)).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
         SearchPage page = collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
             return QStringList{st.text(11), QString::number(r.account)};
         });
