@@ -77,12 +77,31 @@ void drawLine(QPainter& painter, const QRectF& area, const PageLine& line)
     painter.drawText(area, Qt::AlignRight | Qt::AlignVCenter, line.right);
 }
 
+
+// The user's own header and footer are kept in the store until they are put back, so that a
+// record window whose process ended before it could put them back is made good at the next one.
+const QString kPendingKey = QStringLiteral("Software\\Zelvar\\ZelvarPatLookup\\PageSetupSaved");
+const QString kPending = QStringLiteral("pending");
+
+void restorePending()
+{
+    if (QueryRegValue(HKEY_CURRENT_USER, kPendingKey, kPending).toString() != QLatin1String("1"))
+        return;
+    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader, QueryRegValue(HKEY_CURRENT_USER, kPendingKey, kHeader));
+    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter, QueryRegValue(HKEY_CURRENT_USER, kPendingKey, kFooter));
+    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("0"));
+}
+
 } // namespace
 
 void PageSetup::prepare(const QString& account)
 {
+    restorePending();
     m_savedHeader = asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader));
     m_savedFooter = asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter));
+    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kHeader, m_savedHeader);
+    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kFooter, m_savedFooter);
+    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("1"));
     m_prepared = true;
     SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader, QString(QStringLiteral("Patient Record &bAcc# ") + account));
     SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter, QStringLiteral("&d&bPage &p of &P"));
@@ -95,6 +114,7 @@ void PageSetup::restore()
     m_prepared = false;
     SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader, m_savedHeader);
     SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter, m_savedFooter);
+    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("0"));
 }
 
 PageLine expandPageCodes(const QString& codes, const PageContext& context)
