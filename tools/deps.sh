@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake ninja-build pkgconf
+    g++ clang libclang-rt-14-dev cmake ninja-build pkgconf
     qt6-base-dev libgl-dev
     libxslt1-dev libsqlite3-dev sqlite3
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -207,7 +207,11 @@ TEST_F(GridTest, shouldScrollAMillionRowsWithoutGrowing)
         repaintNow();
         EXPECT_EQ(grid.TopRow(), grid.rowAt(0) + 1);
     }
+#ifndef ZELVAR_SANITIZED   // the sanitizers keep freed memory in quarantine
     EXPECT_LT(residentKiB() - before, 4096);
+#else
+    Q_UNUSED(before);
+#endif
     EXPECT_EQ(int(requests.size()), visibleCells());
 }
 
