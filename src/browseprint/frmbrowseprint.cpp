@@ -34,12 +34,6 @@ using component::utils;
 
 namespace {
 
-void place(QWidget* widget, double left, double top, double width, double height)
-{
-    using namespace platform;
-    widget->setGeometry(twipsToPixelsX(left, widget), twipsToPixelsY(top, widget), twipsToPixelsX(width, widget),
-                        twipsToPixelsY(height, widget));
-}
 
 QString asText(const QVariant& value)
 {
@@ -72,19 +66,19 @@ frmBrowsePrint::frmBrowsePrint()
     WebBrowser1->setOpenLinks(false);
     Frame1 = new QGroupBox(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    place(Frame1, 60, 7200, 10215, 735);
+    platform::placeTwips(Frame1, 60, 7200, 10215, 735);
     cmdPrint = new QPushButton(QStringLiteral("Print"), Frame1);
     cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
-    place(cmdPrint, 120, 240, 1215, 375);
+    platform::placeTwips(cmdPrint, 120, 240, 1215, 375);
     cmdPreview = new QPushButton(QStringLiteral("Preview"), Frame1);
     cmdPreview->setObjectName(QStringLiteral("cmdPreview"));
-    place(cmdPreview, 1560, 240, 1215, 375);
+    platform::placeTwips(cmdPreview, 1560, 240, 1215, 375);
     cmbPrinters = new QComboBox(Frame1);
     cmbPrinters->setObjectName(QStringLiteral("cmbPrinters"));
-    place(cmbPrinters, 4620, 300, 4095, 315);
+    platform::placeTwips(cmbPrinters, 4620, 300, 4095, 315);
     cmdClose = new QPushButton(QStringLiteral("Close"), Frame1);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    place(cmdClose, 8880, 240, 1215, 375);
+    platform::placeTwips(cmdClose, 8880, 240, 1215, 375);
     for (QPushButton* b : {cmdPrint, cmdPreview, cmdClose})
         b->setAutoDefault(false);
     setTabOrder(cmdPrint, cmdPreview);
@@ -184,6 +178,13 @@ QString frmBrowsePrint::pageFooter() const
     return asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, QStringLiteral("footer")));
 }
 
+void frmBrowsePrint::reportPrintError(const ErrorInfo& error)
+{
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    utils().ReportError(QStringLiteral("Error Print in Browseprint ") + error.description);
+}
+
 void frmBrowsePrint::cmdPrint_Click()
 {
     ErrorInfo error;
@@ -195,9 +196,7 @@ void frmBrowsePrint::cmdPrint_Click()
                 return;
             printRecord(*WebBrowser1->document(), printer, pageHeader(), pageFooter(), windowTitle(), QString());
         }, error)) {
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
-        utils().ReportError(QStringLiteral("Error Print in Browseprint ") + error.description);
+        reportPrintError(error);
     }
 }
 
@@ -213,9 +212,7 @@ void frmBrowsePrint::cmdPreview_Click()
             });
             preview.exec();
         }, error)) {
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
-        utils().ReportError(QStringLiteral("Error Print in Browseprint ") + error.description);
+        reportPrintError(error);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "pagesetup.h"
 
+#include "component/runtimeerror.h"
+
 #include <zelvar/patlookup.h>
 
 #include <QDialog>
@@ -68,6 +70,7 @@ private:
     void prepareDocument(const QString& account, const QString& folder, const QString& styleSheet);
     QString pageHeader() const;
     QString pageFooter() const;
+    void reportPrintError(const ErrorInfo& error);
 
     std::optional<QList<PrinterEntry>> m_printers;
     QString m_document;

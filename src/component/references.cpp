@@ -28,4 +28,19 @@ ZelvarLayout& layout() { return require(references().layout); }
 QString helpFile() { return references().helpFile; }
 bool hasUtils() { return references().utils != nullptr; }
 
+QString FieldDelimiter()
+{
+    const QString delimiter = settings().GetFieldDelimiter();
+    return delimiter.isEmpty() ? QStringLiteral("\u00E7\u00E7") : delimiter;
+}
+
+QString colourTableEntry(QChar code)
+{
+    const QStringList table = utils().ColorTable();
+    const qsizetype index = qsizetype(code.unicode()) - 64;
+    if (index < 0 || index >= table.size())
+        throw RuntimeError(RuntimeError::SubscriptOutOfRange);
+    return table.at(index);
+}
+
 } // namespace zelvar::component

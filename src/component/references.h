@@ -34,4 +34,10 @@ QString helpFile();
 // Whether a utilities object is there to report to (error handlers check before reporting).
 bool hasUtils();
 
+// The text between a returned row's columns: the settings' delimiter, or two U+00E7.
+QString FieldDelimiter();
+
+// The colour-table entry of a code letter ("A" is entry 1); Subscript out of range outside it.
+QString colourTableEntry(QChar code);
+
 } // namespace zelvar::component

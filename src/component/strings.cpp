@@ -44,6 +44,12 @@ QString Right(const QString& text, qsizetype length)
     return text.right(length);
 }
 
+QChar charAt(const QString& text, qsizetype position)
+{
+    const QString one = Mid(text, position, 1);
+    return one.isEmpty() ? QChar() : one.front();
+}
+
 const QString& element(const QStringList& list, qsizetype i)
 {
     if (i < 0 || i >= list.size())

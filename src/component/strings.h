@@ -14,6 +14,9 @@ QString Mid(const QString& text, qsizetype start, qsizetype length);
 QString Left(const QString& text, qsizetype length);
 QString Right(const QString& text, qsizetype length);
 
+// The character at position (from 1), with Mid's checks; QChar() past the end.
+QChar charAt(const QString& text, qsizetype position);
+
 // Element i of a reply array; Subscript out of range when there is none.
 const QString& element(const QStringList& list, qsizetype i);
 

@@ -13,13 +13,6 @@ using component::settings;
 
 namespace {
 
-// The text between a returned row's columns.
-QString fieldDelimiter()
-{
-    const QString delimiter = settings().GetFieldDelimiter();
-    return delimiter.isEmpty() ? QStringLiteral("\u00E7\u00E7") : delimiter;
-}
-
 // A cell's visible text: the value without its seven-character style suffix.
 QString visibleText(const QString& value)
 {
@@ -39,28 +32,15 @@ QString MiscGridLookup(const QString& strCode, const QString& strAcctNum, bool b
 {
     QString result;
     ErrorInfo error;
-    // The window goes with this call on every way out, so that no later lookup shows its rows.
-    std::unique_ptr<frmLookupSch> window;
     if (!trapErrors([&] {
             const QString request = QStringLiteral("|GET|ASCODE|") + strCode + QLatin1Char('|') + strAcctNum
                 + QLatin1Char('|');
             const QString caption = captionFor(strCode);
-            window = frmLookupSch::Load();
-            window->ReturnValue.clear();
-            window->ReturnAllColumns = blnReturnAllColumns;
-            window->setWindowTitle(caption);
-
-            QStringList replies;
-            QString fourth;
-            hostLink().GetServerStringData(request, replies, QString(), fourth);
-            for (const QString& record : std::as_const(replies))
-                window->AsyncReceive(record);
-
-            if (window->Grids[0].RowCount != 0) {
-                window->exec();
-                result = window->ReturnValue;
-            }
-            window.reset();
+            result = frmLookupSch::RunLookup(request, [&](frmLookupSch& window) {
+                window.ReturnValue.clear();
+                window.ReturnAllColumns = blnReturnAllColumns;
+                window.setWindowTitle(caption);
+            });
         }, error)) {
         frmLookupSch::ReportLookupError(QStringLiteral("Error raised in frmLookupSch.MiscGridLookup: ")
                                         + error.description);
@@ -74,7 +54,7 @@ void frmLookupSch::SetReturnValue(double Row)
     if (!trapErrors([&] {
             const qint32 r = conv::CLng(Row);
             const LookupGrid& g = Grids[0];
-            const QString d = fieldDelimiter();
+            const QString d = component::FieldDelimiter();
             QString result;
             if (ReturnAllColumns) {
                 const QString first = g.Cells.cell(1, r);

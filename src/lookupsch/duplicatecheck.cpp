@@ -7,29 +7,32 @@ namespace zelvar::lookupsch {
 
 using component::hostLink;
 
+QString frmLookupSch::RunLookup(const QString& request, const std::function<void(frmLookupSch&)>& prepare)
+{
+    std::unique_ptr<frmLookupSch> window = Load();
+    prepare(*window);
+    QStringList replies;
+    QString fourth;
+    hostLink().GetServerStringData(request, replies, QString(), fourth);
+    for (const QString& record : std::as_const(replies))
+        window->AsyncReceive(record);
+    QString result;
+    if (window->Grids[0].RowCount != 0) {
+        window->exec();
+        result = window->ReturnValue;
+    }
+    return result;
+}
+
 QString CheckForDuplicatePatient(const QString& strPatData)
 {
     QString result;
     ErrorInfo error;
-    // The window goes with this call on every way out: a duplicate list must never show
-    // another patient's candidates.
-    std::unique_ptr<frmLookupSch> window;
     if (!trapErrors([&] {
-            window = frmLookupSch::Load();
-            window->setWindowTitle(QStringLiteral("Duplicates Found"));
-            window->ReturnValue.clear();
-
-            QStringList replies;
-            QString fourth;
-            hostLink().GetServerStringData(QStringLiteral("|GET|DUPPAT|") + strPatData, replies, QString(), fourth);
-            for (const QString& record : std::as_const(replies))
-                window->AsyncReceive(record);
-
-            if (window->Grids[0].RowCount != 0) {
-                window->exec();
-                result = window->ReturnValue;
-            }
-            window.reset();
+            result = frmLookupSch::RunLookup(QStringLiteral("|GET|DUPPAT|") + strPatData, [](frmLookupSch& window) {
+                window.setWindowTitle(QStringLiteral("Duplicates Found"));
+                window.ReturnValue.clear();
+            });
         }, error)) {
         frmLookupSch::ReportLookupError(QStringLiteral("Error raised in frmLookupSch.CheckForDuplicatePatientImmediate: ")
                                         + error.description);

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QFrame;
@@ -66,6 +67,11 @@ public:
 
     static void ReportLookupError(const QString& message);
 
+    // Loads a window, lets `prepare` set it up, sends the request, receives every record and
+    // shows the window when rows came; returns the chosen row or an empty string. The window
+    // is unloaded on every way out, so no later lookup can show its rows.
+    static QString RunLookup(const QString& request, const std::function<void(frmLookupSch&)>& prepare);
+
     QString ReturnValue;
     bool ReturnAllColumns = false;
     std::array<LookupGrid, 2> Grids;
@@ -94,7 +100,6 @@ private:
     void finishLoad();
     void styleHeading(const QString& value, qint32 column, platform::GridStyle& style,
                       const std::function<void(const std::function<void()>&)>& step);
-    QString colourEntry(QChar code);
 
     qint32 CurrentRow = 0;
     qint32 PreviousRow = 0;

@@ -33,22 +33,7 @@ bool fontForCode(QChar code, FontShape& shape)
     return true;
 }
 
-QChar charAt(const QString& text, qsizetype position)
-{
-    const QString one = str::Mid(text, position, 1);
-    return one.isEmpty() ? QChar() : one.front();
-}
-
 } // namespace
-
-QString frmLookupSch::colourEntry(QChar code)
-{
-    const QStringList table = utils().ColorTable();
-    const qsizetype index = qsizetype(code.unicode()) - 64;
-    if (index < 0 || index >= table.size())
-        throw RuntimeError(RuntimeError::SubscriptOutOfRange);
-    return table.at(index);
-}
 
 void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& Style, int, int StyleType,
                                   platform::GridValue& Result)
@@ -93,7 +78,7 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
     });
     step([&] {
         FontShape shape{};
-        if (fontForCode(charAt(suffix, 3), shape)) {
+        if (fontForCode(str::charAt(suffix, 3), shape)) {
             FontObject.SetSize(shape.size);
             FontObject.setbold(shape.bold);
             FontObject.setitalic(shape.italic);
@@ -102,7 +87,7 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
     });
     step([&] {
         const QString withoutFirst = str::Mid(text, 2);
-        switch (charAt(suffix, 4).unicode()) {
+        switch (str::charAt(suffix, 4).unicode()) {
         case u'0':
             Style.SetControl(52512);
             Style.setValue(text);
@@ -143,9 +128,9 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
             break;
         }
     });
-    step([&] { Style.SetHorizontalAlignment(QString(charAt(suffix, 7))); });
-    step([&] { Style.SetInterior(colourEntry(charAt(suffix, 5))); });
-    step([&] { Style.settextcolor(colourEntry(charAt(suffix, 6))); });
+    step([&] { Style.SetHorizontalAlignment(QString(str::charAt(suffix, 7))); });
+    step([&] { Style.SetInterior(component::colourTableEntry(str::charAt(suffix, 5))); });
+    step([&] { Style.settextcolor(component::colourTableEntry(str::charAt(suffix, 6))); });
     step([&] {
         platform::GridValue row = grdLookupSch->NewHolder();
         platform::GridValue column = grdLookupSch->NewHolder();
@@ -172,8 +157,8 @@ void frmLookupSch::styleHeading(const QString& value, qint32 column, platform::G
         if (alignment > 2 && grdLookupSch->Property60() < column)
             grdLookupSch->Call131(2, 0);
     });
-    step([&] { Style.SetInterior(colourEntry(charAt(value, n - 2))); });
-    step([&] { Style.settextcolor(colourEntry(charAt(value, n - 1))); });
+    step([&] { Style.SetInterior(component::colourTableEntry(str::charAt(value, n - 2))); });
+    step([&] { Style.settextcolor(component::colourTableEntry(str::charAt(value, n - 1))); });
 }
 
 void frmLookupSch::grdLookupSch_OnInitCurrentCell()

@@ -16,12 +16,6 @@ using component::utils;
 
 namespace {
 
-void place(QWidget* widget, double left, double top, double width, double height)
-{
-    using namespace platform;
-    widget->setGeometry(twipsToPixelsX(left, widget), twipsToPixelsY(top, widget), twipsToPixelsX(width, widget),
-                        twipsToPixelsY(height, widget));
-}
 
 void setBackground(QWidget* widget, Colour colour)
 {
@@ -40,18 +34,18 @@ frmLookupSch::frmLookupSch()
 
     grdLookupSch = new platform::GridControl(this);
     grdLookupSch->setObjectName(QStringLiteral("grdLookupSch"));
-    place(grdLookupSch, 120, 120, 9615, 2535);
+    platform::placeTwips(grdLookupSch, 120, 120, 9615, 2535);
 
     frButtons = new QFrame(this);
     frButtons->setObjectName(QStringLiteral("frButtons"));
     frButtons->setFrameShape(QFrame::NoFrame);
-    place(frButtons, 0, 0, 2055, 375);
+    platform::placeTwips(frButtons, 0, 0, 2055, 375);
     const QString captions[2] = {QStringLiteral("OK"), QStringLiteral("Cancel")};
     for (int i = 0; i < 2; ++i) {
         arrCmd[i] = new QPushButton(captions[i], frButtons);
         arrCmd[i]->setObjectName(QStringLiteral("arrCmd_%1").arg(i));
         arrCmd[i]->setAutoDefault(false);
-        place(arrCmd[i], i * 1080, 0, 975, 375);
+        platform::placeTwips(arrCmd[i], i * 1080, 0, 975, 375);
         QPalette palette = arrCmd[i]->palette();
         palette.setColor(QPalette::Button, QColor(224, 224, 224));
         arrCmd[i]->setPalette(palette);

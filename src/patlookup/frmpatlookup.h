@@ -136,7 +136,6 @@ private:
     bool dialogKeyPreview(QKeyEvent* event);
     void openHelp();
     void chooseRow(double row);
-    QString colourEntry(QChar code);
 
     // Outer size of the window in twips (with its frame once the window system has one).
     double outerWidthTwips() const;

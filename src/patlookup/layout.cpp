@@ -47,12 +47,6 @@ const OptionDesign kWorkflowOptions[3] = {
 constexpr double kClientWidth = 11160;
 constexpr double kClientHeight = 4980;
 
-void place(QWidget* widget, double left, double top, double width, double height)
-{
-    using namespace platform;
-    widget->setGeometry(twipsToPixelsX(left, widget), twipsToPixelsY(top, widget), twipsToPixelsX(width, widget),
-                        twipsToPixelsY(height, widget));
-}
 
 QColor toColor(Colour colour)
 {
@@ -131,76 +125,76 @@ void frmPatLookup::createControls()
     frmSearch = new QFrame(this);
     frmSearch->setObjectName(QStringLiteral("frmSearch"));
     frmSearch->setFrameShape(QFrame::NoFrame);
-    place(frmSearch, 120, 80, 2175, 576);
+    platform::placeTwips(frmSearch, 120, 80, 2175, 576);
     Label1 = new QLabel(QStringLiteral("&Look For:"), frmSearch);
     Label1->setObjectName(QStringLiteral("Label1"));
-    place(Label1, 0, 0, 972, 252);
+    platform::placeTwips(Label1, 0, 0, 972, 252);
     txtSearch = new QLineEdit(frmSearch);
     txtSearch->setObjectName(QStringLiteral("txtSearch"));
-    place(txtSearch, 0, 200, 1365, 285);
+    platform::placeTwips(txtSearch, 0, 200, 1365, 285);
     Label1->setBuddy(txtSearch);
     cmdSearch = button(frmSearch, QStringLiteral("cmdSearch"), QStringLiteral("Search"));
-    place(cmdSearch, 1410, 180, 735, 348);
+    platform::placeTwips(cmdSearch, 1410, 180, 735, 348);
 
     frOptions = new QGroupBox(QStringLiteral("Search by"), this);
     frOptions->setObjectName(QStringLiteral("frOptions"));
-    place(frOptions, 2340, 120, 8775, 552);
+    platform::placeTwips(frOptions, 2340, 120, 8775, 552);
     for (int i = 0; i < int(optSearch.size()); ++i) {
         optSearch[i] = new QRadioButton(QString::fromLatin1(kOptions[i].caption), frOptions);
         optSearch[i]->setObjectName(QStringLiteral("optSearch_%1").arg(i));
-        place(optSearch[i], kOptions[i].left, 240, kOptions[i].width, 255);
+        platform::placeTwips(optSearch[i], kOptions[i].left, 240, kOptions[i].width, 255);
     }
     optSearch[10]->setToolTip(QStringLiteral("Encounter"));
     lblMaxRows = new QLabel(QStringLiteral("0"), frOptions);
     lblMaxRows->setObjectName(QStringLiteral("lblMaxRows"));
-    place(lblMaxRows, 4920, -120, 2412, 252);
+    platform::placeTwips(lblMaxRows, 4920, -120, 2412, 252);
 
     chkMode = new QCheckBox(QStringLiteral("Workflow search"), this);
     chkMode->setObjectName(QStringLiteral("chkMode"));
-    place(chkMode, 9840, 180, 1032, 432);
+    platform::placeTwips(chkMode, 9840, 180, 1032, 432);
 
     frOptionsW = new QGroupBox(QStringLiteral("Search by"), this);
     frOptionsW->setObjectName(QStringLiteral("frOptionsW"));
-    place(frOptionsW, 2820, 2220, 3312, 552);
+    platform::placeTwips(frOptionsW, 2820, 2220, 3312, 552);
     for (int i = 0; i < int(optSearchW.size()); ++i) {
         optSearchW[i] = new QRadioButton(QString::fromLatin1(kWorkflowOptions[i].caption), frOptionsW);
         optSearchW[i]->setObjectName(QStringLiteral("optSearchW_%1").arg(i));
-        place(optSearchW[i], kWorkflowOptions[i].left, 240, kWorkflowOptions[i].width, 255);
+        platform::placeTwips(optSearchW[i], kWorkflowOptions[i].left, 240, kWorkflowOptions[i].width, 255);
     }
 
     cmdMore = button(this, QStringLiteral("cmdMore"), QStringLiteral("More rows"));
-    place(cmdMore, 9600, 720, 972, 252);
+    platform::placeTwips(cmdMore, 9600, 720, 972, 252);
     cmdNewAcct = button(this, QStringLiteral("cmdNewAcct"), QStringLiteral("New Account"));
-    place(cmdNewAcct, 9360, 1080, 1215, 330);
+    platform::placeTwips(cmdNewAcct, 9360, 1080, 1215, 330);
 
     grdPatient = new platform::GridControl(this);
     grdPatient->setObjectName(QStringLiteral("grdPatient"));
-    place(grdPatient, 120, 720, 6612, 1248);
+    platform::placeTwips(grdPatient, 120, 720, 6612, 1248);
     // The dialog's wheel hook scrolls the grid one row a turn.
     grdPatient->setWheelScrolls(false);
 
     fraNavigator = new QFrame(this);
     fraNavigator->setObjectName(QStringLiteral("fraNavigator"));
     fraNavigator->setFrameShape(QFrame::NoFrame);
-    place(fraNavigator, 1920, 3180, 4080, 444);
+    platform::placeTwips(fraNavigator, 1920, 3180, 4080, 444);
     cmdDisplay = button(fraNavigator, QStringLiteral("cmdDisplay"), QStringLiteral("Displa&y"));
-    place(cmdDisplay, 0, 40, 1068, 348);
+    platform::placeTwips(cmdDisplay, 0, 40, 1068, 348);
     cmdOK = button(fraNavigator, QStringLiteral("cmdOK"), QStringLiteral("O&K"));
-    place(cmdOK, 1140, 40, 1068, 348);
+    platform::placeTwips(cmdOK, 1140, 40, 1068, 348);
     cmdCancel = button(fraNavigator, QStringLiteral("cmdCancel"), QStringLiteral("Cancel"));
-    place(cmdCancel, 2280, 40, 1068, 348);
+    platform::placeTwips(cmdCancel, 2280, 40, 1068, 348);
     cmdZoomIn = button(fraNavigator, QStringLiteral("cmdZoomIn"), QString());
     cmdZoomIn->setIcon(zoomIcon(true));
     cmdZoomIn->setToolTip(QStringLiteral(" Zoom In "));
-    place(cmdZoomIn, 3480, 52, 300, 315);
+    platform::placeTwips(cmdZoomIn, 3480, 52, 300, 315);
     cmdZoomOut = button(fraNavigator, QStringLiteral("cmdZoomOut"), QString());
     cmdZoomOut->setIcon(zoomIcon(false));
     cmdZoomOut->setToolTip(QStringLiteral(" Zoom Out "));
-    place(cmdZoomOut, 3780, 52, 300, 315);
+    platform::placeTwips(cmdZoomOut, 3780, 52, 300, 315);
 
     lblStatus = new QLabel(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    place(lblStatus, 180, 3480, 2412, 192);
+    platform::placeTwips(lblStatus, 180, 3480, 2412, 192);
 
     tmrRefresh = new QTimer(this);
     tmrRefresh->setObjectName(QStringLiteral("tmrRefresh"));

@@ -21,24 +21,7 @@ constexpr Colour kGridColourSlot0 = 8421504;     // RGB(128, 128, 128)
 constexpr Colour kCurrentRowColour = 0xB4B490;   // RGB(144, 180, 180)
 constexpr Colour kFailedCellColour = 0xD2D2D2;   // RGB(210, 210, 210)
 
-// The character at position (from 1), with the classic argument checks.
-QChar charAt(const QString& text, qsizetype position)
-{
-    const QString one = str::Mid(text, position, 1);
-    return one.isEmpty() ? QChar() : one.front();
-}
-
 } // namespace
-
-// The colour-table entry of a code letter: "A" is entry 1.
-QString frmPatLookup::colourEntry(QChar code)
-{
-    const QStringList table = utils().ColorTable();
-    const qsizetype index = qsizetype(code.unicode()) - 64;
-    if (index < 0 || index >= table.size())
-        throw RuntimeError(RuntimeError::SubscriptOutOfRange);
-    return table.at(index);
-}
 
 void frmPatLookup::grdPatient_OnGridInitialUpdate()
 {
@@ -96,8 +79,8 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     const auto colours = [&](qint32 styleId) {
         QString background;
         QString text;
-        step([&] { background = colourEntry(charAt(x, n - 2)); });
-        step([&] { text = colourEntry(charAt(x, n - 1)); });
+        step([&] { background = component::colourTableEntry(str::charAt(x, n - 2)); });
+        step([&] { text = component::colourTableEntry(str::charAt(x, n - 1)); });
         if (background.isEmpty() && text.isEmpty()) {
             step([&] { Style.setbasestyle(styleId); });
         } else {
@@ -120,7 +103,7 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
         step([&] { Style.SetHorizontalAlignment(str::Right(x, 1)); });
         if (currentRow.Value.toInt() == r) {
             step([&] {
-                const QString text = colourEntry(charAt(x, n - 1));
+                const QString text = component::colourTableEntry(str::charAt(x, n - 1));
                 if (text.isEmpty())
                     Style.settextcolor(Colour(0));
                 else

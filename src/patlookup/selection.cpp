@@ -15,17 +15,6 @@ namespace zelvar::patlookup {
 using component::settings;
 using component::utils;
 
-namespace {
-
-// The text between a returned row's key and its first value.
-QString fieldDelimiter()
-{
-    const QString delimiter = settings().GetFieldDelimiter();
-    return delimiter.isEmpty() ? QStringLiteral("\u00E7\u00E7") : delimiter;
-}
-
-} // namespace
-
 void frmPatLookup::SetReturnValue(double Row)
 {
     ErrorInfo error;
@@ -34,7 +23,7 @@ void frmPatLookup::SetReturnValue(double Row)
         const QString key = m_results.table.cell(0, r);
         if (conv::Val(key) != 0.0) {
             const QString value = m_results.table.cell(1, r);
-            ReturnValue = key + fieldDelimiter() + str::Left(value, value.size() - 3);
+            ReturnValue = key + component::FieldDelimiter() + str::Left(value, value.size() - 3);
         } else {
             ReturnValue = QStringLiteral("CANCEL");
         }

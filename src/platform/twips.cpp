@@ -40,4 +40,10 @@ int twipsToPixelsY(double twips, const QWidget* widget) { return int(std::lround
 double pixelsToTwipsX(double pixels, const QWidget* widget) { return pixels * twipsPerPixelX(widget); }
 double pixelsToTwipsY(double pixels, const QWidget* widget) { return pixels * twipsPerPixelY(widget); }
 
+void placeTwips(QWidget* widget, double left, double top, double width, double height)
+{
+    widget->setGeometry(twipsToPixelsX(left, widget), twipsToPixelsY(top, widget), twipsToPixelsX(width, widget),
+                        twipsToPixelsY(height, widget));
+}
+
 } // namespace zelvar::platform

@@ -16,4 +16,7 @@ int twipsToPixelsY(double twips, const QWidget* widget = nullptr);
 double pixelsToTwipsX(double pixels, const QWidget* widget = nullptr);
 double pixelsToTwipsY(double pixels, const QWidget* widget = nullptr);
 
+// Places a control at its design position and size, given in twips.
+void placeTwips(QWidget* widget, double left, double top, double width, double height);
+
 } // namespace zelvar::platform
