@@ -7,6 +7,8 @@
 #include "platform/messagebox.h"
 #include "replies/tabularreply.h"
 
+#include <algorithm>
+
 namespace zelvar::lookupsch {
 
 using component::utils;
@@ -14,6 +16,16 @@ using component::utils;
 namespace {
 
 constexpr int kEarlyPaintRow = 40;
+
+// The row count of a header: exactly five decimal digits. Anything else ("8E08" would be
+// 800 million rows) is a type mismatch, and the count stays as it was.
+qint32 announcedRows(const QString& header)
+{
+    const QString count = str::Mid(header, 7, 5);
+    if (count.size() != 5 || !std::all_of(count.begin(), count.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        throw RuntimeError(RuntimeError::TypeMismatch);
+    return count.toInt();
+}
 
 } // namespace
 
@@ -69,7 +81,7 @@ void frmLookupSch::receiveHeader(const QString& strData, bool clear)
     if (clear)
         step([&] { ClearGrid(grid(LoadGridIndex)); });
     step([&] { slot(LoadGridIndex).ColCount = utils().CountPieces(strData, tab); });
-    step([&] { slot(LoadGridIndex).RowCount = conv::CLng(str::Mid(strData, 7, 5)); });
+    step([&] { slot(LoadGridIndex).RowCount = announcedRows(strData); });
     step([&] { grid(LoadGridIndex).SetRowCount(slot(LoadGridIndex).RowCount); });
     step([&] { grid(LoadGridIndex).SetColCount(slot(LoadGridIndex).ColCount - 1); });
     step([&] {

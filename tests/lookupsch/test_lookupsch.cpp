@@ -196,6 +196,16 @@ TEST_F(LookupSchTest, shouldReceiveShortExtraAndRepeatedRecordsSoundly)
     EXPECT_EQ(merged->grdLookupSch->rowSpan(0, 1), 1);      // "GC" clears it first
 }
 
+// Catches a row count that is not five digits taken in (a fuzzed "8E08" asked for 800 million
+// rows): reported, and the count stays as it was.
+TEST_F(LookupSchTest, shouldRefuseARowCountThatIsNotFiveDigits)
+{
+    auto w = received({QStringLiteral("|\t\t"), QStringLiteral("|GC"), QStringLiteral("|GC|0|8E08")});
+    EXPECT_EQ(w->Grids[0].RowCount, 0);
+    EXPECT_EQ(w->grdLookupSch->RowCount(), 0);
+    EXPECT_TRUE(utils->reports.contains(QStringLiteral("Error raised in frmLookupSch.winRecvGridAsync: Type mismatch ___ 13")));
+}
+
 // Catches suffix positions read wrongly: fonts, control kinds, choice lists, colours,
 // alignment, merging and the white-on-dark-blue current row, read through the grid's model.
 TEST_F(LookupSchTest, shouldPaintCellsFromTheirSuffixes)

@@ -215,6 +215,13 @@ TEST_F(GridTest, shouldScrollAMillionRowsWithoutGrowing)
     EXPECT_EQ(int(requests.size()), visibleCells());
 }
 
+// Catches a row count from the server exhausting memory (a fuzzed header claimed 800 million).
+TEST_F(GridTest, shouldCapTheRowCount)
+{
+    grid.SetRowCount(800'000'000);
+    EXPECT_EQ(grid.RowCount(), GridControl::kMaxRows);
+}
+
 // Catches key notifications in the wrong order, with the wrong codes or flags, an auto-repeat
 // that looks like a fresh press, and a refused Tab that still moves the current cell.
 TEST_F(GridTest, shouldRaiseKeyNotificationsInOrder)

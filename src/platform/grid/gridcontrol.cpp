@@ -84,7 +84,7 @@ GridControl::~GridControl()
 
 void GridControl::SetRowCount(qint32 rows)
 {
-    rows = qMax(0, rows);
+    rows = qBound(0, rows, kMaxRows);
     if (rows == 0)
         clearSpans();
     m_model->setGridRowCount(rows);

@@ -48,6 +48,9 @@ public:
     GridModel& gridModel() { return *m_model; }
 
     // -- shape ------------------------------------------------------------------------------
+    // Rows after row 0, at most kMaxRows: every row costs the view a little memory, and a
+    // count from the server must not be able to exhaust it.
+    static constexpr qint32 kMaxRows = 2'000'000;
     void SetRowCount(qint32 rows);                       // 1 (write), 48
     qint32 RowCount() const;                             // 1 (read): rows after row 0
     void SetColCount(qint32 columns);                    // 49: columns after column 0

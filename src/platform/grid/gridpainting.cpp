@@ -13,6 +13,9 @@ const QColor kCellText(0, 0, 0);
 const QColor kHeadingBackground(224, 224, 224);
 constexpr int kTextMargin = 3;
 constexpr qsizetype kMaxCachedTexts = 8192;
+// Only short texts are kept, so that a server sending long cell texts cannot make the cache
+// grow large; a long text is laid out each time it is drawn.
+constexpr qsizetype kMaxCachedTextLength = 256;
 
 void paintArrow(QPainter* painter, const QRect& cell)
 {
@@ -41,6 +44,12 @@ GridDelegate::GridDelegate(GridModel* model, QObject* parent)
 
 const QStaticText& TextCache::text(const QString& text, const QFont& font, quint32 fontKey)
 {
+    if (text.size() > kMaxCachedTextLength) {
+        m_uncached = QStaticText(text);
+        m_uncached.setTextFormat(Qt::PlainText);
+        m_uncached.prepare(QTransform(), font);
+        return m_uncached;
+    }
     Key key{text, fontKey};
     auto it = m_texts.find(key);
     if (it != m_texts.end())

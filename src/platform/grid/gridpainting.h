@@ -30,6 +30,7 @@ private:
     friend size_t qHash(const Key& key, size_t seed) { return qHashMulti(seed, key.text, key.font); }
 
     QHash<Key, QStaticText> m_texts;
+    QStaticText m_uncached;
 };
 
 // Draws one cell from its look: background, text in its font, colour and alignment, the
