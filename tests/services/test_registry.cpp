@@ -8,7 +8,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,6 +92,34 @@ TEST_F(RegistryTest, shouldKeepAPlainSqliteDatabase)
     sqlite.start(tool, {storeFile(), QStringLiteral("SELECT name, data FROM vals;")});
     ASSERT_TRUE(sqlite.waitForFinished(10000));
     EXPECT_EQ(sqlite.readAllStandardOutput().trimmed(), QByteArray("header|abc"));
+}
+
+// Catches a write lost (or failing at once) while another process holds the store busy: the
+// write waits for it.
+TEST_F(RegistryTest, shouldWaitForAStoreHeldBusy)
+{
+    SetRegValue(HKEY_CURRENT_USER, kKey, QStringLiteral("created"), 1);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(storeFile()).constData(), &db);
+        sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+        const char go = 'x';
+        ::write(ready[1], &go, 1);
+        ::usleep(700'000);   // hold the store for a while, then let go
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        ::_exit(0);
+    }
+    char go = 0;
+    ASSERT_EQ(::read(ready[0], &go, 1), 1);
+    SetRegValue(HKEY_CURRENT_USER, kKey, QStringLiteral("busy"), QStringLiteral("written"));
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(QueryRegValue(HKEY_CURRENT_USER, kKey, QStringLiteral("busy")), QVariant(QStringLiteral("written")));
 }
 
 // Catches lost writes when two processes write the store at the same time.
