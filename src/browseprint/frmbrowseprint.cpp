@@ -35,11 +35,6 @@ using component::utils;
 namespace {
 
 
-QString asText(const QVariant& value)
-{
-    return value.typeId() == QMetaType::Int ? QString::number(value.toInt()) : value.toString();
-}
-
 } // namespace
 
 QVariant RecordBrowser::loadResource(int type, const QUrl& name)
@@ -168,52 +163,42 @@ void frmBrowsePrint::Form_Resize()
     }
 }
 
-QString frmBrowsePrint::pageHeader() const
+void frmBrowsePrint::printOn(QPrinter& printer)
 {
-    return asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, QStringLiteral("header")));
+    printRecord(*WebBrowser1->document(), printer, pageSetupValue(QStringLiteral("header")),
+                pageSetupValue(QStringLiteral("footer")), windowTitle(), QString());
 }
 
-QString frmBrowsePrint::pageFooter() const
+void frmBrowsePrint::trapPrintErrors(const std::function<void()>& body)
 {
-    return asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, QStringLiteral("footer")));
-}
-
-void frmBrowsePrint::reportPrintError(const ErrorInfo& error)
-{
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
-    utils().ReportError(QStringLiteral("Error Print in Browseprint ") + error.description);
+    ErrorInfo error;
+    if (!trapErrors(body, error)) {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+        utils().ReportError(QStringLiteral("Error Print in Browseprint ") + error.description);
+    }
 }
 
 void frmBrowsePrint::cmdPrint_Click()
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            QPrinter printer(QPrinter::HighResolution);
-            QPrintDialog dialog(&printer, this);
-            dialog.setObjectName(QStringLiteral("PrintDialog"));
-            if (dialog.exec() != QDialog::Accepted)
-                return;
-            printRecord(*WebBrowser1->document(), printer, pageHeader(), pageFooter(), windowTitle(), QString());
-        }, error)) {
-        reportPrintError(error);
-    }
+    trapPrintErrors([this] {
+        QPrinter printer(QPrinter::HighResolution);
+        QPrintDialog dialog(&printer, this);
+        dialog.setObjectName(QStringLiteral("PrintDialog"));
+        if (dialog.exec() == QDialog::Accepted)
+            printOn(printer);
+    });
 }
 
 void frmBrowsePrint::cmdPreview_Click()
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            QPrinter printer(QPrinter::HighResolution);
-            QPrintPreviewDialog preview(&printer, this);
-            preview.setObjectName(QStringLiteral("PrintPreviewDialog"));
-            connect(&preview, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* target) {
-                printRecord(*WebBrowser1->document(), *target, pageHeader(), pageFooter(), windowTitle(), QString());
-            });
-            preview.exec();
-        }, error)) {
-        reportPrintError(error);
-    }
+    trapPrintErrors([this] {
+        QPrinter printer(QPrinter::HighResolution);
+        QPrintPreviewDialog preview(&printer, this);
+        preview.setObjectName(QStringLiteral("PrintPreviewDialog"));
+        connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) { printOn(*target); });
+        preview.exec();
+    });
 }
 
 void frmBrowsePrint::cmdClose_Click()

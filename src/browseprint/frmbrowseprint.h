@@ -9,10 +9,12 @@
 #include <QDialog>
 #include <QTextBrowser>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QComboBox;
+class QPrinter;
 class QGroupBox;
 class QPushButton;
 
@@ -68,9 +70,8 @@ private:
     void Form_Load();
     void Form_Unload();
     void prepareDocument(const QString& account, const QString& folder, const QString& styleSheet);
-    QString pageHeader() const;
-    QString pageFooter() const;
-    void reportPrintError(const ErrorInfo& error);
+    void printOn(QPrinter& printer);
+    void trapPrintErrors(const std::function<void()>& body);
 
     std::optional<QList<PrinterEntry>> m_printers;
     QString m_document;

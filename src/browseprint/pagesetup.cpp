@@ -16,11 +16,6 @@ namespace {
 const QString kHeader = QStringLiteral("header");
 const QString kFooter = QStringLiteral("footer");
 
-QString asText(const QVariant& value)
-{
-    return value.typeId() == QMetaType::Int ? QString::number(value.toInt()) : value.toString();
-}
-
 QString expandPart(const QString& part, const PageContext& c)
 {
     QString out;
@@ -94,11 +89,17 @@ void restorePending()
 
 } // namespace
 
+QString pageSetupValue(const QString& name)
+{
+    const QVariant value = QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, name);
+    return value.typeId() == QMetaType::Int ? QString::number(value.toInt()) : value.toString();
+}
+
 void PageSetup::prepare(const QString& account)
 {
     restorePending();
-    m_savedHeader = asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader));
-    m_savedFooter = asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter));
+    m_savedHeader = pageSetupValue(kHeader);
+    m_savedFooter = pageSetupValue(kFooter);
     SetRegValue(HKEY_CURRENT_USER, kPendingKey, kHeader, m_savedHeader);
     SetRegValue(HKEY_CURRENT_USER, kPendingKey, kFooter, m_savedFooter);
     SetRegValue(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("1"));

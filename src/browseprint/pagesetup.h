@@ -11,6 +11,9 @@ namespace zelvar::browseprint {
 // Where the user's page header and footer for printed pages are kept.
 inline const QString kPageSetupKey = QStringLiteral("Software\\Microsoft\\Internet Explorer\\PageSetup");
 
+// The user's page setup value "header" or "footer" as text (a number as its digits).
+QString pageSetupValue(const QString& name);
+
 // The page header and footer while a record window is open: prepare() keeps the user's own
 // and puts the record's in place; restore() puts the user's back, once.
 class PageSetup

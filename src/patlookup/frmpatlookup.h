@@ -204,7 +204,6 @@ private:
     bool m_topRowGuard = false;
     bool m_enterPressed = false;
 
-    bool m_loaded = false;
     bool m_unloaded = false;
 };
 

@@ -254,7 +254,6 @@ void frmPatLookup::Form_Load()
     }, error);
     // Keys reach the dialog before its controls.
     qApp->installEventFilter(this);
-    m_loaded = true;
     if (!ok) {
         platform::beep();
         utils().ReportError(QStringLiteral("ERR in frmPatLookup.Form_Load   ") + error.description);

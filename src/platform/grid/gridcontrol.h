@@ -95,8 +95,8 @@ public:
     void setGridFont(const QFont& font);
 
     // Calls the windows make whose effect is the original control's own and that this grid
-    // has no counterpart for: accepted and remembered, nothing more.
-    void SetProperty19(bool value) { m_property19 = value; }     // 19: before parsing
+    // has no counterpart for: accepted, nothing more.
+    void SetProperty19(bool) {}                                   // 19: before parsing
     void Call58(qint32, qint32) {}                                // 58: header set-up
     qint32 Property60() const { return 0; }                      // 60: no frozen columns here
     void Call63(qint32) {}                                        // 63: after fitting
@@ -157,7 +157,6 @@ private:
     bool m_locked = false;
     bool m_initialised = false;
     bool m_wheelScrolls = true;
-    bool m_property19 = true;
     QHash<qint32, Colour> m_colours;
     struct Span { int row, column, rows, columns; };
     QList<Span> m_pendingSpans;
