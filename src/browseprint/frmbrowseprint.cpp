@@ -6,6 +6,7 @@
 #include "component/references.h"
 #include "component/runtimeerror.h"
 #include "component/strings.h"
+#include "platform/buttons.h"
 #include "platform/fonts.h"
 #include "platform/forms.h"
 #include "platform/hourglass.h"
@@ -59,23 +60,25 @@ frmBrowsePrint::frmBrowsePrint()
     WebBrowser1 = new RecordBrowser(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setOpenLinks(false);
+    WebBrowser1->setAccessibleName(QStringLiteral("Patient record"));
     Frame1 = new QGroupBox(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setAccessibleName(QStringLiteral("Print"));
     platform::placeTwips(Frame1, 60, 7200, 10215, 735);
-    cmdPrint = new QPushButton(QStringLiteral("Print"), Frame1);
+    cmdPrint = new platform::CommandButton(QStringLiteral("Print"), Frame1);
     cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
     platform::placeTwips(cmdPrint, 120, 240, 1215, 375);
-    cmdPreview = new QPushButton(QStringLiteral("Preview"), Frame1);
+    cmdPreview = new platform::CommandButton(QStringLiteral("Preview"), Frame1);
     cmdPreview->setObjectName(QStringLiteral("cmdPreview"));
     platform::placeTwips(cmdPreview, 1560, 240, 1215, 375);
     cmbPrinters = new QComboBox(Frame1);
     cmbPrinters->setObjectName(QStringLiteral("cmbPrinters"));
+    cmbPrinters->setAccessibleName(QStringLiteral("Printer"));
+    cmbPrinters->setAccessibleDescription(QStringLiteral("The printer that Print uses."));
     platform::placeTwips(cmbPrinters, 4620, 300, 4095, 315);
-    cmdClose = new QPushButton(QStringLiteral("Close"), Frame1);
+    cmdClose = new platform::CommandButton(QStringLiteral("Close"), Frame1);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     platform::placeTwips(cmdClose, 8880, 240, 1215, 375);
-    for (QPushButton* b : {cmdPrint, cmdPreview, cmdClose})
-        b->setAutoDefault(false);
     setTabOrder(cmdPrint, cmdPreview);
     setTabOrder(cmdPreview, cmbPrinters);
     setTabOrder(cmbPrinters, cmdClose);

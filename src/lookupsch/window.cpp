@@ -2,6 +2,7 @@
 #include "frmlookupsch.h"
 
 #include "component/references.h"
+#include "platform/buttons.h"
 #include "platform/fonts.h"
 #include "platform/forms.h"
 #include "platform/messagebox.h"
@@ -36,15 +37,18 @@ frmLookupSch::frmLookupSch()
     grdLookupSch->setObjectName(QStringLiteral("grdLookupSch"));
     platform::placeTwips(grdLookupSch, 120, 120, 9615, 2535);
 
+    grdLookupSch->setAccessibleName(QStringLiteral("Rows to choose from"));
+    grdLookupSch->setAccessibleDescription(QStringLiteral("Enter or a double click chooses the highlighted row."));
+
     frButtons = new QFrame(this);
+    frButtons->setAccessibleName(QStringLiteral("Buttons"));
     frButtons->setObjectName(QStringLiteral("frButtons"));
     frButtons->setFrameShape(QFrame::NoFrame);
     platform::placeTwips(frButtons, 0, 0, 2055, 375);
     const QString captions[2] = {QStringLiteral("OK"), QStringLiteral("Cancel")};
     for (int i = 0; i < 2; ++i) {
-        arrCmd[i] = new QPushButton(captions[i], frButtons);
+        arrCmd[i] = new platform::CommandButton(captions[i], frButtons);
         arrCmd[i]->setObjectName(QStringLiteral("arrCmd_%1").arg(i));
-        arrCmd[i]->setAutoDefault(false);
         platform::placeTwips(arrCmd[i], i * 1080, 0, 975, 375);
         QPalette palette = arrCmd[i]->palette();
         palette.setColor(QPalette::Button, QColor(224, 224, 224));

@@ -4,6 +4,7 @@
 
 #include "component/conversions.h"
 #include "component/references.h"
+#include "platform/buttons.h"
 #include "platform/fonts.h"
 #include "platform/forms.h"
 #include "platform/grid/gridstyle.h"
@@ -79,11 +80,10 @@ QIcon zoomIcon(bool in)
 
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption)
 {
-    auto* b = new QPushButton(caption, parent);
+    // Enter presses the focused button; elsewhere it belongs to the search box and the grid,
+    // never to a default button.
+    auto* b = new platform::CommandButton(caption, parent);
     b->setObjectName(name);
-    // Enter belongs to the search box and the grid, never to a default button.
-    b->setAutoDefault(false);
-    b->setDefault(false);
     return b;
 }
 
@@ -140,7 +140,7 @@ void frmPatLookup::createControls()
     frOptions->setObjectName(QStringLiteral("frOptions"));
     platform::placeTwips(frOptions, 2340, 120, 8775, 552);
     for (int i = 0; i < int(optSearch.size()); ++i) {
-        optSearch[i] = new QRadioButton(QString::fromLatin1(kOptions[i].caption), frOptions);
+        optSearch[i] = new platform::OptionButton(QString::fromLatin1(kOptions[i].caption), frOptions);
         optSearch[i]->setObjectName(QStringLiteral("optSearch_%1").arg(i));
         platform::placeTwips(optSearch[i], kOptions[i].left, 240, kOptions[i].width, 255);
     }
@@ -157,7 +157,7 @@ void frmPatLookup::createControls()
     frOptionsW->setObjectName(QStringLiteral("frOptionsW"));
     platform::placeTwips(frOptionsW, 2820, 2220, 3312, 552);
     for (int i = 0; i < int(optSearchW.size()); ++i) {
-        optSearchW[i] = new QRadioButton(QString::fromLatin1(kWorkflowOptions[i].caption), frOptionsW);
+        optSearchW[i] = new platform::OptionButton(QString::fromLatin1(kWorkflowOptions[i].caption), frOptionsW);
         optSearchW[i]->setObjectName(QStringLiteral("optSearchW_%1").arg(i));
         platform::placeTwips(optSearchW[i], kWorkflowOptions[i].left, 240, kWorkflowOptions[i].width, 255);
     }
@@ -200,6 +200,22 @@ void frmPatLookup::createControls()
     tmrRefresh->setObjectName(QStringLiteral("tmrRefresh"));
     tmrRefresh->setSingleShot(true);
     tmrRefresh->setInterval(1);
+
+    // What a screen reader says where a caption is missing or says little.
+    frmSearch->setAccessibleName(QStringLiteral("Search"));
+    txtSearch->setAccessibleName(QStringLiteral("Look For"));
+    txtSearch->setAccessibleDescription(
+        QStringLiteral("The text to search for. A letter and an equals sign in front, such as G=, choose the search key."));
+    lblMaxRows->setAccessibleName(QStringLiteral("Rows loaded"));
+    grdPatient->setAccessibleName(QStringLiteral("Patients found"));
+    grdPatient->setAccessibleDescription(
+        QStringLiteral("Enter or a double click chooses the highlighted patient; typing starts a new search."));
+    fraNavigator->setAccessibleName(QStringLiteral("Choose"));
+    cmdZoomIn->setAccessibleName(QStringLiteral("Zoom In"));
+    cmdZoomOut->setAccessibleName(QStringLiteral("Zoom Out"));
+    lblStatus->setAccessibleName(QStringLiteral("Status"));
+    cmdMore->setAccessibleDescription(QStringLiteral("Fetches the next page of patients."));
+    cmdNewAcct->setAccessibleDescription(QStringLiteral("Closes the lookup to create a new account."));
 
     // Tab order by the design's tab indexes; the grid follows the search options.
     QList<std::pair<int, QWidget*>> order{{1, txtSearch}, {2, cmdSearch}, {12, grdPatient}, {13, cmdDisplay},

@@ -43,6 +43,9 @@ void frmPatLookup::GetGridData(const QString& key)
 
     QStringList replies;
     if (!request(LastRequest, replies)) {
+        // An unanswered search has no pages to follow: without this the refresh timer would
+        // send the same request again for every tick, each waiting for the link's timeout.
+        m_results.AllLoaded = true;
         platform::beep();
         DisableForms(false);
         GridReady = true;
@@ -159,11 +162,13 @@ bool frmPatLookup::fetchAhead()
     };
     if (!shortOfRows() || m_results.AllLoaded)
         return false;
-    // At most four pages for one notification or tick.
+    // At most four pages for one notification or tick, and none after a page that brought
+    // nothing (not answered, or unreadable): the next move of the user tries again.
     for (int fetch = 0; fetch < 4; ++fetch) {
+        const qint32 before = m_results.RowsLoaded;
         GetGridDataMoreRows();
         ShowGridDebug();
-        if (!shortOfRows() || m_results.AllLoaded)
+        if (!shortOfRows() || m_results.AllLoaded || m_results.RowsLoaded == before)
             break;
     }
     return true;
@@ -183,8 +188,8 @@ void frmPatLookup::tmrRefresh_Timer()
     const bool ok = trapErrors([&] {
         if (fetchAhead())
             grdPatient->Redraw(2);
-        else
-            SyncCurrentRow();
+        // After a fetch as well: Enter must choose the row the user sees highlighted.
+        SyncCurrentRow();
     }, error);
     if (!ok)
         utils().ReportError(QStringLiteral("Error in tmrRefresh: ") + error.description);

@@ -4,6 +4,7 @@
 
 #include "component/conversions.h"
 #include "component/references.h"
+#include "platform/forms.h"
 #include "platform/messagebox.h"
 #include "services/keystate.h"
 
@@ -244,7 +245,7 @@ bool frmPatLookup::eventFilter(QObject* watched, QEvent* event)
             if (widget == txtSearch && keyFromTextBox(key))
                 return true;
         }
-    } else if (event->type() == QEvent::FocusIn) {
+    } else if (event->type() == QEvent::FocusIn && !platform::givingFocusBack()) {
         if (watched == txtSearch)
             txtSearch_GotFocus();
         for (int i = 0; i < int(optSearch.size()); ++i) {

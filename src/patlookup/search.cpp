@@ -145,14 +145,15 @@ bool frmPatLookup::ValidateLookupText(const QString& text, bool Silent)
 void frmPatLookup::SelectSearchByLetter(const QString& text)
 {
     static const QString letters = QStringLiteral("APGDOMSHTC");
-    const qsizetype at = letters.indexOf(text.left(1).toUpper());
-    selectOption(at >= 0 && !text.isEmpty() ? int(at) : 1);
+    // The same trimmed text that the prefix test reads: " g=smith" is a guarantor search.
+    const QString letter = text.trimmed().left(1).toUpper();
+    const qsizetype at = letter.isEmpty() ? -1 : letters.indexOf(letter);
+    selectOption(at >= 0 ? int(at) : 1);
 }
 
 void frmPatLookup::DisableForms(bool Disable)
 {
-    for (QWidget* form : platform::loadedForms())
-        form->setEnabled(!Disable);
+    platform::setFormsEnabled(!Disable);
 }
 
 void frmPatLookup::ClearGrid()

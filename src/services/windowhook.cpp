@@ -4,6 +4,7 @@
 #include "component/runtimeerror.h"
 #include "platform/messagebox.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QWheelEvent>
@@ -11,34 +12,37 @@
 namespace zelvar::services {
 namespace {
 
-// Sees the hooked dialog's events before the dialog does (PLKWndProc).
+// Sees every wheel event over the hooked dialog, whichever of its controls is under the
+// pointer, before that control does (PLKWndProc). Installed on the application: Qt hands a
+// wheel event to the widget under the pointer first, and a scroll bar would take it there
+// and scroll three rows.
 class WheelHook : public QObject
 {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::Wheel || watched != window)
+        if (event->type() != QEvent::Wheel || !window || !watched->isWidgetType()
+            || static_cast<QWidget*>(watched)->window() != window)
+            return false;
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        // A horizontal wheel (or tilt) is left to the control under the pointer.
+        if (wheel->angleDelta().y() == 0)
             return false;
         ErrorInfo error;
-        if (!trapErrors([&] { PLKWndProc(static_cast<QWheelEvent*>(event)); }, error)) {
+        if (!trapErrors([&] { PLKWndProc(wheel); }, error)) {
             platform::beep();
             if (component::hasUtils())
                 trapErrors([&] { component::utils().ReportError(QStringLiteral("ERR in modPatLookup.PLKWndProc  ") + error.description); }, error);
-            return true;
         }
-        // The event still reaches the dialog's own handling.
-        return false;
+        // One notch, one row: no control scrolls by the same event as well.
+        return true;
     }
 
     void PLKWndProc(QWheelEvent* wheel)
     {
         if (component::utils().IsDebugMode() || !target)
             return;
-        const QPoint delta = wheel->angleDelta();
-        const int distance = delta.y() != 0 ? delta.y() : delta.x();
-        if (distance == 0)
-            return;
-        target->ScrollGrid(distance > 0);
+        target->ScrollGrid(wheel->angleDelta().y() > 0);
     }
 
     QPointer<QDialog> window;
@@ -70,7 +74,7 @@ void HookLookupWindow(QDialog* window, WheelTarget* target)
             return;
         h.window = window;
         h.target = target;
-        window->installEventFilter(&h);
+        qApp->installEventFilter(&h);
     }, error);
 }
 
@@ -83,7 +87,7 @@ void UnhookLookupWindow(QDialog* window)
         WheelHook& h = hook();
         if (!window || window != h.window)
             return;
-        window->removeEventFilter(&h);
+        qApp->removeEventFilter(&h);
         h.window = nullptr;
         h.target = nullptr;
     }, error);

@@ -5,9 +5,10 @@
 
 class QDialog;
 
-// The mouse-wheel hook of the patient lookup dialog: while a dialog is hooked, every wheel
-// event that reaches it scrolls its grid by exactly one row, whatever the wheel's distance,
-// and still goes on to the dialog itself. One dialog is hooked at a time, none in debug mode.
+// The mouse-wheel hook of the patient lookup dialog: while a dialog is hooked, every vertical
+// wheel event over it, whichever control is under the pointer, scrolls its grid by exactly one
+// row, whatever the wheel's distance; a horizontal one is left to that control. One dialog is
+// hooked at a time, none in debug mode.
 namespace zelvar::services {
 
 // What a hooked dialog does with one wheel event.

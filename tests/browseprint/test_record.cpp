@@ -1,6 +1,8 @@
 // The patient record: the request, the style sheet's whereabouts, the document steps, the page
 // setup around the display, the printer list, and printing with the header and footer.
+#include "accessibility.h"
 #include "componentfixture.h"
+#include "focuskeys.h"
 #include "modaldriver.h"
 
 #include "browseprint/frmbrowseprint.h"
@@ -21,6 +23,7 @@
 #include <QTextDocument>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace zelvar;
 using namespace zelvar::test;
@@ -282,4 +285,25 @@ TEST_F(RecordTest, shouldPrintTheHeaderAndFooterOnEveryPage)
     for (qsizetype i = lines.size() - 1; i >= 0 && last.isEmpty(); --i)
         last = lines[i].trimmed();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("Page 1 of [2-9]")).match(last).hasMatch()) << last.toStdString();
+}
+
+// Catches Enter on a focused button doing nothing (Preview opened only with Space), and
+// controls of the record window that a screen reader cannot name.
+TEST_F(RecordTest, shouldOpenThePreviewFromTheKeyboard)
+{
+    int previews = 0;
+    ModalDriver preview(QStringLiteral("PrintPreviewDialog"), {[&](QWidget* w) {
+                            ++previews;
+                            w->hide();
+                        }});
+    display(QStringLiteral("1234"), [](frmBrowsePrint& w) {
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        EXPECT_EQ(controlsWithoutAccessibleName(&w), QStringList());
+        for (int i = 0; i < 6 && QApplication::focusWidget() != w.cmdPreview; ++i)
+            ASSERT_TRUE(keys::click(Qt::Key_Tab));
+        ASSERT_EQ(QApplication::focusWidget(), w.cmdPreview);
+        ASSERT_TRUE(keys::enter());
+    });
+    EXPECT_EQ(previews, 1);
 }

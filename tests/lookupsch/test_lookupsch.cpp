@@ -1,6 +1,8 @@
 // The code lookup and duplicate list window: requests, captions, reception of the records,
 // each cell's look, the return strings, and the window's size.
+#include "accessibility.h"
 #include "componentfixture.h"
+#include "focuskeys.h"
 #include "lookuprecords.h"
 #include "modaldriver.h"
 
@@ -127,18 +129,56 @@ TEST_F(LookupSchTest, shouldBeepOnEnterOverARowThatCannotBeChosen)
                           lookupRow(QStringLiteral("K1"), {QStringLiteral("abc"), cell(QStringLiteral("Short"))}),
                           lookupRow(QStringLiteral("K2"), {cell(QStringLiteral("LONG")), cell(QStringLiteral("Fine"))})});
     const QString result = misc(QStringLiteral("SEX"), [this](frmLookupSch& w) {
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
         w.grdLookupSch->setFocus();
         w.OnLButtonDblClkRowCol(0, 1);
         w.OnLButtonDblClkRowCol(2, 0);
         EXPECT_TRUE(w.isVisible());
-        QTest::keyClick(w.grdLookupSch, Qt::Key_Return);
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
         EXPECT_TRUE(w.isVisible());
         EXPECT_EQ(platform.beeps, 1);
-        QTest::keyClick(w.grdLookupSch, Qt::Key_Down);
-        QTest::keyClick(w.grdLookupSch, Qt::Key_Return);
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
         EXPECT_FALSE(w.isVisible());
     });
     EXPECT_EQ(result, QStringLiteral("LONG\u00E7\u00E7Fine"));
+}
+
+// Catches a code lookup that cannot be done from the keyboard alone, Enter on a focused
+// Cancel choosing the row (the default button took it), and controls a screen reader cannot
+// name.
+TEST_F(LookupSchTest, shouldBeDrivenByKeysWhereTheFocusIs)
+{
+    server->answerPrefix(QStringLiteral("|GET|ASCODE|"), codeTable(5));
+    int highlighted = 0;
+    const QString chosen = misc(QStringLiteral("SEX"), [&](frmLookupSch& w) {
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        EXPECT_EQ(controlsWithoutAccessibleName(&w), QStringList());
+        EXPECT_EQ(accessibleCellText(w.grdLookupSch, 1, 1), data(w, 1, 1, Qt::DisplayRole).toString());
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        highlighted = w.currentRow();
+        ASSERT_TRUE(keys::enter());
+    });
+    ASSERT_GT(highlighted, 1);
+    EXPECT_EQ(chosen, misc(QStringLiteral("SEX"), [&](frmLookupSch& w) { w.OnLButtonDblClkRowCol(highlighted, 1); }));
+
+    const QString cancelled = misc(QStringLiteral("SEX"), [&](frmLookupSch& w) {
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        w.arrCmd[1]->setFocus();
+        ASSERT_TRUE(keys::enter());
+    });
+    EXPECT_EQ(cancelled, QString());
+    const QString okay = misc(QStringLiteral("SEX"), [&](frmLookupSch& w) {
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        w.arrCmd[0]->setFocus();
+        ASSERT_TRUE(keys::enter());
+    });
+    EXPECT_FALSE(okay.isEmpty());
 }
 
 // Catches the early paint, the final range and the current cell for 3, 40, 45 and 50,000

@@ -1,11 +1,15 @@
 // The dialog from the keyboard and the wheel: Enter, the Down arrow, Tab, type-ahead, the
 // Enter flag, double clicks, top-row growth and fetching, and the wheel hook.
+#include "focuskeys.h"
 #include "lookupfixture.h"
 
 #include "services/windowhook.h"
 
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTest>
 #include <QWheelEvent>
@@ -21,10 +25,11 @@ void activate(QWidget& window)
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
 }
 
-void wheel(QWidget* target, int delta)
+void wheel(QWidget* target, int delta, Qt::Orientation orientation = Qt::Vertical)
 {
-    // As the window system sends it: spontaneous, so that it travels up to the dialog.
-    QWheelEvent event(QPointF(10, 10), target->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, delta),
+    // As the window system sends it: spontaneous, to the widget under the pointer.
+    const QPoint angle = orientation == Qt::Vertical ? QPoint(0, delta) : QPoint(delta, 0);
+    QWheelEvent event(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), QPoint(), angle,
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QSpontaneKeyEvent::setSpontaneous(&event);
     qApp->notify(target, &event);
@@ -57,10 +62,10 @@ TEST_F(KeysTest, shouldSearchOnPlainEnterOnly)
         d.txtSearch->setFocus();
         d.txtSearch->setText(QStringLiteral("jones"));
         const int before = int(server->requests().size());
-        QTest::keyClick(d.txtSearch, Qt::Key_Return, Qt::ControlModifier);
-        QTest::keyClick(d.txtSearch, Qt::Key_Return, Qt::ShiftModifier);
+        ASSERT_TRUE(keys::click(Qt::Key_Return, Qt::ControlModifier));
+        ASSERT_TRUE(keys::click(Qt::Key_Return, Qt::ShiftModifier));
         EXPECT_EQ(server->requests().size(), before);
-        QTest::keyClick(d.txtSearch, Qt::Key_Return);
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
         EXPECT_EQ(server->requests().size(), before + 1);
         EXPECT_EQ(server->requests().last(), QStringLiteral("|GET|KEY|JONES|&PAT NAME|"));
         EXPECT_EQ(d.txtSearch->text(), QStringLiteral("jones"));
@@ -75,12 +80,12 @@ TEST_F(KeysTest, shouldMoveDownIntoTheGridOnlyWithRows)
     lookupWith(QStringLiteral("smith"), [](Dialog& d) {
         activate(d);
         d.txtSearch->setFocus();
-        QTest::keyClick(d.txtSearch, Qt::Key_Down, Qt::AltModifier);
+        ASSERT_TRUE(keys::click(Qt::Key_Down, Qt::AltModifier));
         EXPECT_TRUE(d.txtSearch->hasFocus());
-        QTest::keyClick(d.txtSearch, Qt::Key_Down, Qt::AltModifier | Qt::ShiftModifier);
+        ASSERT_TRUE(keys::click(Qt::Key_Down, Qt::AltModifier | Qt::ShiftModifier));
         EXPECT_TRUE(d.grdPatient->hasFocus());
         d.txtSearch->setFocus();
-        QTest::keyClick(d.txtSearch, Qt::Key_Down);
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
         EXPECT_TRUE(d.grdPatient->hasFocus());
         d.cmdCancel_Click();
     });
@@ -88,7 +93,7 @@ TEST_F(KeysTest, shouldMoveDownIntoTheGridOnlyWithRows)
     lookupWith(QStringLiteral("nobody"), [](Dialog& d) {
         activate(d);
         d.txtSearch->setFocus();
-        QTest::keyClick(d.txtSearch, Qt::Key_Down);
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
         EXPECT_TRUE(d.txtSearch->hasFocus());
         d.cmdCancel_Click();
     });
@@ -101,25 +106,25 @@ TEST_F(KeysTest, shouldTabOutAndTypeAheadFromTheGrid)
     lookupWith(QStringLiteral("smith"), [this](Dialog& d) {
         activate(d);
         d.grdPatient->setFocus();
-        QTest::keyClick(d.grdPatient, Qt::Key_Tab);
+        ASSERT_TRUE(keys::click(Qt::Key_Tab));
         EXPECT_TRUE(d.cmdDisplay->hasFocus());
         d.cmdDisplay->setEnabled(false);
         d.grdPatient->setFocus();
-        QTest::keyClick(d.grdPatient, Qt::Key_Tab);
+        ASSERT_TRUE(keys::click(Qt::Key_Tab));
         EXPECT_TRUE(d.cmdOK->hasFocus());
         d.grdPatient->setFocus();
-        QTest::keyClick(d.grdPatient, Qt::Key_Backtab, Qt::ShiftModifier);
+        ASSERT_TRUE(keys::click(Qt::Key_Backtab, Qt::ShiftModifier));
         EXPECT_TRUE(d.txtSearch->hasFocus());
 
         d.grdPatient->setFocus();
-        QTest::keyClick(d.grdPatient, Qt::Key_K, Qt::ShiftModifier);
+        ASSERT_TRUE(keys::click(Qt::Key_K, Qt::ShiftModifier));
         EXPECT_TRUE(d.txtSearch->hasFocus());
         EXPECT_EQ(d.txtSearch->text(), QStringLiteral("k"));
         EXPECT_EQ(d.txtSearch->cursorPosition(), 1);
 
         utils->inputFlagB = true;
         d.grdPatient->setFocus();
-        QTest::keyClick(d.grdPatient, Qt::Key_J);
+        ASSERT_TRUE(keys::click(Qt::Key_J));
         EXPECT_TRUE(d.grdPatient->hasFocus());
         EXPECT_EQ(d.txtSearch->text(), QStringLiteral("k"));
         d.cmdCancel_Click();
@@ -134,14 +139,14 @@ TEST_F(KeysTest, shouldChooseOnceOnTheEnterRelease)
         activate(d);
         d.grdPatient->setFocus();
         // Released over the grid without a press there: nothing.
-        QTest::keyRelease(d.grdPatient, Qt::Key_Return);
+        ASSERT_TRUE(keys::release(Qt::Key_Return));
         EXPECT_TRUE(d.isVisible());
-        QTest::keyPress(d.grdPatient, Qt::Key_Return);
+        ASSERT_TRUE(keys::press(Qt::Key_Return));
         QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
         QApplication::sendEvent(d.grdPatient, &repeat);
         EXPECT_TRUE(d.isVisible());
         EXPECT_EQ(platform.beeps, 0);
-        QTest::keyRelease(d.grdPatient, Qt::Key_Return);
+        ASSERT_TRUE(keys::release(Qt::Key_Return));
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(result, QStringLiteral("1001\u00E7\u00E7PATIENT,1"));
@@ -206,40 +211,209 @@ TEST_F(KeysTest, shouldScrollOneRowPerWheelEventAndHookOneDialog)
         EXPECT_EQ(d.grdPatient->TopRow(), 6);
         wheel(d.grdPatient->viewport(), 360);
         EXPECT_EQ(d.grdPatient->TopRow(), 5);
+        // Over the grid's own scroll bar too, and a tilt of the wheel moves no row.
+        wheel(d.grdPatient->verticalScrollBar(), -120);
+        EXPECT_EQ(d.grdPatient->TopRow(), 6);
+        wheel(d.grdPatient->viewport(), -120, Qt::Horizontal);
+        wheel(d.grdPatient->horizontalScrollBar(), -120, Qt::Horizontal);
+        EXPECT_EQ(d.grdPatient->TopRow(), 6);
         d.cmdCancel_Click();
     });
     EXPECT_EQ(services::hookedLookupWindow(), nullptr);
 }
 
-// Catches a lookup that cannot be done from the keyboard alone: find a patient on the third
-// page and return it using keys only.
-TEST_F(KeysTest, shouldFindAPatientOnTheThirdPageWithKeysOnly)
+// Keyboard-only scenarios: every key goes where the focus is, and a key with no widget to go
+// to fails the test.
+class KeyScenarioTest : public LookupFixture
 {
-    server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 0, {}));
-    server->answer(QStringLiteral("|GET|KEY|SMITH|&PAT NAME|"), patientPage(1, 50, QStringLiteral("P02")));
-    const QString result = lookupWith(QStringLiteral(""), [](Dialog& d) {
+protected:
+    static constexpr int kPages = 12;
+
+    void SetUp() override
+    {
+        LookupFixture::SetUp();
+        // SMITH: twelve pages of fifty; anything else finds nobody.
+        server->setResponder([](const QString& request) -> std::optional<QStringList> {
+            const QString first = QStringLiteral("|GET|KEY|SMITH|&PAT NAME|");
+            if (!request.startsWith(first))
+                return request.startsWith(QStringLiteral("|GET|KEY|")) ? patientPage(1, 0, {}) : std::optional<QStringList>();
+            const QString key = request.mid(first.size());
+            const int page = key.isEmpty() ? 1 : key.mid(1).toInt();
+            const QString next = page == kPages ? QStringLiteral("--") : QStringLiteral("P%1").arg(page + 1, 2, 10, QLatin1Char('0'));
+            return patientPage((page - 1) * 50 + 1, 50, next);
+        });
+    }
+
+    // What the user's event loop does between two keys: the refresh timer ticks.
+    static bool settle(Dialog& d)
+    {
+        return QTest::qWaitFor([&] { return !d.tmrRefresh->isActive(); });
+    }
+
+    static int highlightedRow(Dialog& d)
+    {
+        platform::GridValue row = d.grdPatient->NewHolder();
+        platform::GridValue column = d.grdPatient->NewHolder();
+        d.grdPatient->GetCurrentCell(row, column);
+        return row.Value.toInt();
+    }
+
+    static QString answerFor(int row) { return QStringLiteral("%1\u00E7\u00E7PATIENT,%2").arg(1000 + row).arg(row); }
+};
+
+// Catches the focus lost after a fetched page (every later key goes nowhere) and Enter
+// returning the row the dialog last synced instead of the highlighted one.
+TEST_F(KeyScenarioTest, shouldReturnTheHighlightedRowAfterPagingThroughFetchedPages)
+{
+    int highlighted = 0;
+    const QString result = lookupWith(QString(), [&](Dialog& d) {
+        activate(d);
+        ASSERT_TRUE(keys::type(QStringLiteral("smith")));
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        ASSERT_TRUE(settle(d));
+        // Through at least four fetched pages, each key straight after the last, until the
+        // refresh timer's tick (not the key itself) has fetched a page.
+        bool tickFetched = false;
+        for (int i = 0; i < 80 && !(tickFetched && d.results().RowsLoaded >= 250); ++i) {
+            ASSERT_TRUE(keys::click(Qt::Key_PageDown));
+            const auto sent = server->requests().size();
+            ASSERT_TRUE(settle(d));
+            tickFetched = server->requests().size() > sent;
+        }
+        ASSERT_TRUE(tickFetched);
+        ASSERT_GE(d.results().RowsLoaded, 250);
+        highlighted = highlightedRow(d);
+        ASSERT_TRUE(keys::enter());
+    });
+    EXPECT_GT(highlighted, 150);
+    EXPECT_EQ(result, answerFor(highlighted));
+    EXPECT_TRUE(utils->reports.isEmpty()) << utils->reports.join(QLatin1Char('\n')).toStdString();
+}
+
+// Catches the focus lost after a search that finds nothing or is not answered, and an
+// unanswered search sent again by the refresh timer (the same request: its continuation key
+// is empty) while the user waits.
+TEST_F(KeyScenarioTest, shouldKeepTheSearchBoxAfterASearchThatBringsNoRows)
+{
+    lookupWith(QStringLiteral("smith"), [&](Dialog& d) {
+        activate(d);
+        ASSERT_EQ(QApplication::focusWidget(), d.grdPatient);
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        ASSERT_TRUE(settle(d));
+        // Typing in the grid starts a new search text.
+        ASSERT_TRUE(keys::type(QStringLiteral("nobody")));
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
+        EXPECT_EQ(platform.beeps, 1);
+        ASSERT_TRUE(keys::type(QStringLiteral("x")));
+        EXPECT_EQ(d.txtSearch->text(), QStringLiteral("nobodyx"));
+
+        server->clearCalls();
+        server->fail(QStringLiteral("|GET|KEY|"), host::ScriptedHostLink::Failure::NotAnswered);
+        d.txtSearch->setText(QStringLiteral("smith"));
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
+        QTest::qWait(20);
+        EXPECT_EQ(server->requests().size(), 1);
+        ASSERT_TRUE(keys::type(QStringLiteral("y")));
+        EXPECT_EQ(d.txtSearch->text(), QStringLiteral("smithy"));
+        ASSERT_TRUE(keys::click(Qt::Key_Escape));
+    });
+}
+
+// Catches the grid left without the focus after a further page that is not answered, and
+// the same page asked for again and again within one move.
+TEST_F(KeyScenarioTest, shouldGoOnPagingAfterAnUnansweredFurtherPage)
+{
+    server->fail(QStringLiteral("|GET|KEY|SMITH|&PAT NAME|P02"), host::ScriptedHostLink::Failure::NotAnswered);
+    lookupWith(QStringLiteral("smith"), [&](Dialog& d) {
+        activate(d);
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        for (int i = 0; i < 30 && server->requests().size() < 2; ++i) {
+            ASSERT_TRUE(keys::click(Qt::Key_PageDown));
+            ASSERT_TRUE(settle(d));
+        }
+        ASSERT_EQ(server->requests().size(), 2);
+        const int before = highlightedRow(d);
+        server->clearFailures();
+        ASSERT_TRUE(keys::click(Qt::Key_PageDown));
+        ASSERT_TRUE(settle(d));
+        EXPECT_GT(highlightedRow(d), before);
+        EXPECT_GE(d.results().RowsLoaded, 100);
+        ASSERT_TRUE(keys::click(Qt::Key_Escape));
+    });
+}
+
+// Catches Enter on a focused button doing nothing (only Space pressed it).
+TEST_F(KeyScenarioTest, shouldPressTheFocusedButtonOnEnter)
+{
+    const struct { const char* button; const char* answer; } cases[] = {
+        {"cmdOK", "1001\u00E7\u00E7PATIENT,1"},
+        {"cmdCancel", "CANCEL"},
+        {"cmdNewAcct", "NEWACCT"},
+    };
+    for (const auto& c : cases) {
+        const QString result = lookupWith(QStringLiteral("smith"), [&](Dialog& d) {
+            activate(d);
+            d.findChild<QPushButton*>(QString::fromLatin1(c.button))->setFocus();
+            ASSERT_TRUE(keys::enter());
+        });
+        EXPECT_EQ(result, QString::fromUtf8(c.answer)) << c.button;
+    }
+
+    lookupWith(QStringLiteral("smith"), [&](Dialog& d) {
+        activate(d);
+        server->clearCalls();
+        d.cmdSearch->setFocus();
+        ASSERT_TRUE(keys::enter());
+        EXPECT_EQ(server->requests(), QStringList{QStringLiteral("|GET|KEY|SMITH|&PAT NAME|")});
+        ASSERT_TRUE(keys::click(Qt::Key_Escape));
+    });
+
+    // Display opens the record of the row; its window is closed by Escape.
+    ModalDriver record(QStringLiteral("frmBrowsePrint"), {[](QWidget* w) { w->hide(); }});
+    server->answerPrefix(QStringLiteral("|GET|SYS|"), {QStringLiteral("|OK||ALTPATRECORDDISPL=,")});
+    lookupWith(QStringLiteral("smith"), [&](Dialog& d) {
+        activate(d);
+        server->clearCalls();
+        d.cmdDisplay->setFocus();
+        ASSERT_TRUE(keys::enter());
+        EXPECT_TRUE(server->requests().contains(QStringLiteral("|GET|SYS|ALTPATRECORDDISPL|")))
+            << server->requests().join(QLatin1Char(' ')).toStdString();
+        ASSERT_TRUE(keys::click(Qt::Key_Escape));
+    });
+}
+
+// Catches an access key that selects its option 100 ms late (the Enter typed right after it
+// searched by the old key), Tab landing on the first option instead of the checked one, and
+// a prefix typed after a blank searched half by the prefix and half by the name key.
+TEST_F(KeyScenarioTest, shouldChooseTheSearchKeyFromTheKeyboard)
+{
+    lookupWith(QString(), [&](Dialog& d) {
         activate(d);
         d.txtSearch->setFocus();
-        QTest::keyClicks(d.txtSearch, QStringLiteral("smith"));
-        QTest::keyClick(d.txtSearch, Qt::Key_Return);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);   // the grid already has it
-        for (int i = 0; i < 5; ++i)
-            QTest::keyClick(d.grdPatient, Qt::Key_PageDown);
-        // The dialog takes the new current row at the refresh timer's tick.
-        const auto settle = [&] { return QTest::qWaitFor([&] { return !d.tmrRefresh->isActive(); }); };
-        ASSERT_TRUE(settle());
-        while (d.currentRow() < 123) {
-            QTest::keyClick(d.grdPatient, Qt::Key_Down);
-            ASSERT_TRUE(settle());
-        }
-        while (d.currentRow() > 123) {
-            QTest::keyClick(d.grdPatient, Qt::Key_Up);
-            ASSERT_TRUE(settle());
-        }
-        EXPECT_GE(d.results().RowsLoaded, 150);
-        QTest::keyPress(d.grdPatient, Qt::Key_Return);
-        QTest::keyRelease(d.grdPatient, Qt::Key_Return);
+        ASSERT_TRUE(keys::type(QStringLiteral("smith")));
+        ASSERT_TRUE(keys::click(Qt::Key_G, Qt::AltModifier));
+        EXPECT_TRUE(d.optSearch[2]->isChecked());
+        EXPECT_EQ(QApplication::focusWidget(), d.txtSearch);
+        server->clearCalls();
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
+        EXPECT_EQ(server->requests().value(0), QStringLiteral("|GET|KEY|SMITH|&GUAR|"));
+
+        // Tab from the Search button lands on the checked option, and the next Tab leaves the group.
+        d.cmdSearch->setFocus();
+        ASSERT_TRUE(keys::click(Qt::Key_Tab));
+        EXPECT_EQ(QApplication::focusWidget(), d.optSearch[2]);
+        ASSERT_TRUE(keys::click(Qt::Key_Space));
+        EXPECT_TRUE(d.optSearch[2]->isChecked());
+        ASSERT_TRUE(keys::click(Qt::Key_Tab));
+        EXPECT_EQ(QApplication::focusWidget(), d.grdPatient);
+
+        d.txtSearch->setFocus();
+        d.txtSearch->clear();
+        ASSERT_TRUE(keys::type(QStringLiteral(" g=smith")));
+        server->clearCalls();
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
+        EXPECT_EQ(server->requests().value(0), QStringLiteral("|GET|KEY|SMITH|&GUAR|"));
+        ASSERT_TRUE(keys::click(Qt::Key_Escape));
     });
-    EXPECT_EQ(result, QStringLiteral("1123\u00E7\u00E7PATIENT,123"));
-    EXPECT_TRUE(utils->reports.isEmpty()) << utils->reports.join(QLatin1Char('\n')).toStdString();
 }

@@ -1,4 +1,5 @@
 // The dialog's controls, modes and layout.
+#include "accessibility.h"
 #include "lookupfixture.h"
 
 #include "platform/twips.h"
@@ -44,6 +45,21 @@ TEST_F(LayoutTest, shouldCarryEveryControlWithItsNameAndCaption)
     // The workflow keys share the normal ones' place.
     EXPECT_EQ(d->frOptionsW->pos(), d->frOptions->pos());
     EXPECT_EQ(d->grdPatient->x(), platform::twipsToPixelsX(120, d.get()));
+}
+
+// Catches a control a screen reader cannot name (the zoom buttons have only a picture, the
+// status line is often blank), and a grid whose cells read otherwise than they paint.
+TEST_F(LayoutTest, shouldNameEveryControlForAScreenReader)
+{
+    server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 3, {}));
+    lookupWith(QStringLiteral("patient"), [](Dialog& d) {
+        EXPECT_EQ(controlsWithoutAccessibleName(&d), QStringList());
+        QAbstractItemModel* model = d.grdPatient->model();
+        EXPECT_EQ(accessibleCellText(d.grdPatient, 2, 1), model->data(model->index(1, 1)).toString());
+        EXPECT_EQ(accessibleCellText(d.grdPatient, 2, 1), QStringLiteral("PATIENT,2"));
+        EXPECT_EQ(accessibleCellText(d.grdPatient, 0, 1), model->headerData(1, Qt::Horizontal).toString());
+        d.cmdCancel_Click();
+    });
 }
 
 // Catches the mode switch's captions, frames, visibility and Search enabling.
