@@ -39,7 +39,7 @@ void BM_RecordIntoBrowser(benchmark::State& state)
     QTextBrowser browser;
     for (auto _ : state) {
         const QString xml = browseprint::joinRecordReplies(replies);
-        const platform::XsltResult html = platform::transformXml(xml, folder + QStringLiteral("/PR.xsl"), folder);
+        const platform::XsltResult html = platform::transformXml(xml, folder + QStringLiteral("/PR.xsl"), {folder});
         if (!html.ok) {
             state.SkipWithError(qPrintable(html.error));
             break;
@@ -49,8 +49,28 @@ void BM_RecordIntoBrowser(benchmark::State& state)
     state.counters["record_KB"] = double(state.range(0)) / 1024.0;
 }
 
+// The transformation alone, in this process and in its own child process (as the window runs
+// it): what shutting it in costs.
+void BM_Transform(benchmark::State& state)
+{
+    const QString xml = browseprint::joinRecordReplies(recordReplies(int(state.range(0))));
+    const QString folder = QStringLiteral(ZELVAR_DATA_DIR);
+    const bool isolated = state.range(1) != 0;
+    for (auto _ : state) {
+        const platform::XsltResult html = isolated
+            ? platform::transformXml(xml, folder + QStringLiteral("/PR.xsl"), {folder})
+            : platform::transformXmlInProcess(xml, folder + QStringLiteral("/PR.xsl"), {folder});
+        if (!html.ok) {
+            state.SkipWithError(qPrintable(html.error));
+            break;
+        }
+    }
+    state.SetLabel(isolated ? "child process" : "in process");
+}
+
 } // namespace
 
+BENCHMARK(BM_Transform)->ArgsProduct({{50 * 1024, 1024 * 1024}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecordIntoBrowser)->Arg(50 * 1024)->Arg(1024 * 1024)->Unit(benchmark::kMillisecond);
 
 ZELVAR_BENCHMARK_MAIN()

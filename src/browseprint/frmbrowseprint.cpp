@@ -40,14 +40,8 @@ namespace {
 
 QVariant RecordBrowser::loadResource(int type, const QUrl& name)
 {
-    const QUrl resolved = source().isValid() ? source().resolved(name) : document()->baseUrl().resolved(name);
-    if (!resolved.isLocalFile() || m_folder.isEmpty())
-        return {};
-    const QString path = QFileInfo(resolved.toLocalFile()).canonicalFilePath();
-    const QString folder = QFileInfo(m_folder).canonicalFilePath();
-    if (path.isEmpty() || folder.isEmpty() || !path.startsWith(folder + QLatin1Char('/')))
-        return {};
-    return QTextBrowser::loadResource(type, QUrl::fromLocalFile(path));
+    const QUrl resolved = document()->baseUrl().resolved(name);
+    return m_resources.loadResource(type, resolved);
 }
 
 frmBrowsePrint::frmBrowsePrint()
@@ -168,7 +162,7 @@ void frmBrowsePrint::Form_Resize()
 
 void frmBrowsePrint::printOn(QPrinter& printer)
 {
-    printRecord(*WebBrowser1->document(), printer, pageSetupValue(QStringLiteral("header")),
+    printRecord(*WebBrowser1->document(), WebBrowser1->resources(), printer, pageSetupValue(QStringLiteral("header")),
                 pageSetupValue(QStringLiteral("footer")), windowTitle(), QString());
 }
 
@@ -224,14 +218,16 @@ void frmBrowsePrint::prepareDocument(const QString& account, const QString& fold
     }
     XmlText = joinRecordReplies(replies);
     const platform::XsltResult transformed =
-        platform::transformXml(XmlText, folder + QLatin1Char('/') + styleSheet, folder);
-    if (!transformed.ok)
-        throw RuntimeError(RuntimeError::AutomationError, transformed.error.trimmed());
+        platform::transformXml(XmlText, folder + QLatin1Char('/') + styleSheet, {folder});
+    if (!transformed.ok) {
+        throw RuntimeError(RuntimeError::AutomationError,
+                           QStringLiteral("The patient record cannot be shown. ") + transformed.error.trimmed());
+    }
     const QString document = insertBaseElement(transformed.output, folder);
 
     m_pageSetup.prepare(account);
     m_document = unescapeEntities(document);
-    WebBrowser1->setAllowedFolder(folder);
+    WebBrowser1->setAllowedFolders({folder});
     WebBrowser1->document()->setBaseUrl(QUrl::fromLocalFile(folder + QLatin1Char('/')));
     WebBrowser1->setHtml(m_document);
     exec();

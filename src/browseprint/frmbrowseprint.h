@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pagesetup.h"
+#include "recordresources.h"
 
 #include "component/runtimeerror.h"
 
@@ -21,16 +22,18 @@ class QPushButton;
 namespace zelvar::browseprint {
 
 // The record view: relative references resolve against the shared files folder, and nothing
-// outside that folder is ever loaded into it.
+// but what the record's resources allow is ever loaded into it.
 class RecordBrowser : public QTextBrowser
 {
 public:
     using QTextBrowser::QTextBrowser;
-    void setAllowedFolder(const QString& folder) { m_folder = folder; }
+    void setAllowedFolders(const QStringList& folders) { m_resources.setFolders(folders); }
     QVariant loadResource(int type, const QUrl& name) override;
+    // The same gate for a copy of the document that is printed.
+    RecordResources* resources() { return &m_resources; }
 
 private:
-    QString m_folder;
+    RecordResources m_resources;
 };
 
 // The patient record window: the record, its printers, Print, Preview and Close.

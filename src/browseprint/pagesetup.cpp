@@ -128,8 +128,8 @@ PageLine expandPageCodes(const QString& codes, const PageContext& context)
     return line;
 }
 
-void printRecord(const QTextDocument& document, QPrinter& printer, const QString& header, const QString& footer,
-                 const QString& title, const QString& url)
+void printRecord(const QTextDocument& document, QObject* resourceLoader, QPrinter& printer, const QString& header,
+                 const QString& footer, const QString& title, const QString& url)
 {
     QPainter painter;
     if (!painter.begin(&printer))
@@ -142,7 +142,10 @@ void printRecord(const QTextDocument& document, QPrinter& printer, const QString
     const qreal contentTop = lineHeight * 1.5;
     const QSizeF contentSize(page.width(), page.height() - 2 * contentTop);
 
-    std::unique_ptr<QTextDocument> laidOut(document.clone());
+    // A copy keeps the pictures it was given, not those the screen loaded: it loads them again,
+    // through the same gate.
+    std::unique_ptr<QTextDocument> laidOut(document.clone(resourceLoader));
+    laidOut->setBaseUrl(document.baseUrl());
     laidOut->documentLayout()->setPaintDevice(&printer);
     laidOut->setPageSize(contentSize);
     const int pages = qMax(1, laidOut->pageCount());

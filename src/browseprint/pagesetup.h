@@ -51,8 +51,10 @@ struct PageLine
 PageLine expandPageCodes(const QString& codes, const PageContext& context);
 
 // Prints (or previews, on a preview's printer) the document with the header and footer on
-// every page.
-void printRecord(const QTextDocument& document, QPrinter& printer, const QString& header, const QString& footer,
-                 const QString& title, const QString& url);
+// every page. The copy that is laid out for the page loads its pictures through
+// resourceLoader, as the screen's document does (a QObject with an invokable
+// loadResource(int, QUrl)).
+void printRecord(const QTextDocument& document, QObject* resourceLoader, QPrinter& printer, const QString& header,
+                 const QString& footer, const QString& title, const QString& url);
 
 } // namespace zelvar::browseprint

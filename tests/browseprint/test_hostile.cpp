@@ -13,10 +13,26 @@
 #include <zelvar/registry.h>
 
 #include <QElapsedTimer>
+#include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QImage>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTextDocument>
 
+#include <libxml/parser.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,22 +68,58 @@ protected:
                        .toUtf8());
     }
 
-    // Displays a record with this XML; returns the document shown (empty when none was).
-    QString display(const QString& xml)
+    // Displays a record with this XML; returns the document shown (empty when none was). The
+    // script, if any, runs in the window before it is closed.
+    QString display(const QString& xml, const std::function<void(browseprint::frmBrowsePrint&)>& script = {},
+                    int withinMs = 10000)
     {
         server->answerPrefix(QStringLiteral("|GET|DEMOXML|"), {QStringLiteral("|OK||") + xml, QStringLiteral("|END|")});
         QString document;
         ModalDriver driver(QStringLiteral("frmBrowsePrint"), {[&](QWidget* w) {
                                auto* b = static_cast<browseprint::frmBrowsePrint*>(w);
                                document = b->documentText();
+                               if (script)
+                                   script(*b);
                                b->cmdClose->click();
                            }});
         QElapsedTimer timer;
         timer.start();
         lookup.ShowDisplayPatientInfo(QStringLiteral("1234"));
-        EXPECT_LT(timer.elapsed(), 10000);
+        EXPECT_LT(timer.elapsed(), withinMs);
+        shows = driver.shows;
         return document;
     }
+
+    // A picture of this size, as PNG.
+    static void picture(const QString& path, QSize size)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        ASSERT_TRUE(image.save(path, "PNG"));
+    }
+
+    // The size of the picture the record view holds for a name (empty when it holds none).
+    static QSize shownPicture(browseprint::frmBrowsePrint& window, const QString& name)
+    {
+        QTextDocument* doc = window.WebBrowser1->document();
+        const QVariant value = doc->resource(QTextDocument::ImageResource, doc->baseUrl().resolved(QUrl(name)));
+        QImage image = value.value<QImage>();
+        if (image.isNull() && value.userType() == QMetaType::QPixmap)
+            image = value.value<QPixmap>().toImage();
+        if (image.isNull() && value.userType() == QMetaType::QByteArray)
+            image.loadFromData(value.toByteArray());
+        return image.isNull() ? QSize() : image.size();
+    }
+
+    static qint64 residentBytes()
+    {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        if (!statm.open(QIODevice::ReadOnly))
+            return 0;
+        return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+    }
+
+    int shows = 0;
 
     QTemporaryDir shared;
     QTemporaryDir config;
@@ -171,4 +223,180 @@ TEST_F(HostileTest, shouldReportAServerThatThrowsEverywhere)
     EXPECT_EQ(utils->reports.value(3), expected[3]);
     EXPECT_EQ(utils->reports.value(4), expected[5]);
     EXPECT_EQ(utils->reports.value(5), expected[6]);
+}
+
+// Runs the body in a process of its own (this test program started again for this test), so
+// that a crash, a hang or runaway memory fails the test instead of ending the program.
+#define IN_OWN_PROCESS(body)                                                                        \
+    do {                                                                                            \
+        GTEST_FLAG_SET(death_test_style, "threadsafe");                                             \
+        EXPECT_EXIT(                                                                                \
+            {                                                                                       \
+                ::dup2(STDERR_FILENO, STDOUT_FILENO); /* its failures are shown with the test's */  \
+                ::alarm(60); /* a hang ends it */                                                   \
+                body;                                                                               \
+                std::fflush(stdout);                                                                \
+                std::_Exit(::testing::Test::HasFailure() ? 1 : 0);                                  \
+            },                                                                                      \
+            ::testing::ExitedWithCode(0), "");                                                      \
+    } while (false)
+
+// Catches a picture named by record text read from outside the shared folder (by file: URL,
+// by ../, through a link), one over 16 MB read whole, and anything fetched from the network,
+// on screen and in print; and Print losing the pictures the screen shows.
+TEST_F(HostileTest, shouldShowAndPrintOnlyPicturesFromTheSharedFolder)
+{
+    const QString pdfimages = QStandardPaths::findExecutable(QStringLiteral("pdfimages"));
+    if (pdfimages.isEmpty())
+        GTEST_SKIP() << "pdfimages (poppler-utils) is not installed";
+    sheet(kEcho);
+    picture(shared.filePath(QStringLiteral("logo.png")), QSize(37, 23));
+    picture(outside.filePath(QStringLiteral("secret.png")), QSize(41, 29));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("secret.png")), shared.filePath(QStringLiteral("link.png"))));
+    QFile big(shared.filePath(QStringLiteral("big.png")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    QByteArray png;
+    {
+        QImage image(QSize(43, 31), QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    big.write(png + QByteArray(17 * 1024 * 1024, '\0'));   // a valid picture, with 17 MB after it
+    big.close();
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+
+    const QString upward = QStringLiteral("../") + QFileInfo(outside.path()).fileName() + QStringLiteral("/secret.png");
+    const QStringList names{QStringLiteral("logo.png"), QUrl::fromLocalFile(outside.filePath(QStringLiteral("secret.png"))).toString(),
+                            upward, QStringLiteral("link.png"), QStringLiteral("big.png"),
+                            QStringLiteral("http://127.0.0.1:%1/remote.png").arg(listener.serverPort())};
+    QString record = QStringLiteral("<r>");
+    for (const QString& name : names)
+        record += QStringLiteral("&lt;img src=&quot;%1&quot;&gt;").arg(name.toHtmlEscaped());
+    record += QStringLiteral("</r>");
+
+    const QString pdf = outside.filePath(QStringLiteral("record.pdf"));
+    ModalDriver printDialog(QStringLiteral("PrintDialog"), {[&](QWidget* w) {
+                                auto* dialog = static_cast<QPrintDialog*>(w);
+                                if (auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename")))
+                                    file->setText(pdf);
+                                dialog->printer()->setOutputFileName(pdf);
+                                dialog->accept();
+                            }});
+    display(record, [&](browseprint::frmBrowsePrint& w) {
+        w.WebBrowser1->document()->size();   // laid out, as on screen
+        EXPECT_EQ(shownPicture(w, names[0]), QSize(37, 23));
+        for (const QString& refused : names.mid(1)) {
+            const QSize size = shownPicture(w, refused);
+            EXPECT_NE(size, QSize(41, 29)) << refused.toStdString();
+            EXPECT_NE(size, QSize(43, 31)) << refused.toStdString();
+        }
+        w.cmdPrint->click();
+    });
+    EXPECT_EQ(shows, 1);
+    EXPECT_FALSE(listener.waitForNewConnection(100));
+
+    QProcess tool;
+    tool.start(pdfimages, {QStringLiteral("-list"), pdf});
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    const QString list = QString::fromUtf8(tool.readAllStandardOutput());
+    // page num type width height ...: the logo, and nothing from outside.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("image\\s+37\\s+23")).match(list).hasMatch()) << list.toStdString();
+    EXPECT_FALSE(QRegularExpression(QStringLiteral("image\\s+41\\s+29")).match(list).hasMatch()) << list.toStdString();
+    EXPECT_FALSE(QRegularExpression(QStringLiteral("image\\s+43\\s+31")).match(list).hasMatch()) << list.toStdString();
+}
+
+// Catches a picture that names a pipe hanging the window for good, and one that names an
+// endless device growing memory until the desk dies.
+TEST_F(HostileTest, shouldNeverBlockOrGrowOnPicturesThatAreNoFiles)
+{
+    sheet(kEcho);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(shared.filePath(QStringLiteral("pipe.png"))).constData(), 0600), 0);
+    // An endless device inside the folder where this user may make one; /dev/zero by name always.
+    const bool device = ::mknod(QFile::encodeName(shared.filePath(QStringLiteral("zero.png"))).constData(),
+                                S_IFCHR | 0600, makedev(1, 5)) == 0;
+    QString record = QStringLiteral("<r>&lt;img src=&quot;pipe.png&quot;&gt;&lt;img src=&quot;file:///dev/zero&quot;&gt;");
+    if (device)
+        record += QStringLiteral("&lt;img src=&quot;zero.png&quot;&gt;");
+    record += QStringLiteral("</r>");
+    IN_OWN_PROCESS({
+        const qint64 before = residentBytes();
+        display(record, [](browseprint::frmBrowsePrint& w) { w.WebBrowser1->document()->size(); }, 5000);
+        EXPECT_EQ(shows, 1);
+        EXPECT_LT(residentBytes() - before, 100 * 1024 * 1024);
+    });
+}
+
+// Catches records and style sheets that take the desk's time or memory without end, or whose
+// result is too large to lay out, crashing or freezing the window or giving an empty page
+// reported as shown. Each must end in the component's report within seconds.
+TEST_F(HostileTest, shouldReportRecordsThatCannotBeShownWithinSeconds)
+{
+    QString amplified = QStringLiteral("<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY big \"") + QString(100 * 1024, QLatin1Char('x'))
+        + QStringLiteral("\">]><r><Name>");
+    for (int i = 0; i < 2000; ++i)
+        amplified += QStringLiteral("&big;");
+    amplified += QStringLiteral("</Name></r>");
+    QString attributes = QStringLiteral("<r");
+    for (int i = 0; i < 40000; ++i)
+        attributes += QStringLiteral(" a%1=\"1\"").arg(i);
+    attributes += QStringLiteral("/>");
+
+    const QString exponential = QStringLiteral(
+        "<xsl:template match=\"/\"><html><head></head><body><xsl:call-template name=\"twice\"><xsl:with-param name=\"n\" select=\"40\"/>"
+        "</xsl:call-template></body></html></xsl:template>"
+        "<xsl:template name=\"twice\"><xsl:param name=\"n\"/><xsl:if test=\"$n &gt; 0\">"
+        "<xsl:call-template name=\"twice\"><xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template>"
+        "<xsl:call-template name=\"twice\"><xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template>"
+        "</xsl:if></xsl:template>");
+    const QString doubling = QStringLiteral(
+        "<xsl:template match=\"/\"><html><head></head><body><xsl:call-template name=\"double\"><xsl:with-param name=\"s\" "
+        "select=\"'0123456789012345678901234567890123456789'\"/><xsl:with-param name=\"n\" select=\"27\"/></xsl:call-template>"
+        "</body></html></xsl:template>"
+        "<xsl:template name=\"double\"><xsl:param name=\"s\"/><xsl:param name=\"n\"/><xsl:choose>"
+        "<xsl:when test=\"$n &gt; 0\"><xsl:call-template name=\"double\"><xsl:with-param name=\"s\" select=\"concat($s, $s)\"/>"
+        "<xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template></xsl:when>"
+        "<xsl:otherwise><xsl:value-of select=\"string-length($s)\"/></xsl:otherwise></xsl:choose></xsl:template>");
+
+    const struct { const char* what; QString sheet; QString record; } cases[] = {
+        {"an entity of 100 KB named 2,000 times", kEcho, amplified},
+        {"40,000 attributes on one element", kEcho, attributes},
+        {"a template that calls itself twice, 40 deep", exponential, QStringLiteral("<r/>")},
+        {"a string doubled 27 times", doubling, QStringLiteral("<r/>")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sheet(c.sheet);
+        utils->reports.clear();
+        IN_OWN_PROCESS({
+            display(c.record);
+            EXPECT_EQ(shows, 0);
+            EXPECT_EQ(utils->reports.size(), 1) << utils->reports.join(QLatin1Char('\n')).toStdString();
+            EXPECT_TRUE(utils->reports.value(0).startsWith(QStringLiteral("Error loading frmBrowsePrint The patient record cannot be shown.")))
+                << utils->reports.value(0).toStdString();
+        });
+    }
+}
+
+// Catches the component leaving its own entity loader or error handlers in the libraries, so
+// that the host's own XML reading fails after the first record.
+TEST_F(HostileTest, shouldLeaveTheHostsXmlParsingAsItWas)
+{
+    const xmlExternalEntityLoader loader = xmlGetExternalEntityLoader();
+    const xmlGenericErrorFunc errors = xmlGenericError;
+    sheet(kEcho);
+    display(QStringLiteral("<r>text</r>"));
+    EXPECT_EQ(shows, 1);
+    EXPECT_EQ(xmlGetExternalEntityLoader(), loader);
+    EXPECT_EQ(xmlGenericError, errors);
+
+    QFile hostFile(outside.filePath(QStringLiteral("host.xml")));
+    ASSERT_TRUE(hostFile.open(QIODevice::WriteOnly));
+    hostFile.write("<settings><desk>front</desk></settings>");
+    hostFile.close();
+    xmlDocPtr doc = xmlReadFile(QFile::encodeName(hostFile.fileName()).constData(), nullptr, 0);
+    EXPECT_NE(doc, nullptr);
+    xmlFreeDoc(doc);
 }

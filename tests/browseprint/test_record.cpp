@@ -270,7 +270,7 @@ TEST_F(RecordTest, shouldPrintTheHeaderAndFooterOnEveryPage)
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
-    browseprint::printRecord(document, printer, QStringLiteral("Patient Record &bAcc# 12,3"),
+    browseprint::printRecord(document, nullptr, printer, QStringLiteral("Patient Record &bAcc# 12,3"),
                              QStringLiteral("&d&bPage &p of &P"), QStringLiteral("Patient Record 12,3"), QString());
 
     QProcess tool;
