@@ -23,6 +23,9 @@ install(FILES
     ${PROJECT_BINARY_DIR}/ZelvarPatLookupConfigVersion.cmake
     DESTINATION ${ZELVAR_CMAKE_DIR})
 
+# The pkg-config file finds the prefix from its own place, however deep the library folder is.
+file(RELATIVE_PATH ZELVAR_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" ZELVAR_PC_TO_PREFIX "${ZELVAR_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/ZelvarPatLookup.pc.in
     ${PROJECT_BINARY_DIR}/ZelvarPatLookup.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ZelvarPatLookup.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

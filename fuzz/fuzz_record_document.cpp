@@ -23,7 +23,7 @@ browseprint::RecordBrowser& view()
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     fuzz::initialise(argc, argv);
-    view().setAllowedFolders({QStringLiteral(ZELVAR_DATA_DIR)});
+    view().setAllowedFolders({QStringLiteral(ZELVAR_DATA_DIR)}, QStringLiteral(ZELVAR_DATA_DIR));
     view().document()->setBaseUrl(QUrl::fromLocalFile(QStringLiteral(ZELVAR_DATA_DIR "/")));
     return 0;
 }

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 build=build
 
 tools/deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+tools/configure.sh "$build"
 cmake --build "$build" --parallel --target zelvar-demo
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

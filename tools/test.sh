@@ -5,6 +5,6 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 
 tools/deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+tools/configure.sh "$build"
 cmake --build "$build" --parallel
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"

@@ -21,6 +21,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QPrintDialog>
@@ -218,16 +219,20 @@ void frmBrowsePrint::prepareDocument(const QString& account, const QString& fold
     }
     XmlText = joinRecordReplies(replies);
     const platform::XsltResult transformed =
-        platform::transformXml(XmlText, folder + QLatin1Char('/') + styleSheet, {folder});
+        platform::transformXml(XmlText, folder + QLatin1Char('/') + styleSheet, SharedFilesFolders());
     if (!transformed.ok) {
         throw RuntimeError(RuntimeError::AutomationError,
                            QStringLiteral("The patient record cannot be shown. ") + transformed.error.trimmed());
     }
     const QString document = insertBaseElement(transformed.output, folder);
 
-    m_pageSetup.prepare(account);
+    if (!m_pageSetup.prepare(account)) {
+        // The display goes on; printing then uses the user's own header and footer.
+        utils().ReportError(QStringLiteral("The page setup store is busy or cannot be written: the record prints with "
+                                           "your own page header and footer."));
+    }
     m_document = unescapeEntities(document);
-    WebBrowser1->setAllowedFolders({folder});
+    WebBrowser1->setAllowedFolders(SharedFilesFolders(), folder);
     WebBrowser1->document()->setBaseUrl(QUrl::fromLocalFile(folder + QLatin1Char('/')));
     WebBrowser1->setHtml(m_document);
     exec();
@@ -238,17 +243,21 @@ void frmBrowsePrint::Init(const QString& account)
     ErrorInfo error;
     const bool ok = trapErrors([&] {
         QString styleSheet = services::GetSysSetting(QStringLiteral("ALTPATRECORDDISPL"));
-        const QString folder = SharedFilesFolder();
-        const auto present = [&] { return QFileInfo::exists(folder + QLatin1Char('/') + styleSheet); };
         const bool plainName = !styleSheet.contains(QLatin1Char('/')) && !styleSheet.contains(QLatin1Char('\\'))
             && styleSheet != QLatin1String("..") && styleSheet != QLatin1String(".");
-        if (styleSheet.isEmpty())
+        const bool ownSheet = !styleSheet.isEmpty();
+        if (!ownSheet) {
             styleSheet = QStringLiteral("PR.xsl");
-        else if (plainName && !present())
-            services::DownloadAndSave(styleSheet, QStringLiteral("FORMS"), folder);
-        // A name that is no plain file name never reaches outside the folder.
-        if (!plainName || !present()) {
-            platform::messageBox(QStringLiteral("Document ") + folder + QLatin1Char('/') + styleSheet
+        } else if (plainName && FolderHolding(styleSheet).isEmpty()) {
+            // Fetched into the user's own folder: the installed one is not the user's to write.
+            QDir().mkpath(UserSharedFilesFolder());
+            services::DownloadAndSave(styleSheet, QStringLiteral("FORMS"), UserSharedFilesFolder());
+        }
+        // A name that is no plain file name never reaches outside the folders.
+        const QString folder = plainName ? FolderHolding(styleSheet) : QString();
+        if (folder.isEmpty()) {
+            const QString expected = ownSheet ? UserSharedFilesFolder() : InstalledSharedFilesFolder();
+            platform::messageBox(QStringLiteral("Document ") + expected + QLatin1Char('/') + styleSheet
                                      + QStringLiteral(" was not loaded.") + str::crlf
                                      + QStringLiteral("Make sure you have this file in your application folder."),
                                  platform::Critical, utils().GetMessageTitle());
@@ -258,7 +267,12 @@ void frmBrowsePrint::Init(const QString& account)
     }, error);
     // The user's page header and footer come back on every way out once they were replaced.
     ErrorInfo restoreError;
-    const bool restored = trapErrors([&] { m_pageSetup.restore(); }, restoreError);
+    bool putBack = true;
+    const bool restored = trapErrors([&] { putBack = m_pageSetup.restore(); }, restoreError);
+    if (restored && !putBack) {
+        utils().ReportError(QStringLiteral("The page setup store is busy or cannot be written: your own page header and "
+                                           "footer come back at the next record display."));
+    }
     if (!ok) {
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();

@@ -27,7 +27,7 @@ class RecordBrowser : public QTextBrowser
 {
 public:
     using QTextBrowser::QTextBrowser;
-    void setAllowedFolders(const QStringList& folders) { m_resources.setFolders(folders); }
+    void setAllowedFolders(const QStringList& folders, const QString& base) { m_resources.setFolders(folders, base); }
     QVariant loadResource(int type, const QUrl& name) override;
     // The same gate for a copy of the document that is printed.
     RecordResources* resources() { return &m_resources; }

@@ -1,5 +1,7 @@
 #include "pagesetup.h"
 
+#include "services/valuestore.h"
+
 #include <zelvar/registry.h>
 
 #include <QAbstractTextDocumentLayout>
@@ -78,44 +80,68 @@ void drawLine(QPainter& painter, const QRectF& area, const PageLine& line)
 const QString kPendingKey = QStringLiteral("Software\\Zelvar\\ZelvarPatLookup\\PageSetupSaved");
 const QString kPending = QStringLiteral("pending");
 
-void restorePending()
+using services::ValueStoreTransaction;
+
+// Puts back what a window that never closed left pending. False when the store failed.
+bool restorePending(ValueStoreTransaction& store)
 {
-    if (QueryRegValue(HKEY_CURRENT_USER, kPendingKey, kPending).toString() != QLatin1String("1"))
-        return;
-    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader, QueryRegValue(HKEY_CURRENT_USER, kPendingKey, kHeader));
-    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter, QueryRegValue(HKEY_CURRENT_USER, kPendingKey, kFooter));
-    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("0"));
+    const std::optional<QVariant> pending = store.read(HKEY_CURRENT_USER, kPendingKey, kPending);
+    if (!pending)
+        return false;
+    if (pending->toString() != QLatin1String("1"))
+        return true;
+    const std::optional<QVariant> header = store.read(HKEY_CURRENT_USER, kPendingKey, kHeader);
+    const std::optional<QVariant> footer = store.read(HKEY_CURRENT_USER, kPendingKey, kFooter);
+    return header && footer && store.write(HKEY_CURRENT_USER, kPageSetupKey, kHeader, *header)
+        && store.write(HKEY_CURRENT_USER, kPageSetupKey, kFooter, *footer)
+        && store.write(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("0"));
+}
+
+QString asText(const QVariant& value)
+{
+    return value.typeId() == QMetaType::Int ? QString::number(value.toInt()) : value.toString();
 }
 
 } // namespace
 
 QString pageSetupValue(const QString& name)
 {
-    const QVariant value = QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, name);
-    return value.typeId() == QMetaType::Int ? QString::number(value.toInt()) : value.toString();
+    return asText(QueryRegValue(HKEY_CURRENT_USER, kPageSetupKey, name));
 }
 
-void PageSetup::prepare(const QString& account)
+bool PageSetup::prepare(const QString& account)
 {
-    restorePending();
-    m_savedHeader = pageSetupValue(kHeader);
-    m_savedFooter = pageSetupValue(kFooter);
-    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kHeader, m_savedHeader);
-    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kFooter, m_savedFooter);
-    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("1"));
-    m_prepared = true;
-    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader, QString(QStringLiteral("Patient Record &bAcc# ") + account));
-    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter, QStringLiteral("&d&bPage &p of &P"));
+    // One transaction: the user's values are read, kept aside and replaced together, or the
+    // store is left exactly as it was. A value that cannot be read is never taken for empty.
+    m_prepared = services::inValueStoreTransaction([&](ValueStoreTransaction& store) {
+        if (!restorePending(store))
+            return false;
+        const std::optional<QVariant> header = store.read(HKEY_CURRENT_USER, kPageSetupKey, kHeader);
+        const std::optional<QVariant> footer = store.read(HKEY_CURRENT_USER, kPageSetupKey, kFooter);
+        if (!header || !footer)
+            return false;
+        m_savedHeader = asText(*header);
+        m_savedFooter = asText(*footer);
+        return store.write(HKEY_CURRENT_USER, kPendingKey, kHeader, m_savedHeader)
+            && store.write(HKEY_CURRENT_USER, kPendingKey, kFooter, m_savedFooter)
+            && store.write(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("1"))
+            && store.write(HKEY_CURRENT_USER, kPageSetupKey, kHeader, QString(QStringLiteral("Patient Record &bAcc# ") + account))
+            && store.write(HKEY_CURRENT_USER, kPageSetupKey, kFooter, QStringLiteral("&d&bPage &p of &P"));
+    });
+    return m_prepared;
 }
 
-void PageSetup::restore()
+bool PageSetup::restore()
 {
     if (!m_prepared)
-        return;
+        return true;
     m_prepared = false;
-    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kHeader, m_savedHeader);
-    SetRegValue(HKEY_CURRENT_USER, kPageSetupKey, kFooter, m_savedFooter);
-    SetRegValue(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("0"));
+    // When this fails, the copy kept aside puts the user's values back at the next display.
+    return services::inValueStoreTransaction([&](ValueStoreTransaction& store) {
+        return store.write(HKEY_CURRENT_USER, kPageSetupKey, kHeader, m_savedHeader)
+            && store.write(HKEY_CURRENT_USER, kPageSetupKey, kFooter, m_savedFooter)
+            && store.write(HKEY_CURRENT_USER, kPendingKey, kPending, QStringLiteral("0"));
+    });
 }
 
 PageLine expandPageCodes(const QString& codes, const PageContext& context)

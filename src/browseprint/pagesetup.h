@@ -15,12 +15,15 @@ inline const QString kPageSetupKey = QStringLiteral("Software\\Microsoft\\Intern
 QString pageSetupValue(const QString& name);
 
 // The page header and footer while a record window is open: prepare() keeps the user's own
-// and puts the record's in place; restore() puts the user's back, once.
+// and puts the record's in place; restore() puts the user's back, once. Each is one
+// transaction of the value store that waits for it at most its timeout: false when the store
+// could not be had, and then nothing was changed (the user's own values stay, or come back at
+// the next display).
 class PageSetup
 {
 public:
-    void prepare(const QString& account);
-    void restore();
+    bool prepare(const QString& account);
+    bool restore();
     bool prepared() const { return m_prepared; }
 
 private:

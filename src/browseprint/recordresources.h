@@ -18,8 +18,13 @@ class RecordResources : public QObject
 public:
     using QObject::QObject;
 
-    void setFolders(const QStringList& folders) { m_folders = folders; }
-    const QStringList& folders() const { return m_folders; }
+    // The folders in the order a name is looked up in, and the one the record's relative
+    // names resolve against: a name below it is looked for below each folder in turn.
+    void setFolders(const QStringList& folders, const QString& base)
+    {
+        m_folders = folders;
+        m_base = base;
+    }
 
     // A QTextDocument asks its parent through this (by name) for what it cannot find itself;
     // the record window's browser answers through it too.
@@ -27,6 +32,7 @@ public:
 
 private:
     QStringList m_folders;
+    QString m_base;
 };
 
 } // namespace zelvar::browseprint

@@ -1,5 +1,6 @@
 #include "sharedfiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,13 +15,14 @@ QString& overrideFolder()
     return folder;
 }
 
-// The loaded file that holds this code: the component library (or a program linking it).
-QString componentPath()
+// The loaded file that holds this code (the component library, or a program linking it), with
+// its links resolved: a runtime package has only the versioned file.
+QString componentFile()
 {
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<const void*>(&componentPath), &info) == 0 || !info.dli_fname)
+    if (::dladdr(reinterpret_cast<const void*>(&componentFile), &info) == 0 || !info.dli_fname)
         return {};
-    return QFile::decodeName(info.dli_fname);
+    return QFileInfo(QFile::decodeName(info.dli_fname)).canonicalFilePath();
 }
 
 } // namespace
@@ -30,22 +32,38 @@ void setSharedFilesFolderForTesting(const QString& folder)
     overrideFolder() = folder;
 }
 
-QString SharedFilesFolder()
+QString InstalledSharedFilesFolder()
 {
     if (!overrideFolder().isEmpty())
         return overrideFolder();
-    const QFileInfo component(componentPath());
-    const QString componentFolder = component.absolutePath();
-    QString baseName = component.fileName();
-    const qsizetype so = baseName.indexOf(QLatin1String(".so"));
-    if (so >= 0)
-        baseName.truncate(so);
-    if (!QFileInfo::exists(componentFolder + QLatin1Char('/') + baseName + QStringLiteral(".so")))
-        return componentFolder + QStringLiteral("/SharedFiles");
-    const qsizetype slash = componentFolder.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
+    const QString file = componentFile();
+    if (file.isEmpty())
         return {};
-    return componentFolder.left(slash + 1) + QStringLiteral("ZelvarComponents/SharedFiles");
+    return QDir::cleanPath(QFileInfo(file).absolutePath() + QStringLiteral("/" ZELVAR_LIB_TO_SHARED_FILES));
+}
+
+QString UserSharedFilesFolder()
+{
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    // The base directory specification: a relative path is to be ignored.
+    if (data.isEmpty() || QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return data + QStringLiteral("/ZelvarPatLookup/SharedFiles");
+}
+
+QStringList SharedFilesFolders()
+{
+    return {UserSharedFilesFolder(), InstalledSharedFilesFolder()};
+}
+
+QString FolderHolding(const QString& name)
+{
+    for (const QString& folder : SharedFilesFolders()) {
+        const QFileInfo file(folder + QLatin1Char('/') + name);
+        if (!folder.isEmpty() && file.isFile())
+            return folder;
+    }
+    return {};
 }
 
 } // namespace zelvar::browseprint

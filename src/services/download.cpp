@@ -7,7 +7,9 @@
 #include "platform/ansi.h"
 #include "platform/messagebox.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
@@ -74,10 +76,59 @@ QString fileText(QStringList replies)
     return replies.join(QString());
 }
 
+// The bytes of the file text. An XML file is written in the encoding its declaration names
+// (UTF-8 when it names none, as XML reads it), so that it reads back as it was sent; any other
+// text in Windows-1252.
+QByteArray encodeFileText(const QString& text)
+{
+    QString start = text.left(200);
+    if (start.startsWith(QChar(0xFEFF)))
+        start.remove(0, 1);
+    start = start.trimmed();
+    if (!start.startsWith(QLatin1Char('<')))
+        return platform::toAnsi(text);
+    static const QRegularExpression declared(QStringLiteral("^<\\?xml[^>]*\\sencoding\\s*=\\s*[\"']([A-Za-z0-9._-]+)[\"']"));
+    const QString name = declared.match(start).captured(1).toLower();
+    if (name.isEmpty() || name == QLatin1String("utf-8") || name == QLatin1String("utf8"))
+        return text.toUtf8();
+    if (name == QLatin1String("iso-8859-1") || name == QLatin1String("latin1") || name == QLatin1String("iso_8859-1"))
+        return text.toLatin1();
+    // Windows-1252, and names this component does not write, as before.
+    return platform::toAnsi(text);
+}
+
+// The name is free, or a regular file's: anything else there (a folder, a link, a pipe, a
+// device) is never written through or waited on.
+bool regularFileOrNothing(const QByteArray& path, struct stat& present)
+{
+    if (::lstat(path.constData(), &present) != 0)
+        return errno == ENOENT;
+    return S_ISREG(present.st_mode);
+}
+
+// Temporary files of downloads that were killed part way: each download holds a lock on its
+// own while it writes, so one that can be locked belongs to nobody any more.
+void removeStaleTemporaries(const QString& fileName, const QString& folder)
+{
+    const QString prefix = QLatin1Char('.') + fileName + QLatin1Char('.');
+    const QStringList names = QDir(folder).entryList({prefix + QStringLiteral("??????")},
+                                                     QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + name);
+        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
 // Another process holding a lock on the present file counts as a lock violation.
 int lockedByAnother(const QByteArray& path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return 0;
     int code = 0;
@@ -116,23 +167,40 @@ bool replaceFile(const QString& fileName, const QString& folder, const QString& 
         return false;
     }
     const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + fileName);
-    if (const int locked = lockedByAnother(path)) {
+    struct stat present {};
+    if (!regularFileOrNothing(path, present)) {
+        platform::messageBox(QStringLiteral("Cannot create file ") + fileName + QStringLiteral(" in ") + folder
+                                 + QLatin1Char('.') + str::crlf + str::crlf
+                                 + QStringLiteral("Something that is not a file (a folder, a link, a pipe or a device) "
+                                                  "already has that name."),
+                             platform::Critical, kSaveTitle);
+        return false;
+    }
+    const bool replacing = S_ISREG(present.st_mode);
+    if (const int locked = replacing ? lockedByAnother(path) : 0) {
         cannotCreate(fileName, folder, locked);
         return false;
     }
+    removeStaleTemporaries(fileName, folder);
     QByteArray temporary = QFile::encodeName(folder + QStringLiteral("/.") + fileName + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkstemp(temporary.data());
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         cannotCreate(fileName, folder, errno);
         return false;
     }
-    ::fchmod(fd, 0644);
-    const bool written = writeAll(fd, platform::toAnsi(text));
+    // Held until the file is in place: a temporary nobody holds is a killed download's.
+    ::flock(fd, LOCK_EX);
+    // The file keeps the mode it had, made writable for its owner as a read-only file is
+    // before it is replaced; a new one gets the usual 0644.
+    ::fchmod(fd, replacing ? ((present.st_mode & 07777) | S_IWUSR) : 0644);
+    const bool written = writeAll(fd, encodeFileText(text));
     const int writeError = errno;
-    ::close(fd);
-    if (!written || ::rename(temporary.constData(), path.constData()) != 0) {
-        const int code = written ? errno : writeError;
+    const bool moved = written && ::rename(temporary.constData(), path.constData()) == 0;
+    const int code = written ? errno : writeError;
+    if (!moved)
         ::unlink(temporary.constData());
+    ::close(fd);
+    if (!moved) {
         platform::messageBox(QStringLiteral("Cannot write to file ") + fileName + QStringLiteral(" in ") + folder
                                  + QLatin1Char('.') + str::crlf + QStringLiteral("Err. # ") + conv::str(code),
                              platform::OkOnly, kSaveTitle);

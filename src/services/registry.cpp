@@ -2,6 +2,8 @@
 // user; every write is one transaction, and a store busy in another process is waited for.
 #include <zelvar/registry.h>
 
+#include "valuestore.h"
+
 #include "component/conversions.h"
 #include "component/runtimeerror.h"
 
@@ -18,7 +20,6 @@ namespace {
 
 constexpr int kText = 1;     // the kinds keep the registry's numbers
 constexpr int kNumber = 4;
-constexpr int kBusyTimeoutMs = 5000;
 
 QString storePath()
 {
@@ -41,7 +42,7 @@ struct Finalizer
 using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
 
 // Opens (and on first use creates) this user's store; null when it cannot be had.
-Database openStore()
+Database openStore(int waitMs)
 {
     const QString path = storePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -51,7 +52,7 @@ Database openStore()
     Database db(raw);
     if (rc != SQLITE_OK)
         return nullptr;
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    sqlite3_busy_timeout(db.get(), waitMs);
     const char* schema =
         "CREATE TABLE IF NOT EXISTS keys (root INTEGER NOT NULL, path TEXT NOT NULL COLLATE NOCASE,"
         " PRIMARY KEY (root, path));"
@@ -108,78 +109,137 @@ QString trimmedBlanks(const QString& text)
     return text.mid(from, to - from);
 }
 
+// A value as it is to be stored: the kind by SetRegValue's rules, a text trimmed of blanks.
+struct StoredValue
+{
+    bool number = false;
+    qint32 numberValue = 0;
+    QString textValue;
+};
+
+// The conversion's errors reach the caller before anything is written.
+StoredValue toStored(const QVariant& value)
+{
+    StoredValue stored;
+    stored.number = isNumeric(value);
+    if (stored.number) {
+        stored.numberValue =
+            value.typeId() == QMetaType::QString ? conv::CLng(value.toString()) : conv::CLng(value.toDouble());
+    } else {
+        if (!value.canConvert<QString>() && value.isValid())
+            throw RuntimeError(RuntimeError::TypeMismatch);
+        stored.textValue = trimmedBlanks(value.toString());
+    }
+    return stored;
+}
+
+class SqliteTransaction : public services::ValueStoreTransaction
+{
+public:
+    explicit SqliteTransaction(sqlite3* db)
+        : m_db(db)
+    {
+    }
+
+    std::optional<QVariant> read(quint32 root, const QString& subKey, const QString& name) override
+    {
+        Statement query = prepare(m_db, "SELECT kind, data FROM vals WHERE root = ?1 AND path = ?2 AND name = ?3");
+        if (!query)
+            return std::nullopt;
+        sqlite3_bind_int64(query.get(), 1, root);
+        bindText(query.get(), 2, subKey);
+        bindText(query.get(), 3, name);
+        const int rc = sqlite3_step(query.get());
+        if (rc == SQLITE_DONE)
+            return QVariant(QString());
+        if (rc != SQLITE_ROW)
+            return std::nullopt;
+        switch (sqlite3_column_int(query.get(), 0)) {
+        case kText: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 1));
+            const QString value = QString::fromUtf8(text, sqlite3_column_bytes(query.get(), 1));
+            // A text ends at its first NUL.
+            const qsizetype nul = value.indexOf(QChar(0));
+            return QVariant(nul >= 0 ? value.left(nul) : value);
+        }
+        case kNumber:
+            return QVariant(qint32(sqlite3_column_int64(query.get(), 1)));
+        default:
+            return QVariant(QString());
+        }
+    }
+
+    bool write(quint32 root, const QString& subKey, const QString& name, const QVariant& value) override
+    {
+        const StoredValue stored = toStored(value);
+        Statement key = prepare(m_db, "INSERT OR IGNORE INTO keys (root, path) VALUES (?1, ?2)");
+        Statement row = prepare(m_db, "INSERT OR REPLACE INTO vals (root, path, name, kind, data)"
+                                      " VALUES (?1, ?2, ?3, ?4, ?5)");
+        if (!key || !row)
+            return false;
+        sqlite3_bind_int64(key.get(), 1, root);
+        bindText(key.get(), 2, subKey);
+        if (sqlite3_step(key.get()) != SQLITE_DONE)
+            return false;
+        sqlite3_bind_int64(row.get(), 1, root);
+        bindText(row.get(), 2, subKey);
+        bindText(row.get(), 3, name);
+        sqlite3_bind_int(row.get(), 4, stored.number ? kNumber : kText);
+        if (stored.number)
+            sqlite3_bind_int64(row.get(), 5, stored.numberValue);
+        else
+            bindText(row.get(), 5, stored.textValue);
+        return sqlite3_step(row.get()) == SQLITE_DONE;
+    }
+
+private:
+    sqlite3* m_db;
+};
+
 } // namespace
+
+namespace services {
+
+bool inValueStoreTransaction(const std::function<bool(ValueStoreTransaction&)>& body, int waitMs)
+{
+    Database db = openStore(waitMs);
+    if (!db)
+        return false;
+    // IMMEDIATE: the store is taken for writing now (or not at all), so a body never reads
+    // values that another process changes before it writes.
+    if (sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    SqliteTransaction transaction(db.get());
+    bool ok = false;
+    try {
+        ok = body(transaction);
+    } catch (...) {
+        sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    if (ok && sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
+} // namespace services
 
 QVariant QueryRegValue(quint32 RootKey, const QString& SubKey, const QString& ValueName)
 {
-    Database db = openStore();
+    Database db = openStore(services::kValueStoreWaitMs);
     if (!db)
         return QString();
-    Statement query = prepare(db.get(), "SELECT kind, data FROM vals WHERE root = ?1 AND path = ?2 AND name = ?3");
-    if (!query)
-        return QString();
-    sqlite3_bind_int64(query.get(), 1, RootKey);
-    bindText(query.get(), 2, SubKey);
-    bindText(query.get(), 3, ValueName);
-    if (sqlite3_step(query.get()) != SQLITE_ROW)
-        return QString();
-    switch (sqlite3_column_int(query.get(), 0)) {
-    case kText: {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 1));
-        const QString value = QString::fromUtf8(text, sqlite3_column_bytes(query.get(), 1));
-        // A text ends at its first NUL.
-        const qsizetype nul = value.indexOf(QChar(0));
-        return nul >= 0 ? value.left(nul) : value;
-    }
-    case kNumber:
-        return qint32(sqlite3_column_int64(query.get(), 1));
-    default:
-        return QString();
-    }
+    return SqliteTransaction(db.get()).read(RootKey, SubKey, ValueName).value_or(QVariant(QString()));
 }
 
 void SetRegValue(quint32 RootKey, const QString& SubKey, const QString& ValueName, const QVariant& Value)
 {
     // Conversions first: their errors reach the caller, and nothing is half written.
-    const bool number = isNumeric(Value);
-    qint32 numberValue = 0;
-    QString textValue;
-    if (number) {
-        numberValue = Value.typeId() == QMetaType::QString ? conv::CLng(Value.toString()) : conv::CLng(Value.toDouble());
-    } else {
-        if (!Value.canConvert<QString>() && Value.isValid())
-            throw RuntimeError(RuntimeError::TypeMismatch);
-        textValue = trimmedBlanks(Value.toString());
-    }
-
-    Database db = openStore();
-    if (!db)
-        return;
-    if (sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return;
-    Statement key = prepare(db.get(), "INSERT OR IGNORE INTO keys (root, path) VALUES (?1, ?2)");
-    Statement value = prepare(db.get(), "INSERT OR REPLACE INTO vals (root, path, name, kind, data)"
-                                        " VALUES (?1, ?2, ?3, ?4, ?5)");
-    bool ok = key && value;
-    if (ok) {
-        sqlite3_bind_int64(key.get(), 1, RootKey);
-        bindText(key.get(), 2, SubKey);
-        ok = sqlite3_step(key.get()) == SQLITE_DONE;
-    }
-    if (ok) {
-        sqlite3_bind_int64(value.get(), 1, RootKey);
-        bindText(value.get(), 2, SubKey);
-        bindText(value.get(), 3, ValueName);
-        sqlite3_bind_int(value.get(), 4, number ? kNumber : kText);
-        if (number)
-            sqlite3_bind_int64(value.get(), 5, numberValue);
-        else
-            bindText(value.get(), 5, textValue);
-        ok = sqlite3_step(value.get()) == SQLITE_DONE;
-    }
-    key.reset();
-    value.reset();
-    sqlite3_exec(db.get(), ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    toStored(Value);
+    services::inValueStoreTransaction([&](services::ValueStoreTransaction& store) {
+        return store.write(RootKey, SubKey, ValueName, Value);
+    });
 }
 
 } // namespace zelvar

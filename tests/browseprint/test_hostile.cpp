@@ -2,6 +2,7 @@
 // call, and a record window whose process ended before it put the page setup back.
 #include "componentfixture.h"
 #include "modaldriver.h"
+#include "ownprocess.h"
 
 #include "browseprint/frmbrowseprint.h"
 #include "browseprint/pagesetup.h"
@@ -57,6 +58,7 @@ protected:
     {
         browseprint::setSharedFilesFolderForTesting({});
         qputenv("XDG_CONFIG_HOME", savedConfig);
+        ComponentFixture::TearDown();
     }
 
     void sheet(const QString& body, const QString& namespaces = {})
@@ -225,21 +227,6 @@ TEST_F(HostileTest, shouldReportAServerThatThrowsEverywhere)
     EXPECT_EQ(utils->reports.value(5), expected[6]);
 }
 
-// Runs the body in a process of its own (this test program started again for this test), so
-// that a crash, a hang or runaway memory fails the test instead of ending the program.
-#define IN_OWN_PROCESS(body)                                                                        \
-    do {                                                                                            \
-        GTEST_FLAG_SET(death_test_style, "threadsafe");                                             \
-        EXPECT_EXIT(                                                                                \
-            {                                                                                       \
-                ::dup2(STDERR_FILENO, STDOUT_FILENO); /* its failures are shown with the test's */  \
-                ::alarm(60); /* a hang ends it */                                                   \
-                body;                                                                               \
-                std::fflush(stdout);                                                                \
-                std::_Exit(::testing::Test::HasFailure() ? 1 : 0);                                  \
-            },                                                                                      \
-            ::testing::ExitedWithCode(0), "");                                                      \
-    } while (false)
 
 // Catches a picture named by record text read from outside the shared folder (by file: URL,
 // by ../, through a link), one over 16 MB read whole, and anything fetched from the network,
@@ -321,7 +308,7 @@ TEST_F(HostileTest, shouldNeverBlockOrGrowOnPicturesThatAreNoFiles)
     if (device)
         record += QStringLiteral("&lt;img src=&quot;zero.png&quot;&gt;");
     record += QStringLiteral("</r>");
-    IN_OWN_PROCESS({
+    IN_OWN_PROCESS(60, {
         const qint64 before = residentBytes();
         display(record, [](browseprint::frmBrowsePrint& w) { w.WebBrowser1->document()->size(); }, 5000);
         EXPECT_EQ(shows, 1);
@@ -370,7 +357,7 @@ TEST_F(HostileTest, shouldReportRecordsThatCannotBeShownWithinSeconds)
         SCOPED_TRACE(c.what);
         sheet(c.sheet);
         utils->reports.clear();
-        IN_OWN_PROCESS({
+        IN_OWN_PROCESS(60, {
             display(c.record);
             EXPECT_EQ(shows, 0);
             EXPECT_EQ(utils->reports.size(), 1) << utils->reports.join(QLatin1Char('\n')).toStdString();

@@ -4,6 +4,7 @@
 #include "componentfixture.h"
 #include "focuskeys.h"
 #include "modaldriver.h"
+#include "ownprocess.h"
 
 #include "browseprint/frmbrowseprint.h"
 #include "browseprint/pagesetup.h"
@@ -23,6 +24,14 @@
 #include <QTextDocument>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QTest>
 
 using namespace zelvar;
@@ -55,7 +64,10 @@ protected:
     {
         browseprint::setSharedFilesFolderForTesting({});
         qputenv("XDG_CONFIG_HOME", savedConfig);
+        ComponentFixture::TearDown();
     }
+
+    QString userFolder() const { return userData.path() + QStringLiteral("/ZelvarPatLookup/SharedFiles"); }
 
     // Shows the record of the account; the script runs in the window and closes it.
     void display(const QString& account, std::function<void(frmBrowsePrint&)> script = {})
@@ -145,6 +157,19 @@ TEST_F(RecordTest, shouldFindOrFetchTheStyleSheet)
     display(QStringLiteral("1234"), [&](frmBrowsePrint& w) { document = w.documentText(); });
     EXPECT_TRUE(server->requests().contains(QStringLiteral("|GET|FILE|NEW.xsl|FORMS")));
     EXPECT_TRUE(document.contains(QLatin1String("fetched")));
+    // Into the user's own folder, never the installed one.
+    EXPECT_TRUE(QFile::exists(userFolder() + QStringLiteral("/NEW.xsl")));
+    EXPECT_FALSE(QFile::exists(shared.filePath(QStringLiteral("NEW.xsl"))));
+
+    // The user's own copy of a name comes first.
+    QFile own(userFolder() + QStringLiteral("/ALT.xsl"));
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("<?xml version=\"1.0\"?><xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+              "<xsl:template match=\"/\"><html><head></head><body>own</body></html></xsl:template></xsl:stylesheet>");
+    own.close();
+    server->answer(QStringLiteral("|GET|SYS|ALTPATRECORDDISPL|"), {QStringLiteral("ALTPATRECORDDISPL=ALT.xsl,")});
+    display(QStringLiteral("1234"), [&](frmBrowsePrint& w) { document = w.documentText(); });
+    EXPECT_TRUE(document.contains(QLatin1String("own")));
 
     // A name that is not a plain file name is refused, never fetched.
     server->answer(QStringLiteral("|GET|SYS|ALTPATRECORDDISPL|"), {QStringLiteral("ALTPATRECORDDISPL=../x.xsl,")});
@@ -306,4 +331,79 @@ TEST_F(RecordTest, shouldOpenThePreviewFromTheKeyboard)
         ASSERT_TRUE(keys::enter());
     });
     EXPECT_EQ(previews, 1);
+}
+
+// Catches a user who is not root unable to get an alternative style sheet: the download wrote
+// into the installed folder, which is not theirs to write.
+TEST_F(RecordTest, shouldFetchIntoTheUsersOwnFolderAsAUserWhoIsNotRoot)
+{
+    const uid_t nobody = 65534;
+    if (::geteuid() == 0) {
+        // The installed folder as a package leaves it; the user's folders theirs.
+        ASSERT_EQ(::chmod(QFile::encodeName(shared.path()).constData(), 0755), 0);
+        for (const QString& own : {userData.path(), config.path()})
+            ASSERT_EQ(::chown(QFile::encodeName(own).constData(), nobody, nobody), 0);
+    }
+    server->answer(QStringLiteral("|GET|SYS|ALTPATRECORDDISPL|"), {QStringLiteral("ALTPATRECORDDISPL=NEW.xsl,")});
+    server->answer(QStringLiteral("|GET|FILE|NEW.xsl|FORMS"),
+                   {QStringLiteral("|OK||200"),
+                    QStringLiteral("|OK||<?xml version=\"1.0\"?><xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                                   "<xsl:template match=\"/\"><html><head></head><body>fetched</body></html></xsl:template>"
+                                   "</xsl:stylesheet>|END|")});
+    IN_OWN_PROCESS(60, {
+        if (::geteuid() == 0) {
+            const bool dropped = ::setgroups(0, nullptr) == 0 && ::setresgid(nobody, nobody, nobody) == 0
+                && ::setresuid(nobody, nobody, nobody) == 0;
+            EXPECT_TRUE(dropped) << "could not become nobody";
+        }
+        EXPECT_NE(::geteuid(), 0u);
+        EXPECT_FALSE(QFile(shared.filePath(QStringLiteral("mine"))).open(QIODevice::WriteOnly));
+        QString document;
+        display(QStringLiteral("1234"), [&](frmBrowsePrint& w) { document = w.documentText(); });
+        EXPECT_EQ(shows, 1);
+        EXPECT_TRUE(document.contains(QLatin1String("fetched")));
+        EXPECT_TRUE(QFileInfo(userFolder() + QStringLiteral("/NEW.xsl")).isFile());
+        EXPECT_TRUE(utils->reports.isEmpty()) << utils->reports.join(QLatin1Char('\n')).toStdString();
+    });
+}
+
+// Catches the user's own page header erased when the value store is busy in another process
+// during a display (a read that timed out was taken for an empty header), and a display held
+// for every busy call.
+TEST_F(RecordTest, shouldKeepTheUsersPageSetupWhileTheStoreIsBusy)
+{
+    const QString key = browseprint::kPageSetupKey;
+    SetRegValue(HKEY_CURRENT_USER, key, QStringLiteral("header"), QStringLiteral("my header"));
+    SetRegValue(HKEY_CURRENT_USER, key, QStringLiteral("footer"), QStringLiteral("my footer"));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(config.path() + QStringLiteral("/ZelvarPatLookup/registry.db")).constData(), &db);
+        const bool held = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        (void)!::write(ready[1], held ? "1" : "0", 1);
+        ::pause();   // until it is killed
+        ::_exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ASSERT_EQ(held, '1');
+
+    QElapsedTimer timer;
+    timer.start();
+    display(QStringLiteral("77"));
+    const qint64 waited = timer.elapsed();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    EXPECT_EQ(shows, 1);
+    EXPECT_LT(waited, 9000);   // one wait for the store, not one per value
+    ASSERT_EQ(utils->reports.size(), 1) << utils->reports.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(utils->reports[0].contains(QLatin1String("busy")));
+    EXPECT_EQ(QueryRegValue(HKEY_CURRENT_USER, key, QStringLiteral("header")), QVariant(QStringLiteral("my header")));
+    EXPECT_EQ(QueryRegValue(HKEY_CURRENT_USER, key, QStringLiteral("footer")), QVariant(QStringLiteral("my footer")));
 }

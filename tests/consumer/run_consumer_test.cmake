@@ -1,4 +1,5 @@
-# cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DGENERATOR=... -P run_consumer_test.cmake
+# cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DGENERATOR=... -DLIBDIR=... -DDATADIR=...
+#       -P run_consumer_test.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
@@ -11,21 +12,21 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component Unspecified)
 
-foreach(header zelvar/patlookup.h zelvar/platform.h)
-    if(NOT EXISTS ${prefix}/include/${header})
-        message(FATAL_ERROR "The installed package lacks ${header}")
+foreach(file include/zelvar/patlookup.h include/zelvar/platform.h ${LIBDIR}/libZelvarPatLookup.so
+             ${LIBDIR}/cmake/ZelvarPatLookup/ZelvarPatLookupConfig.cmake ${LIBDIR}/pkgconfig/ZelvarPatLookup.pc
+             ${DATADIR}/ZelvarPatLookup/SharedFiles/PR.xsl)
+    if(NOT EXISTS ${prefix}/${file})
+        message(FATAL_ERROR "The installed package lacks ${file}")
     endif()
 endforeach()
 
 # find_package
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
-    -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run(${WORK_DIR}/build/zelvar-consumer)
 
 # pkg-config
 find_program(PKG_CONFIG pkg-config REQUIRED)
-set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
 execute_process(COMMAND ${PKG_CONFIG} --cflags --libs ZelvarPatLookup
     RESULT_VARIABLE rc OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
@@ -34,5 +35,12 @@ endif()
 execute_process(COMMAND ${PKG_CONFIG} --cflags --libs Qt6Widgets OUTPUT_VARIABLE qtflags OUTPUT_STRIP_TRAILING_WHITESPACE)
 separate_arguments(flags UNIX_COMMAND "${flags}")
 separate_arguments(qtflags UNIX_COMMAND "${qtflags}")
-run(c++ -std=c++20 -fPIC ${SOURCE_DIR}/main.cpp ${flags} ${qtflags} -Wl,-rpath,${prefix}/lib -o ${WORK_DIR}/zelvar-consumer-pc)
+run(c++ -std=c++20 -fPIC ${SOURCE_DIR}/main.cpp ${flags} ${qtflags} -Wl,-rpath,${prefix}/${LIBDIR}
+    -o ${WORK_DIR}/zelvar-consumer-pc)
+
+# A runtime-only package: the versioned library and its soname link, no development link.
+file(REMOVE ${prefix}/${LIBDIR}/libZelvarPatLookup.so)
+set(ENV{XDG_DATA_HOME} ${WORK_DIR}/user/data)
+set(ENV{XDG_CONFIG_HOME} ${WORK_DIR}/user/config)
+run(${WORK_DIR}/build/zelvar-consumer)
 run(${WORK_DIR}/zelvar-consumer-pc)

@@ -1,14 +1,18 @@
 // Downloading a server file into a local folder: the transfer's joining rules, every message,
 // and a replacement that never leaves a broken file behind.
 #include "componentfixture.h"
+#include "ownprocess.h"
 
 #include "services/download.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -117,7 +121,67 @@ TEST_F(DownloadTest, shouldReplaceAReadOnlyTarget)
     ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0444), 0);
     EXPECT_TRUE(download({QStringLiteral("|OK||3"), QStringLiteral("new|END|")}));
     EXPECT_EQ(contents(), QByteArray("new"));
-    EXPECT_TRUE(QFileInfo(path()).permissions() & QFile::WriteOwner);
+    EXPECT_EQ(QFileInfo(path()).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
+                  | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
+
+    // Any other mode is kept as it was: a private file stays private.
+    ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0600), 0);
+    EXPECT_TRUE(download({QStringLiteral("|OK||3"), QStringLiteral("two|END|")}));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+// Catches a style sheet with letters outside ASCII written in Windows-1252 while it declares
+// UTF-8 (the parser then refuses it, and it is never fetched again).
+TEST_F(DownloadTest, shouldWriteTextInTheEncodingItDeclares)
+{
+    const struct { const char* text; QByteArray bytes; } cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><n>M\u00FCller</n>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><n>M\xC3\xBCller</n>"},
+        {"<?xml version='1.0'?><n>M\u00FCller</n>", "<?xml version='1.0'?><n>M\xC3\xBCller</n>"},
+        {"<n>M\u00FCller \u20AC</n>", "<n>M\xC3\xBCller \xE2\x82\xAC</n>"},
+        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><n>M\u00FCller \u20AC</n>",
+         "<?xml version=\"1.0\" encoding=\"windows-1252\"?><n>M\xFCller \x80</n>"},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><n>M\u00FCller</n>", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><n>M\xFCller</n>"},
+        {"M\u00FCller \u20AC", "M\xFCller \x80"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(download({QStringLiteral("|OK||1"), QString::fromUtf8(c.text) + QStringLiteral("|END|")})) << c.text;
+        EXPECT_EQ(contents(), c.bytes) << c.text;
+    }
+}
+
+// Catches a pipe at the target's name blocking the download for ever (and a folder or a link
+// there written through), and a killed download's temporary file left behind for good while a
+// live one's is kept.
+TEST_F(DownloadTest, shouldReplaceOnlyARegularFileAndClearKilledDownloads)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    IN_OWN_PROCESS(5, {
+        EXPECT_FALSE(download({QStringLiteral("|OK||1"), QStringLiteral("x|END|")}));
+        EXPECT_TRUE(platform.boxes.value(0).prompt.contains(QLatin1String("not a file"))) << platform.boxes.value(0).prompt.toStdString();
+    });
+    ::unlink(QFile::encodeName(path()).constData());
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QFile::link(elsewhere.filePath(QStringLiteral("target")), path()));
+    EXPECT_FALSE(download({QStringLiteral("|OK||1"), QStringLiteral("x|END|")}));
+    EXPECT_FALSE(QFile::exists(elsewhere.filePath(QStringLiteral("target"))));
+    ::unlink(QFile::encodeName(path()).constData());
+
+    const QString killed = folder.filePath(QStringLiteral(".PR.xsl.k1lled"));
+    const QString live = folder.filePath(QStringLiteral(".PR.xsl.l1ving"));
+    for (const QString& name : {killed, live}) {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("part");
+    }
+    const int held = ::open(QFile::encodeName(live).constData(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_TRUE(download({QStringLiteral("|OK||1"), QStringLiteral("x|END|")}));
+    EXPECT_FALSE(QFile::exists(killed));
+    EXPECT_TRUE(QFile::exists(live));
+    ::close(held);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);   // PR.xsl and the live one
 }
 
 // Catches a name that reaches outside the folder, and a folder that cannot be written

@@ -1,11 +1,15 @@
 // A host that knows only the installed headers: it initialises the component with objects of
-// its own and calls an operation whose error the component must trap and report.
+// its own, calls an operation whose error the component must trap and report, and shows a
+// patient record, whose style sheet the component finds in its installed shared files.
 #include <zelvar/patlookup.h>
 #include <zelvar/platform.h>
 
 #include <QApplication>
+#include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -56,8 +60,28 @@ public:
 class Link : public zelvar::HostLink
 {
 public:
-    bool GetServerStringData(const QString&, QStringList&, const QString&, QString&) override { return false; }
-    bool GetServerString(const QString&, QString&, const QString&, QString&) override { return false; }
+    bool GetServerStringData(const QString& request, QStringList& replies, const QString&, QString&) override
+    {
+        if (request.startsWith(QLatin1String("|GET|SYS|"))) {
+            replies = {QStringLiteral("|OK||ALTPATRECORDDISPL=,")};
+            return true;
+        }
+        if (request.startsWith(QLatin1String("|GET|DEMOXML|"))) {
+            replies = {QStringLiteral("|OK||<PatientRecord><Patient><Account>1234</Account><Name><Last>CONSUMER</Last>"
+                                      "</Name></Patient></PatientRecord>"),
+                       QStringLiteral("|END|")};
+            return true;
+        }
+        return false;
+    }
+    bool GetServerString(const QString& request, QString& reply, const QString& third, QString& fourth) override
+    {
+        QStringList replies;
+        if (!GetServerStringData(request, replies, third, fourth))
+            return false;
+        reply = replies.join(QString());
+        return true;
+    }
     QString ContextValue1() override { return {}; }
     QString ContextValue2() override { return {}; }
 };
@@ -82,6 +106,33 @@ int main(int argc, char** argv)
                      int(utils->reports.size()), beeps);
         return 1;
     }
-    std::printf("consumer ok: %s\n", qPrintable(utils->reports.first()));
+    std::printf("consumer: %s\n", qPrintable(utils->reports.first()));
+    utils->reports.clear();
+
+    // The record window, closed as soon as it is up; none within 20 s is a failure.
+    QStringList boxes;
+    zelvar::platform::setMessageBoxHandler([&](const QString& prompt, int, const QString&) {
+        boxes.append(prompt);
+        return 1;
+    });
+    bool shown = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == QLatin1String("frmBrowsePrint") && window->isVisible()) {
+                shown = true;
+                window->hide();
+            }
+        }
+    });
+    poll.start(50);
+    QTimer::singleShot(20000, [] { std::_Exit(2); });
+    lookup.ShowDisplayPatientInfo(QStringLiteral("1234"));
+    if (!shown || !boxes.isEmpty() || !utils->reports.isEmpty()) {
+        std::fprintf(stderr, "the record was %s: %s %s\n", shown ? "shown" : "not shown", qPrintable(boxes.join(QLatin1Char(' '))),
+                     qPrintable(utils->reports.join(QLatin1Char(' '))));
+        return 1;
+    }
+    std::printf("consumer ok: the record was shown\n");
     return 0;
 }
