@@ -23,7 +23,7 @@ public:
             weights.push_back(n.weight);
         m_distribution = std::discrete_distribution<int>(weights.begin(), weights.end());
     }
-    QString pick(std::mt19937_64& random) { return QString::fromLatin1(m_names[m_distribution(random)].name); }
+    QString pick(std::mt19937_64& random) { return QString::fromUtf8(m_names[m_distribution(random)].name); }
 
 private:
     const QList<WeightedName>& m_names;
@@ -95,26 +95,20 @@ QString misspelt(const QString& name, std::mt19937_64& random)
 
 } // namespace
 
-void SqliteStore::generate(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
+void SqliteStore::fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
 {
     std::mt19937_64 random(seed);
     Picker lastNamePicker(lastNames());
     Picker femalePicker(femaleFirstNames());
     Picker malePicker(maleFirstNames());
 
-    execute("DROP INDEX IF EXISTS patients_name; DROP INDEX IF EXISTS patients_dob; DROP INDEX IF EXISTS patients_ssn;"
-            "DROP INDEX IF EXISTS patients_mrn; DROP INDEX IF EXISTS patients_guarantor; DROP INDEX IF EXISTS patients_sdx;"
-            "DROP INDEX IF EXISTS phones_digits; DROP INDEX IF EXISTS policies_number; DROP INDEX IF EXISTS policies_patient;"
-            "DROP INDEX IF EXISTS encounters_patient; DROP INDEX IF EXISTS recent_user;");
-    execute("BEGIN");
-    execute("DELETE FROM patients; DELETE FROM phones; DELETE FROM policies; DELETE FROM transactions;"
-            "DELETE FROM claims; DELETE FROM encounters; DELETE FROM accessions; DELETE FROM codes;"
-            "DELETE FROM settings; DELETE FROM files; DELETE FROM recent;");
-
-    Statement patient(m_db, "INSERT INTO patients VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14,"
-                            " ?15, ?16, ?17, ?18)");
-    Statement phone(m_db, "INSERT INTO phones VALUES (?1, ?2)");
-    Statement policy(m_db, "INSERT INTO policies VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    Statement patient(m_db, "INSERT INTO patients (id, last, first, middle, dob, sex, ssn, mrn, phone, mobile, street,"
+                            " city, state, zip, active, guarantor, relation, lastkey, firstkey, firstformal, lastsound,"
+                            " ssn4, mrnkey) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
+                            " ?17, ?18, ?19, ?20, ?21, ?22, ?23)");
+    Statement alternate(m_db, "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
+    Statement phone(m_db, "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)");
+    Statement policy(m_db, "INSERT INTO policies VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     Statement encounter(m_db, "INSERT INTO encounters VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6)");
     Statement transaction(m_db, "INSERT INTO transactions VALUES (NULL, ?1, ?2, ?3, ?4)");
     Statement claim(m_db, "INSERT INTO claims VALUES (NULL, ?1, ?2, ?3, ?4)");
@@ -162,23 +156,30 @@ void SqliteStore::generate(qint64 patients, quint64 seed, const std::function<vo
                 }
             }
             const QString mobile = random() % 100 < 60 ? QStringLiteral("217") + digits(random, 7) : QString();
+            const QString mrn = QStringLiteral("MR") + QString::number(account);
+            const PatientKeys keys = patientKeys(last, first, ssn, mrn);
             patient.bind(1, account).bind(2, last).bind(3, first).bind(4, QString(QChar(u'A' + int(random() % 26))))
                 .bind(5, dob.toString(Qt::ISODate)).bind(6, female ? QStringLiteral("F") : QStringLiteral("M"))
-                .bind(7, ssn).bind(8, QStringLiteral("MR") + QString::number(account)).bind(9, homePhone)
+                .bind(7, ssn).bind(8, mrn).bind(9, homePhone)
                 .bind(10, mobile).bind(11, street).bind(12, city).bind(13, QStringLiteral("IL")).bind(14, zip)
                 .bind(15, qint64(random() % 100 < 93 ? 1 : 0)).bind(16, guarantor).bind(17, relation)
-                .bind(18, soundex(last));
+                .bind(18, keys.lastkey).bind(19, keys.firstkey).bind(20, keys.firstformal).bind(21, keys.lastsound)
+                .bind(22, keys.ssn4).bind(23, keys.mrnkey);
             patient.run();
-            phone.bind(1, homePhone).bind(2, account);
-            phone.run();
-            if (!mobile.isEmpty()) {
-                phone.bind(1, mobile).bind(2, account);
+            for (const QString& key : keys.alternates) {
+                alternate.bind(1, key).bind(2, keys.firstkey).bind(3, account);
+                alternate.run();
+            }
+            for (const QString& number : {homePhone, mobile}) {
+                if (number.isEmpty())
+                    continue;
+                phone.bind(1, number).bind(2, account).bind(3, number.right(7)).bind(4, number.right(4));
                 phone.run();
             }
             if (insured) {
                 policy.bind(1, account).bind(2, qint64(1)).bind(3, payor).bind(4, policyNumber)
                     .bind(5, QStringLiteral("G-") + digits(random, 4)).bind(6, guarantor).bind(7, relation)
-                    .bind(8, today.addDays(-qint64(random() % 2000)).toString(Qt::ISODate));
+                    .bind(8, today.addDays(-qint64(random() % 2000)).toString(Qt::ISODate)).bind(9, identifierKey(policyNumber));
                 policy.run();
             }
             const int visits = int(random() % 5);
@@ -232,8 +233,26 @@ void SqliteStore::generate(qint64 patients, quint64 seed, const std::function<vo
         file.bind(1, QStringLiteral("FORMS")).bind(2, QStringLiteral("PR2.xsl")).bind(3, content);
         file.run();
     }
-    execute("COMMIT");
-    createIndexes();
+}
+
+void SqliteStore::generate(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
+{
+    // One transaction from the first drop to the last index: other connections read the old
+    // database until the new one is complete, and a rebuild that is killed leaves the old one.
+    execute("BEGIN");
+    try {
+        execute("DROP TABLE IF EXISTS patients; DROP TABLE IF EXISTS namekeys; DROP TABLE IF EXISTS phones;"
+                "DROP TABLE IF EXISTS policies; DROP TABLE IF EXISTS transactions; DROP TABLE IF EXISTS claims;"
+                "DROP TABLE IF EXISTS encounters; DROP TABLE IF EXISTS accessions; DROP TABLE IF EXISTS codes;"
+                "DROP TABLE IF EXISTS settings; DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS recent;");
+        createSchema();
+        fill(patients, seed, progress);
+        createIndexes();
+        execute("COMMIT");
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
     execute("ANALYZE");
     if (progress)
         progress(100);

@@ -1,9 +1,275 @@
 #include "names.h"
 
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 
 namespace zelvar::practice {
+
+namespace {
+
+bool isVowel(QChar c)
+{
+    return c == u'A' || c == u'E' || c == u'I' || c == u'O' || c == u'U';
+}
+
+// One Latin letter with its accent taken off, or the letters it is written as.
+QString plainLetters(QChar c, bool german)
+{
+    switch (c.unicode()) {
+    case u'ß': return QStringLiteral("SS");
+    case u'Æ': case u'æ': return QStringLiteral("AE");
+    case u'Œ': case u'œ': return QStringLiteral("OE");
+    case u'Ø': case u'ø': return QStringLiteral("O");
+    case u'Ł': case u'ł': return QStringLiteral("L");
+    case u'Đ': case u'đ': return QStringLiteral("D");
+    case u'Ä': case u'ä': return german ? QStringLiteral("AE") : QStringLiteral("A");
+    case u'Ö': case u'ö': return german ? QStringLiteral("OE") : QStringLiteral("O");
+    case u'Ü': case u'ü': return german ? QStringLiteral("UE") : QStringLiteral("U");
+    default: break;
+    }
+    const QString decomposed = QString(c).normalized(QString::NormalizationForm_D);
+    return decomposed.left(1).toUpper();
+}
+
+QString fold(const QString& name, bool german)
+{
+    QString out;
+    out.reserve(name.size());
+    for (QChar c : name) {
+        const QString plain = plainLetters(c, german);
+        for (QChar p : plain) {
+            if ((p >= u'A' && p <= u'Z') || (p >= u'0' && p <= u'9'))
+                out += p;
+        }
+    }
+    return out;
+}
+
+QHash<QString, QStringList> loadNicknames()
+{
+    QHash<QString, QStringList> table;
+    QFile file(QStringLiteral(":/practice/nicknames.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return table;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList pair = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (pair.size() == 2 && !table[pair[0]].contains(pair[1]))
+            table[pair[0]].append(pair[1]);
+    }
+    return table;
+}
+
+} // namespace
+
+QString foldName(const QString& name)
+{
+    return fold(name, false);
+}
+
+QStringList alternateNameKeys(const QString& last)
+{
+    const QString key = foldName(last);
+    QStringList out;
+    static const QRegularExpression separators(QStringLiteral("[\\s\\-]+"));
+    const QStringList parts = last.split(separators, Qt::SkipEmptyParts);
+    if (parts.size() > 1) {
+        for (const QString& part : parts) {
+            const QString k = foldName(part);
+            if (!k.isEmpty() && k != key && !out.contains(k))
+                out.append(k);
+        }
+    }
+    const QString german = fold(last, true);
+    if (german != key && !out.contains(german))
+        out.append(german);
+    return out;
+}
+
+QString phoneticKey(const QString& name)
+{
+    QString w;
+    for (QChar c : foldName(name)) {
+        if (c >= u'A' && c <= u'Z')
+            w += c;
+    }
+    if (w.isEmpty())
+        return w;
+    const auto at = [&](qsizetype i) { return i >= 0 && i < w.size() ? w[i] : QChar(); };
+    QString out;
+    qsizetype i = 0;
+    // Letters not sounded at the start.
+    if (w.startsWith(QLatin1String("AE")) || w.startsWith(QLatin1String("GN")) || w.startsWith(QLatin1String("KN"))
+        || w.startsWith(QLatin1String("PN")) || w.startsWith(QLatin1String("WR")))
+        i = 1;
+    if (w.startsWith(QLatin1String("X"))) {
+        out += u'S';
+        i = 1;
+    } else if (w.startsWith(QLatin1String("WH"))) {
+        out += u'W';
+        i = 2;
+    }
+    const qsizetype start = i;
+    for (; i < w.size(); ++i) {
+        const QChar c = w[i];
+        const QChar next = at(i + 1);
+        const QChar after = at(i + 2);
+        if (c == at(i - 1) && c != u'C')
+            continue;
+        switch (c.unicode()) {
+        case u'A': case u'E': case u'I': case u'O': case u'U':
+            if (i == start)
+                out += u'A';
+            break;
+        case u'B':
+            if (!(at(i - 1) == u'M' && i == w.size() - 1))
+                out += u'B';
+            break;
+        case u'C':
+            if (next == u'I' && after == u'A') {
+                out += u'X';
+            } else if (next == u'H') {
+                out += at(i - 1) == u'S' ? u'K' : u'X';
+                ++i;
+            } else if (next == u'E' || next == u'I' || next == u'Y') {
+                if (at(i - 1) != u'S')
+                    out += u'S';
+            } else {
+                out += u'K';
+            }
+            break;
+        case u'D':
+            if (next == u'G' && (after == u'E' || after == u'I' || after == u'Y')) {
+                out += u'J';
+                ++i;
+            } else {
+                out += u'T';
+            }
+            break;
+        case u'G':
+            if (next == u'H') {
+                if (i + 2 < w.size() && isVowel(after))
+                    out += u'K';
+                ++i;
+            } else if (next == u'N' && (i + 2 == w.size() || w.mid(i + 1) == QLatin1String("NED"))) {
+                // silent
+            } else if (next == u'E' || next == u'I' || next == u'Y') {
+                out += u'J';
+            } else {
+                out += u'K';
+            }
+            break;
+        case u'H':
+            if (isVowel(next) && !QStringLiteral("CSPTG").contains(at(i - 1)))
+                out += u'H';
+            break;
+        case u'K':
+            if (at(i - 1) != u'C')
+                out += u'K';
+            break;
+        case u'P':
+            if (next == u'H') {
+                out += u'F';
+                ++i;
+            } else {
+                out += u'P';
+            }
+            break;
+        case u'Q': out += u'K'; break;
+        case u'S':
+            if (next == u'H') {
+                out += u'X';
+                ++i;
+            } else if (next == u'I' && (after == u'O' || after == u'A')) {
+                out += u'X';
+            } else if (next == u'C' && after == u'H') {
+                out += QStringLiteral("SK");
+                i += 2;
+            } else {
+                out += u'S';
+            }
+            break;
+        case u'T':
+            if (next == u'I' && (after == u'O' || after == u'A')) {
+                out += u'X';
+            } else if (next == u'H') {
+                out += u'0';
+                ++i;
+            } else if (!(next == u'C' && after == u'H')) {
+                out += u'T';
+            }
+            break;
+        case u'V': out += u'F'; break;
+        case u'W': case u'Y':
+            if (isVowel(next))
+                out += c;
+            break;
+        case u'X': out += QStringLiteral("KS"); break;
+        case u'Z': out += u'S'; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+QStringList formalNames(const QString& first)
+{
+    static const QHash<QString, QStringList> table = loadNicknames();
+    const QString key = foldName(first);
+    QStringList out = table.value(key);
+    if (!out.contains(key))
+        out.append(key);
+    return out;
+}
+
+QString formalName(const QString& first)
+{
+    return formalNames(first).value(0);
+}
+
+QStringList oneEditVariants(const QString& key)
+{
+    QStringList out;
+    const qsizetype n = key.size();
+    const auto add = [&](const QString& v) {
+        if (!v.isEmpty() && v != key)
+            out.append(v);
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        add(key.left(i) + key.mid(i + 1));
+        if (i + 1 < n) {
+            QString swapped = key;
+            std::swap(swapped[i], swapped[i + 1]);
+            add(swapped);
+        }
+        for (char16_t c = u'A'; c <= u'Z'; ++c) {
+            if (key[i] != QChar(c)) {
+                QString changed = key;
+                changed[i] = QChar(c);
+                add(changed);
+            }
+        }
+    }
+    for (qsizetype i = 0; i <= n; ++i) {
+        for (char16_t c = u'A'; c <= u'Z'; ++c)
+            add(key.left(i) + QChar(c) + key.mid(i));
+    }
+    out.removeDuplicates();
+    return out;
+}
+
+QString identifierKey(const QString& text)
+{
+    QString out;
+    for (QChar c : text.toUpper()) {
+        if (!c.isSpace() && c != u'-')
+            out += c;
+    }
+    return out;
+}
 
 QString soundex(const QString& name)
 {
@@ -11,7 +277,7 @@ QString soundex(const QString& name)
                                    '5', '0', '1', '2', '6', '2', '3', '0', '1', '0', '2', '0', '2'};
     QString out;
     char previous = 0;
-    for (QChar c : name.toUpper()) {
+    for (QChar c : foldName(name)) {
         if (c < u'A' || c > u'Z')
             continue;
         const char code = codes[c.unicode() - u'A'];
@@ -35,69 +301,102 @@ QString soundex(const QString& name)
     return out;
 }
 
-QString formalName(const QString& first)
+namespace {
+
+// "JOHN A": the first name and the middle initial.
+NameQuery reading(const QString& last, const QStringList& firstWords)
 {
-    static const QHash<QString, QString> nicknames = {
-        {QStringLiteral("BOB"), QStringLiteral("ROBERT")},     {QStringLiteral("ROB"), QStringLiteral("ROBERT")},
-        {QStringLiteral("BOBBY"), QStringLiteral("ROBERT")},   {QStringLiteral("BILL"), QStringLiteral("WILLIAM")},
-        {QStringLiteral("WILL"), QStringLiteral("WILLIAM")},   {QStringLiteral("BILLY"), QStringLiteral("WILLIAM")},
-        {QStringLiteral("JIM"), QStringLiteral("JAMES")},      {QStringLiteral("JIMMY"), QStringLiteral("JAMES")},
-        {QStringLiteral("MIKE"), QStringLiteral("MICHAEL")},   {QStringLiteral("DICK"), QStringLiteral("RICHARD")},
-        {QStringLiteral("RICK"), QStringLiteral("RICHARD")},   {QStringLiteral("TOM"), QStringLiteral("THOMAS")},
-        {QStringLiteral("TONY"), QStringLiteral("ANTHONY")},   {QStringLiteral("JOE"), QStringLiteral("JOSEPH")},
-        {QStringLiteral("DAN"), QStringLiteral("DANIEL")},     {QStringLiteral("DAVE"), QStringLiteral("DAVID")},
-        {QStringLiteral("CHRIS"), QStringLiteral("CHRISTOPHER")}, {QStringLiteral("MATT"), QStringLiteral("MATTHEW")},
-        {QStringLiteral("STEVE"), QStringLiteral("STEVEN")},   {QStringLiteral("LIZ"), QStringLiteral("ELIZABETH")},
-        {QStringLiteral("BETH"), QStringLiteral("ELIZABETH")}, {QStringLiteral("BETTY"), QStringLiteral("ELIZABETH")},
-        {QStringLiteral("KATE"), QStringLiteral("KATHERINE")}, {QStringLiteral("KATHY"), QStringLiteral("KATHERINE")},
-        {QStringLiteral("PEGGY"), QStringLiteral("MARGARET")}, {QStringLiteral("MAGGIE"), QStringLiteral("MARGARET")},
-        {QStringLiteral("SUE"), QStringLiteral("SUSAN")},      {QStringLiteral("JENNY"), QStringLiteral("JENNIFER")},
-        {QStringLiteral("JEN"), QStringLiteral("JENNIFER")},   {QStringLiteral("PATTY"), QStringLiteral("PATRICIA")},
-        {QStringLiteral("TRISH"), QStringLiteral("PATRICIA")}, {QStringLiteral("BARB"), QStringLiteral("BARBARA")},
-        {QStringLiteral("DEBBIE"), QStringLiteral("DEBORAH")}, {QStringLiteral("SANDY"), QStringLiteral("SANDRA")},
-    };
-    const QString upper = first.toUpper();
-    return nicknames.value(upper, upper);
+    NameQuery query;
+    query.last = foldName(last);
+    query.first = foldName(firstWords.value(0));
+    query.middle = foldName(firstWords.value(1)).left(1);
+    return query;
+}
+
+} // namespace
+
+QList<NameQuery> nameReadings(const QString& text)
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const qsizetype comma = text.indexOf(QLatin1Char(','));
+    if (comma >= 0)
+        return {reading(text.left(comma), text.mid(comma + 1).split(blanks, Qt::SkipEmptyParts))};
+    const QStringList words = text.split(blanks, Qt::SkipEmptyParts);
+    if (words.size() <= 1)
+        return {reading(words.value(0), {})};
+    // As typed (LAST FIRST), and the last word as the last name (FIRST [MIDDLE] LAST). Two words
+    // that fold to one key ("mc donald", "o brien") are also one surname.
+    QList<NameQuery> out{reading(words[0], words.mid(1)), reading(words.last(), words.mid(0, words.size() - 1))};
+    if (words.size() == 2 && words[0].size() <= 2)
+        out.prepend(reading(words.join(QString()), {}));
+    return out;
 }
 
 NameQuery parseNameQuery(const QString& text)
 {
-    const QString upper = text.toUpper().trimmed();
-    NameQuery query;
-    const qsizetype comma = upper.indexOf(QLatin1Char(','));
-    if (comma >= 0) {
-        query.last = upper.left(comma).trimmed();
-        query.first = upper.mid(comma + 1).trimmed();
-        return query;
-    }
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    const QStringList words = upper.split(blanks, Qt::SkipEmptyParts);
-    query.last = words.value(0);
-    query.first = words.mid(1).join(QLatin1Char(' '));
-    return query;
+    return nameReadings(text).value(0);
 }
+
+namespace {
+
+int monthNumber(const QString& word)
+{
+    static const char* const months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                         "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    const QString w = word.toUpper();
+    if (w.size() < 3)
+        return 0;
+    for (int m = 0; m < 12; ++m) {
+        if (w.startsWith(QLatin1String(months[m])))
+            return m + 1;
+    }
+    return 0;
+}
+
+int fullYear(const QString& digits)
+{
+    int y = digits.toInt();
+    if (digits.size() == 2) {
+        // Two-digit years: not in the future.
+        const int now = QDate::currentDate().year();
+        y += now / 100 * 100;
+        if (y > now)
+            y -= 100;
+    }
+    return y;
+}
+
+} // namespace
 
 std::optional<DateRange> parseDateQuery(const QString& input)
 {
     const QString text = input.trimmed();
-    static const QRegularExpression slashed(QStringLiteral("^(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})$"));
+    static const QRegularExpression numeric(QStringLiteral("^(\\d{1,2})[/.\\-](\\d{1,2})[/.\\-](\\d{2}|\\d{4})$"));
     static const QRegularExpression packed(QStringLiteral("^(\\d{2})(\\d{2})(\\d{4})$"));
-    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})$"));
+    static const QRegularExpression iso(QStringLiteral("^(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})$"));
     static const QRegularExpression year(QStringLiteral("^(\\d{4})$"));
+    static const QRegularExpression monthFirst(QStringLiteral("^([A-Za-z]{3,})\\.?[\\s\\-/]*(\\d{1,2})(?:st|nd|rd|th)?,?[\\s\\-/]+(\\d{2}|\\d{4})$"));
+    static const QRegularExpression dayFirst(QStringLiteral("^(\\d{1,2})(?:st|nd|rd|th)?[\\s\\-/.]*([A-Za-z]{3,})\\.?,?[\\s\\-/.]+(\\d{2}|\\d{4})$"));
     QRegularExpressionMatch m;
     QDate date;
-    if ((m = slashed.match(text)).hasMatch() || (m = packed.match(text)).hasMatch()) {
-        int y = m.captured(3).toInt();
-        if (m.captured(3).size() == 2) {
-            // Two-digit years: not in the future.
-            const int century = QDate::currentDate().year() / 100 * 100;
-            y += century;
-            if (y > QDate::currentDate().year())
-                y -= 100;
-        }
-        date = QDate(y, m.captured(1).toInt(), m.captured(2).toInt());
+    if ((m = numeric.match(text)).hasMatch()) {
+        int month = m.captured(1).toInt();
+        int day = m.captured(2).toInt();
+        // Day first only where it cannot be a month.
+        if (month > 12 && day <= 12)
+            std::swap(month, day);
+        date = QDate(fullYear(m.captured(3)), month, day);
+    } else if ((m = packed.match(text)).hasMatch()) {
+        // MMDDYYYY, or YYYYMMDD where that is no date.
+        date = QDate(m.captured(3).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
+        if (!date.isValid())
+            date = QDate(text.left(4).toInt(), text.mid(4, 2).toInt(), text.mid(6).toInt());
     } else if ((m = iso.match(text)).hasMatch()) {
         date = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    } else if ((m = monthFirst.match(text)).hasMatch() && monthNumber(m.captured(1))) {
+        date = QDate(fullYear(m.captured(3)), monthNumber(m.captured(1)), m.captured(2).toInt());
+    } else if ((m = dayFirst.match(text)).hasMatch() && monthNumber(m.captured(2))) {
+        date = QDate(fullYear(m.captured(3)), monthNumber(m.captured(2)), m.captured(1).toInt());
     } else if ((m = year.match(text)).hasMatch()) {
         const int y = m.captured(1).toInt();
         return DateRange{QDate(y, 1, 1), QDate(y, 12, 31)};
@@ -136,7 +435,7 @@ const QList<WeightedName>& lastNames()
         {"RICHARDSON", 100}, {"WATSON", 90}, {"BROOKS", 90}, {"CHAVEZ", 90}, {"WOOD", 90}, {"JAMES", 90},
         {"BENNETT", 90}, {"GRAY", 90}, {"MENDOZA", 90}, {"RUIZ", 80}, {"HUGHES", 80}, {"PRICE", 80},
         {"ALVAREZ", 80}, {"CASTILLO", 80}, {"SANDERS", 80}, {"PATEL", 80}, {"MYERS", 80}, {"LONG", 70},
-        {"ROSS", 70}, {"FOSTER", 70}, {"SMYTHE", 15}, {"SMITHERS", 12}, {"SCHMIDT", 40}, {"O'BRIEN", 30},
+        {"ROSS", 70}, {"FOSTER", 70}, {"SMYTHE", 15}, {"SMITHERS", 12}, {"SCHMIDT", 40}, {"O'BRIEN", 30}, {"MÜLLER", 12}, {"GARCIA-LOPEZ", 10},
         {"MCDONALD", 40}, {"KOWALSKI", 15}, {"NOWAK", 15}, {"OKAFOR", 10}, {"YAMAMOTO", 10}, {"DUBOIS", 10},
     };
     return names;

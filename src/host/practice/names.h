@@ -9,23 +9,57 @@
 // Names and dates as the front desk types them.
 namespace zelvar::practice {
 
+// -- matching keys, computed when a patient is written and when a search is read -------------
+
+// A name as the search compares it: upper case, accents taken off (MÜLLER -> MULLER, ß -> SS),
+// everything but letters and digits left out (O'BRIEN -> OBRIEN, MC DONALD -> MCDONALD).
+QString foldName(const QString& name);
+
+// The other keys a stored surname is found by: each part of a hyphenated or several-word name
+// (GARCIA-LOPEZ by LOPEZ) and the German spelling of its umlauts (MÜLLER by MUELLER); never
+// the folded name itself.
+QStringList alternateNameKeys(const QString& last);
+
+// A phonetic key of a name (a Metaphone written for the names a practice sees): names that
+// sound alike share it (SMITH, SMYTH and SMYTHE; JOHNSON and JONSON).
+QString phoneticKey(const QString& name);
+
+// The formal first names a (folded) first name stands for, itself included: BOB -> ROBERT,
+// SAM -> SAMUEL and SAMANTHA. The table is data (nicknames.txt).
+QStringList formalNames(const QString& first);
+// The first of them: what a patient's first name is stored as for matching.
+QString formalName(const QString& first);
+
+// The keys one letter away from a folded name: a letter left out, two neighbours swapped, one
+// letter changed or one added.
+QStringList oneEditVariants(const QString& key);
+
+// An identifier as the search compares it: upper case, without blanks and dashes.
+QString identifierKey(const QString& text);
+
 // Soundex of a name ("SMITH" and "SMYTHE" are both S530); empty for a text without letters.
 QString soundex(const QString& name);
 
-// The usual long form of a nickname ("BOB" -> "ROBERT"), or the name itself.
-QString formalName(const QString& first);
+// -- what the front desk types ----------------------------------------------------------------
 
-// A name search text: "LAST", "LAST,FIRST", "LAST, FIRST" or words ("smi jo"): the last name
-// (prefix) and the first name (prefix), upper case.
+// One reading of a name search text: the last name, the first and the middle initial, each a
+// folded prefix ("LAST, FIRST M", "LAST FIRST" or "FIRST LAST").
 struct NameQuery
 {
     QString last;
     QString first;
+    QString middle;
 };
+// The readings to try, in order: "LAST, FIRST" has one; words without a comma have two (as
+// typed, and the last word as the last name); one word is a last name.
+QList<NameQuery> nameReadings(const QString& text);
+// The first reading.
 NameQuery parseNameQuery(const QString& text);
 
-// A date of birth as typed: MM/DD/YYYY, MMDDYYYY, MM/DD/YY, YYYY-MM-DD, or a year alone. The
-// range of dates it stands for; nullopt when it is none of these.
+// A date of birth as typed: MM/DD/YYYY (also with - or .), MMDDYYYY, MM/DD/YY, YYYY-MM-DD,
+// YYYYMMDD, day first when the first number is over 12 (22.10.1976), month names (Oct 22 1976,
+// 22 October 1976), or a year alone. The range of dates it stands for; nullopt when it is none
+// of these or is no real date.
 struct DateRange
 {
     QDate from;

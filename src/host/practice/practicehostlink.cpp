@@ -5,6 +5,7 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 namespace zelvar::practice {
@@ -168,7 +169,15 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
     query.after = fields.mid(5).join(QLatin1Char('|'));
     query.pageSize = kPageSize;
     query.user = m_user;
-    const SearchPage page = m_store->search(query);
+    SearchPage page;
+    try {
+        page = m_store->search(query);
+    } catch (const std::invalid_argument& e) {
+        // A text the key cannot take: one line that says what to type, in the grid, where the
+        // clerk is looking (the dialog puts the focus back in the search box for it).
+        page = SearchPage();
+        page.notice = QString::fromUtf8(e.what()) + QLatin1Char('.');
+    }
 
     const bool extra = key->column != nullptr;
     QStringList headings{QStringLiteral("Patient NameKB024"), QStringLiteral("Acct#KB108"), QStringLiteral("DOBKB110"),
@@ -177,10 +186,16 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
         headings.append(QString::fromLatin1(key->column) + QStringLiteral("HB012"));
     headings.append(QStringLiteral("StatusKB108"));
 
-    QStringList replies{QStringLiteral("|OK||H") + fiveDigits(page.rows.isEmpty() ? 1 : page.rows.size()) + QLatin1Char('\t')
+    // A line that says what the list is comes first, with key 0: it cannot be chosen.
+    QString notice = page.notice;
+    if (page.rows.isEmpty() && notice.isEmpty() && query.after.isEmpty())
+        notice = QStringLiteral("No patients found");
+    const qsizetype count = page.rows.size() + (notice.isEmpty() ? 0 : 1);
+    QStringList replies{QStringLiteral("|OK||H") + fiveDigits(qMax<qsizetype>(count, 1)) + QLatin1Char('\t')
                         + headings.join(QLatin1Char('\t'))};
+    if (!notice.isEmpty())
+        replies.append(ok(QStringLiteral("0\t") + cell(notice, u'A', u'C')));
     if (page.rows.isEmpty()) {
-        replies.append(ok(QStringLiteral("0\t") + cell(QStringLiteral("No patients found"), u'A', u'C')));
         replies.append(ok(QString()));
         return replies;
     }
@@ -220,33 +235,41 @@ QStringList PracticeHostLink::duplicateCheck(const QString& data)
 {
     const QStringList values = data.split(QLatin1Char('\t'));
     PatientData patient{values.value(0), values.value(1), values.value(2), values.value(3), values.value(4), values.value(5)};
-    const QList<Candidate> candidates = m_store->duplicateCandidates(patient, 200);
+    const QList<Candidate> candidates = m_store->duplicateCandidates(patient, 500);
 
     const QString ssn = digitsOf(patient.ssn);
     const NameQuery name = parseNameQuery(patient.name);
     const std::optional<DateRange> dob = parseDateQuery(patient.dob);
-    struct Scored { const Candidate* c; double score; QStringList reasons; };
+    const bool oneDate = dob && dob->from == dob->to;
+    const QStringList formals = name.first.isEmpty() ? QStringList() : formalNames(name.first);
+    struct Scored { const Candidate* c; double score; QStringList reasons; qint64 daysApart; };
     QList<Scored> scored;
     for (const Candidate& c : candidates) {
         double score = 0;
         QStringList reasons;
         const PatientRow& p = c.patient;
-        if (ssn.size() >= 9 && p.ssn == ssn) { score += 1.0; reasons << QStringLiteral("SSN"); }
+        const QString last = foldName(p.last);
+        const QString first = foldName(p.first);
+        const bool swapped = !name.first.isEmpty() && last == name.first && first == name.last;
+        if (ssn.size() == 9 && p.ssn == ssn) { score += 1.0; reasons << QStringLiteral("SSN"); }
         if (!patient.account.trimmed().isEmpty() && QString::number(p.account) == patient.account.trimmed()) {
             score += 1.0; reasons << QStringLiteral("account");
         }
         if (!name.last.isEmpty()) {
-            if (p.last == name.last) { score += 0.3; reasons << QStringLiteral("last name"); }
-            else if (soundex(p.last) == soundex(name.last)) { score += 0.2; reasons << QStringLiteral("last name sounds alike"); }
-            else if (p.last == name.first && p.first == name.last) { score += 0.45; reasons << QStringLiteral("names swapped"); }
+            if (last == name.last) { score += 0.3; reasons << QStringLiteral("last name"); }
+            else if (swapped) { score += 0.45; reasons << QStringLiteral("names swapped"); }
+            else if (phoneticKey(last) == phoneticKey(name.last)) { score += 0.2; reasons << QStringLiteral("last name sounds alike"); }
+            else if (oneEditVariants(name.last).contains(last)) { score += 0.2; reasons << QStringLiteral("last name a letter off"); }
         }
-        if (!name.first.isEmpty() && !(p.last == name.first && p.first == name.last)) {
-            if (p.first == name.first) { score += 0.2; reasons << QStringLiteral("first name"); }
-            else if (formalName(p.first) == formalName(name.first)) { score += 0.15; reasons << QStringLiteral("nickname"); }
-            else if (p.first.startsWith(name.first) || name.first.startsWith(p.first)) { score += 0.1; reasons << QStringLiteral("first name begins alike"); }
+        if (!name.first.isEmpty() && !swapped) {
+            if (first == name.first) { score += 0.2; reasons << QStringLiteral("first name"); }
+            else if (formals.contains(formalName(first))) { score += 0.15; reasons << QStringLiteral("nickname"); }
+            else if (first.startsWith(name.first) || name.first.startsWith(first)) { score += 0.1; reasons << QStringLiteral("first name begins alike"); }
         }
-        if (dob && dob->from == dob->to && p.dob.isValid()) {
+        qint64 daysApart = std::numeric_limits<qint64>::max();
+        if (oneDate && p.dob.isValid()) {
             const QDate d = dob->from;
+            daysApart = qAbs(p.dob.daysTo(d));
             const QString a = p.dob.toString(QStringLiteral("MMddyyyy"));
             const QString b = d.toString(QStringLiteral("MMddyyyy"));
             int differing = 0;
@@ -257,22 +280,38 @@ QStringList PracticeHostLink::duplicateCheck(const QString& data)
                 score += 0.2; reasons << QStringLiteral("DOB day and month swapped");
             } else if (differing == 1) { score += 0.15; reasons << QStringLiteral("DOB one digit off"); }
         }
-        if (!patient.policy.trimmed().isEmpty() && c.policies.contains(patient.policy.trimmed().toUpper())) {
+        if (!patient.policy.trimmed().isEmpty() && c.policies.contains(identifierKey(patient.policy))) {
             score += 0.3; reasons << QStringLiteral("policy");
         }
-        if (!patient.mrn.trimmed().isEmpty() && p.mrn == patient.mrn.trimmed()) { score += 0.5; reasons << QStringLiteral("MRN"); }
+        if (!patient.mrn.trimmed().isEmpty() && identifierKey(p.mrn) == identifierKey(patient.mrn)) {
+            score += 0.5; reasons << QStringLiteral("MRN");
+        }
         score = qMin(score, 1.0);
         if (score >= 0.35)
-            scored.append({&c, score, reasons});
+            scored.append({&c, score, reasons, daysApart});
     }
-    std::stable_sort(scored.begin(), scored.end(), [](const Scored& a, const Scored& b) { return a.score > b.score; });
-    if (scored.size() > 20)
-        scored.resize(20);
+    // Equal scores: the nearest birth date first, then the name.
+    std::stable_sort(scored.begin(), scored.end(), [](const Scored& a, const Scored& b) {
+        if (a.score != b.score)
+            return a.score > b.score;
+        if (a.daysApart != b.daysApart)
+            return a.daysApart < b.daysApart;
+        return a.c->patient.account < b.c->patient.account;
+    });
+    constexpr int kShown = 20;
+    const qsizetype leftOut = qMax<qsizetype>(0, scored.size() - kShown);
+    if (leftOut > 0)
+        scored.resize(kShown);
 
+    // What was left out is said in the last heading: a line in the list would be a row that
+    // OK or a double click return to the host as if it were a patient. (Nobody found gives no
+    // rows and no window; the host tells the clerk.)
+    const QString matchedOn = leftOut > 0 ? QStringLiteral("Matched on (%1 more not shown)").arg(leftOut)
+                                          : QStringLiteral("Matched on");
     QStringList replies{QStringLiteral("|GH|0|") + fiveDigits(scored.size()) + QStringLiteral("|Key00\t")
                         + QStringList{lookupHeading(QStringLiteral("Acct#"), 8), lookupHeading(QStringLiteral("Patient Name"), 24),
                                       lookupHeading(QStringLiteral("DOB"), 10), lookupHeading(QStringLiteral("SSN"), 11),
-                                      lookupHeading(QStringLiteral("Score"), 6), lookupHeading(QStringLiteral("Matched on"), 34)}
+                                      lookupHeading(QStringLiteral("Score"), 6), lookupHeading(matchedOn, 34)}
                               .join(QLatin1Char('\t'))
                         + QLatin1Char('\t')};
     for (const Scored& s : scored) {

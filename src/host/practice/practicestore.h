@@ -46,6 +46,7 @@ struct SearchPage
 {
     QList<PatientRow> rows;
     QString next;           // position after the last row; empty when there are no more
+    QString notice;         // what the list is, when it is not what was asked ("similar names follow")
 };
 
 // What a new patient's data is compared with.
@@ -99,7 +100,8 @@ class PracticeStore
 public:
     virtual ~PracticeStore() = default;
 
-    // One page of a search; throws std::invalid_argument for a text the key cannot take.
+    // One page of a search; throws std::invalid_argument for a text the key cannot take, with
+    // a sentence a clerk can act on.
     virtual SearchPage search(const SearchQuery& query) = 0;
     // Patients that share any identifying value with the data (at most `limit`).
     virtual QList<Candidate> duplicateCandidates(const PatientData& data, int limit) = 0;

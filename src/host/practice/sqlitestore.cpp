@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSet>
 
 #include <stdexcept>
 
@@ -94,6 +95,20 @@ SearchPage collect(Statement& s, int pageSize, PositionOf positionOf)
 
 } // namespace
 
+PatientKeys patientKeys(const QString& last, const QString& first, const QString& ssn, const QString& mrn)
+{
+    PatientKeys keys;
+    keys.lastkey = foldName(last);
+    keys.firstkey = foldName(first);
+    keys.firstformal = formalName(first);
+    keys.lastsound = phoneticKey(last);
+    const QString digits = digitsOf(ssn);
+    keys.ssn4 = digits.size() >= 4 ? digits.right(4) : QString();
+    keys.mrnkey = identifierKey(mrn);
+    keys.alternates = alternateNameKeys(last);
+    return keys;
+}
+
 SqliteStore::SqliteStore(const QString& path)
 {
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
@@ -105,7 +120,64 @@ SqliteStore::SqliteStore(const QString& path)
     }
     sqlite3_busy_timeout(m_db, 5000);
     execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = OFF;");
+    if (hasColumn("patients", "sdx"))
+        addMatchingKeys();
     createSchema();
+}
+
+bool SqliteStore::hasColumn(const char* table, const char* column)
+{
+    Statement s(m_db, (QStringLiteral("SELECT 1 FROM pragma_table_info('") + QString::fromLatin1(table)
+                       + QStringLiteral("') WHERE name = ?1")).toUtf8().constData());
+    s.bind(1, QString::fromLatin1(column));
+    return s.step();
+}
+
+void SqliteStore::addMatchingKeys()
+{
+    // A database from before the matching keys: the keys are computed here, as a write does, in
+    // one transaction.
+    execute("BEGIN");
+    try {
+        execute("DROP INDEX IF EXISTS patients_sdx; DROP INDEX IF EXISTS patients_name;"
+                "DROP INDEX IF EXISTS patients_dob; DROP INDEX IF EXISTS policies_number;"
+                "ALTER TABLE patients DROP COLUMN sdx;"
+                "ALTER TABLE patients ADD COLUMN lastkey TEXT NOT NULL DEFAULT '';"
+                "ALTER TABLE patients ADD COLUMN firstkey TEXT NOT NULL DEFAULT '';"
+                "ALTER TABLE patients ADD COLUMN firstformal TEXT NOT NULL DEFAULT '';"
+                "ALTER TABLE patients ADD COLUMN lastsound TEXT NOT NULL DEFAULT '';"
+                "ALTER TABLE patients ADD COLUMN ssn4 TEXT NOT NULL DEFAULT '';"
+                "ALTER TABLE patients ADD COLUMN mrnkey TEXT NOT NULL DEFAULT '';"
+                "ALTER TABLE phones ADD COLUMN last7 TEXT NOT NULL DEFAULT '';"
+                "ALTER TABLE phones ADD COLUMN last4 TEXT NOT NULL DEFAULT '';"
+                "ALTER TABLE policies ADD COLUMN numkey TEXT NOT NULL DEFAULT '';"
+                "CREATE TABLE IF NOT EXISTS namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);"
+                "UPDATE phones SET last7 = substr(digits, -7), last4 = substr(digits, -4);");
+        Statement patients(m_db, "SELECT id, last, first, ssn, mrn FROM patients");
+        Statement update(m_db, "UPDATE patients SET lastkey = ?2, firstkey = ?3, firstformal = ?4, lastsound = ?5,"
+                               " ssn4 = ?6, mrnkey = ?7 WHERE id = ?1");
+        Statement alternate(m_db, "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
+        while (patients.step()) {
+            const PatientKeys k = patientKeys(patients.text(1), patients.text(2), patients.text(3), patients.text(4));
+            update.bind(1, patients.integer(0)).bind(2, k.lastkey).bind(3, k.firstkey).bind(4, k.firstformal)
+                .bind(5, k.lastsound).bind(6, k.ssn4).bind(7, k.mrnkey);
+            update.run();
+            for (const QString& key : k.alternates) {
+                alternate.bind(1, key).bind(2, k.firstkey).bind(3, patients.integer(0));
+                alternate.run();
+            }
+        }
+        Statement policies(m_db, "SELECT id, number FROM policies");
+        Statement number(m_db, "UPDATE policies SET numkey = ?2 WHERE id = ?1");
+        while (policies.step()) {
+            number.bind(1, policies.integer(0)).bind(2, identifierKey(policies.text(1)));
+            number.run();
+        }
+        execute("COMMIT");
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 SqliteStore::~SqliteStore()
@@ -131,11 +203,15 @@ void SqliteStore::createSchema()
             dob TEXT NOT NULL, sex TEXT NOT NULL, ssn TEXT NOT NULL, mrn TEXT NOT NULL,
             phone TEXT NOT NULL, mobile TEXT NOT NULL, street TEXT NOT NULL, city TEXT NOT NULL,
             state TEXT NOT NULL, zip TEXT NOT NULL, active INTEGER NOT NULL, guarantor INTEGER NOT NULL,
-            relation TEXT NOT NULL, sdx TEXT NOT NULL);
-        CREATE TABLE IF NOT EXISTS phones (digits TEXT NOT NULL, patient INTEGER NOT NULL);
+            relation TEXT NOT NULL,
+            lastkey TEXT NOT NULL, firstkey TEXT NOT NULL, firstformal TEXT NOT NULL, lastsound TEXT NOT NULL,
+            ssn4 TEXT NOT NULL, mrnkey TEXT NOT NULL);
+        CREATE TABLE IF NOT EXISTS namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);
+        CREATE TABLE IF NOT EXISTS phones (digits TEXT NOT NULL, patient INTEGER NOT NULL, last7 TEXT NOT NULL,
+            last4 TEXT NOT NULL);
         CREATE TABLE IF NOT EXISTS policies (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, rank INTEGER NOT NULL,
             payor TEXT NOT NULL, number TEXT NOT NULL, grp TEXT NOT NULL, subscriber INTEGER NOT NULL,
-            relation TEXT NOT NULL, effective TEXT NOT NULL);
+            relation TEXT NOT NULL, effective TEXT NOT NULL, numkey TEXT NOT NULL);
         CREATE TABLE IF NOT EXISTS transactions (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, posted TEXT NOT NULL,
             code TEXT NOT NULL, amount REAL NOT NULL);
         CREATE TABLE IF NOT EXISTS claims (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, filed TEXT NOT NULL,
@@ -158,14 +234,18 @@ void SqliteStore::createSchema()
 void SqliteStore::createIndexes()
 {
     execute(R"(
-        CREATE INDEX IF NOT EXISTS patients_name ON patients (last, first, id);
-        CREATE INDEX IF NOT EXISTS patients_dob ON patients (dob, last, first, id);
-        CREATE INDEX IF NOT EXISTS patients_ssn ON patients (ssn);
-        CREATE INDEX IF NOT EXISTS patients_mrn ON patients (mrn);
+        CREATE INDEX IF NOT EXISTS patients_namekey ON patients (lastkey, firstkey, id, middle);
+        CREATE INDEX IF NOT EXISTS patients_sound ON patients (lastsound, lastkey, firstkey, id, firstformal, middle);
+        CREATE INDEX IF NOT EXISTS patients_dob ON patients (dob, lastkey, firstkey, id);
+        CREATE INDEX IF NOT EXISTS patients_ssn ON patients (ssn, id);
+        CREATE INDEX IF NOT EXISTS patients_ssn4 ON patients (ssn4, id);
+        CREATE INDEX IF NOT EXISTS patients_mrnkey ON patients (mrnkey, id);
         CREATE INDEX IF NOT EXISTS patients_guarantor ON patients (guarantor, id);
-        CREATE INDEX IF NOT EXISTS patients_sdx ON patients (sdx, first);
+        CREATE INDEX IF NOT EXISTS namekeys_key ON namekeys (key, first, patient);
         CREATE INDEX IF NOT EXISTS phones_digits ON phones (digits, patient);
-        CREATE INDEX IF NOT EXISTS policies_number ON policies (number, patient);
+        CREATE INDEX IF NOT EXISTS phones_last7 ON phones (last7, patient);
+        CREATE INDEX IF NOT EXISTS phones_last4 ON phones (last4, patient);
+        CREATE INDEX IF NOT EXISTS policies_numkey ON policies (numkey, patient);
         CREATE INDEX IF NOT EXISTS policies_patient ON policies (patient);
         CREATE INDEX IF NOT EXISTS encounters_patient ON encounters (patient, seen);
         CREATE INDEX IF NOT EXISTS recent_user ON recent (user, chosen);
@@ -200,38 +280,30 @@ SearchPage SqliteStore::search(const SearchQuery& q)
             SearchPage page;
             while (s.step())
                 page.rows.append(readPatient(s));
+            if (!page.rows.isEmpty())
+                page.notice = QStringLiteral("Recently chosen patients");
             return page;
         }
-        const NameQuery name = parseNameQuery(q.text);
-        // The index is entered at the position (the first page's is the name typed), so a page
-        // deep in the result costs what the first does.
-        const QStringList after = q.after.isEmpty() ? QStringList{name.last, name.first, QStringLiteral("-1")}
-                                                    : decodePosition(q.after, 3);
-        Statement s(m_db, (select + QStringLiteral(" FROM patients p INDEXED BY patients_name") + joins
-                           + QStringLiteral("WHERE (p.last, p.first, p.id) > (?4, ?5, ?6) AND p.last < ?2 "
-                                            "AND p.first LIKE ?3 ESCAPE '\\' "
-                                            "ORDER BY p.last, p.first, p.id LIMIT ?7")).toUtf8().constData());
-        s.bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first));
-        s.bind(4, after[0]).bind(5, after[1]).bind(6, after[2].toLongLong()).bind(7, limit);
-        return collect(s, q.pageSize, [](const Statement&, const PatientRow& r) {
-            return QStringList{r.last, r.first, QString::number(r.account)};
-        });
+        return nameSearch(q);
     }
     case SearchKey::Guarantor: {
         const NameQuery name = parseNameQuery(q.text);
+        if (name.last.isEmpty())
+            throw std::invalid_argument("Type the guarantor's last name, or last name, first name");
         const QStringList after = q.after.isEmpty()
             ? QStringList{name.last, name.first, QStringLiteral("-1"), QStringLiteral("-1")}
             : decodePosition(q.after, 4);
         // Entered at the guarantor of the position; that guarantor's later dependants and every
         // later guarantor follow.
-        Statement s(m_db, (select + QStringLiteral(", g.last, g.first, g.id FROM patients g INDEXED BY patients_name "
+        Statement s(m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.id FROM patients g INDEXED BY patients_namekey "
                                                    "JOIN patients p ON p.guarantor = g.id "
-                                                   "WHERE (g.last, g.first, g.id) >= (?4, ?5, ?6) AND g.last < ?2 "
-                                                   "AND g.first LIKE ?3 ESCAPE '\\' "
-                                                   "AND ((g.last, g.first, g.id) > (?4, ?5, ?6) OR p.id > ?7) "
-                                                   "ORDER BY g.last, g.first, g.id, p.id LIMIT ?8")).toUtf8().constData());
+                                                   "WHERE (g.lastkey, g.firstkey, g.id) >= (?4, ?5, ?6) AND g.lastkey < ?2 AND g.lastkey >= ?9 "
+                                                   "AND g.firstkey LIKE ?3 ESCAPE '\\' "
+                                                   "AND ((g.lastkey, g.firstkey, g.id) > (?4, ?5, ?6) OR p.id > ?7) "
+                                                   "ORDER BY g.lastkey, g.firstkey, g.id, p.id LIMIT ?8")).toUtf8().constData());
         s.bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first));
         s.bind(4, after[0]).bind(5, after[1]).bind(6, after[2].toLongLong()).bind(7, after[3].toLongLong()).bind(8, limit);
+        s.bind(9, name.last);
         return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
             return QStringList{st.text(11), st.text(12), QString::number(st.integer(13)), QString::number(r.account)};
         });
@@ -239,53 +311,72 @@ SearchPage SqliteStore::search(const SearchQuery& q)
     case SearchKey::DateOfBirth: {
         const std::optional<DateRange> range = parseDateQuery(q.text);
         if (!range)
-            throw std::invalid_argument("a date of birth is MM/DD/YYYY, MMDDYYYY, MM/DD/YY, YYYY-MM-DD or a year");
+            throw std::invalid_argument("Type the date of birth as MM/DD/YYYY");
         const QStringList after = q.after.isEmpty()
             ? QStringList{range->from.toString(Qt::ISODate), QString(), QString(), QStringLiteral("-1")}
             : decodePosition(q.after, 4);
-        Statement s(m_db, (select + QStringLiteral(" FROM patients p INDEXED BY patients_dob") + joins
-                           + QStringLiteral("WHERE (p.dob, p.last, p.first, p.id) > (?3, ?4, ?5, ?6) AND p.dob <= ?2 "
-                                            "ORDER BY p.dob, p.last, p.first, p.id LIMIT ?7")).toUtf8().constData());
-        s.bind(2, range->to.toString(Qt::ISODate));
+        Statement s(m_db, (select + QStringLiteral(", p.lastkey, p.firstkey FROM patients p INDEXED BY patients_dob") + joins
+                           + QStringLiteral("WHERE (p.dob, p.lastkey, p.firstkey, p.id) > (?3, ?4, ?5, ?6) AND p.dob <= ?2 "
+                                            "AND p.dob >= ?8 ORDER BY p.dob, p.lastkey, p.firstkey, p.id LIMIT ?7")).toUtf8().constData());
+        s.bind(2, range->to.toString(Qt::ISODate)).bind(8, range->from.toString(Qt::ISODate));
         s.bind(3, after[0]).bind(4, after[1]).bind(5, after[2]).bind(6, after[3].toLongLong()).bind(7, limit);
-        return collect(s, q.pageSize, [](const Statement&, const PatientRow& r) {
-            return QStringList{r.dob.toString(Qt::ISODate), r.last, r.first, QString::number(r.account)};
+        return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
+            return QStringList{r.dob.toString(Qt::ISODate), st.text(11), st.text(12), QString::number(r.account)};
         });
     }
     case SearchKey::SocialSecurity:
     case SearchKey::MedicalRecord: {
+        // An SSN is whole (nine digits) or its last four, matched exactly; a medical record
+        // number by its beginning, without regard to case, blanks and dashes.
         const bool ssn = q.key == SearchKey::SocialSecurity;
-        const QString value = ssn ? digitsOf(q.text) : q.text.trimmed();
+        const QString value = ssn ? digitsOf(q.text) : identifierKey(q.text);
+        if (ssn && value.size() != 4 && value.size() != 9)
+            throw std::invalid_argument("Type the last four digits of the social security number, or all nine");
         if (value.isEmpty())
-            throw std::invalid_argument(ssn ? "a social security number has digits" : "a medical record number is needed");
+            throw std::invalid_argument("Type the medical record number");
+        const QString column = ssn ? (value.size() == 4 ? QStringLiteral("ssn4") : QStringLiteral("ssn")) : QStringLiteral("mrnkey");
+        const QString index = column == QLatin1String("ssn") ? QStringLiteral("patients_ssn") : QStringLiteral("patients_") + column;
+        const QString upper = ssn ? value + QChar(0x1) : prefixEnd(value);   // exact, or every key that begins so
         const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1")} : decodePosition(q.after, 2);
-        const QString column = ssn ? QStringLiteral("ssn") : QStringLiteral("mrn");
-        Statement s(m_db, (select + QStringLiteral(" FROM patients p INDEXED BY patients_") + column + joins
+        Statement s(m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(" FROM patients p INDEXED BY ") + index + joins
                            + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.id) > (?3, ?4) AND p.") + column
-                           + QStringLiteral(" < ?2 ORDER BY p.") + column + QStringLiteral(", p.id LIMIT ?5")).toUtf8().constData());
-        s.bind(2, prefixEnd(value)).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
-        return collect(s, q.pageSize, [ssn](const Statement&, const PatientRow& r) {
-            return QStringList{ssn ? r.ssn : r.mrn, QString::number(r.account)};
+                           + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY p.") + column
+                           + QStringLiteral(", p.id LIMIT ?5")).toUtf8().constData());
+        s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
+        return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
+            return QStringList{st.text(11), QString::number(r.account)};
         });
     }
     case SearchKey::Phone:
     case SearchKey::Policy:
     case SearchKey::Accession: {
+        // A phone number whole, or its last seven or four digits, matched exactly; policy and
+        // accession numbers by their beginning, without regard to case, blanks and dashes.
         const bool phone = q.key == SearchKey::Phone;
         const bool policy = q.key == SearchKey::Policy;
-        const QString value = phone ? digitsOf(q.text) : q.text.trimmed().toUpper();
+        QString value = phone ? digitsOf(q.text) : identifierKey(q.text);
+        if (phone && value.size() == 11 && value.startsWith(QLatin1Char('1')))
+            value.remove(0, 1);
+        if (phone && value.size() != 10 && value.size() != 7 && value.size() != 4)
+            throw std::invalid_argument("Type the whole phone number, its last seven digits or its last four");
         if (value.isEmpty())
-            throw std::invalid_argument("the search needs a number");
-        const QString table = phone ? QStringLiteral("phones x INDEXED BY phones_digits")
-                                    : policy ? QStringLiteral("policies x INDEXED BY policies_number")
-                                             : QStringLiteral("accessions x");
-        const QString column = phone ? QStringLiteral("x.digits") : QStringLiteral("x.number");
+            throw std::invalid_argument(policy ? "Type the policy number" : "Type the accession number");
+        QString column = QStringLiteral("x.number");
+        QString table = QStringLiteral("accessions x");
+        if (phone) {
+            column = value.size() == 10 ? QStringLiteral("x.digits") : value.size() == 7 ? QStringLiteral("x.last7") : QStringLiteral("x.last4");
+            table = QStringLiteral("phones x INDEXED BY phones_") + column.mid(2);
+        } else if (policy) {
+            column = QStringLiteral("x.numkey");
+            table = QStringLiteral("policies x INDEXED BY policies_numkey");
+        }
+        const QString upper = phone ? value + QChar(0x1) : prefixEnd(value);
         const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1")} : decodePosition(q.after, 2);
         Statement s(m_db, (select + QStringLiteral(", ") + column + QStringLiteral(" FROM ") + table
                            + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + column
-                           + QStringLiteral(", x.patient) > (?3, ?4) AND ") + column + QStringLiteral(" < ?2 ORDER BY ")
-                           + column + QStringLiteral(", x.patient LIMIT ?5")).toUtf8().constData());
-        s.bind(2, prefixEnd(value)).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
+                           + QStringLiteral(", x.patient) > (?3, ?4) AND ") + column + QStringLiteral(" < ?2 AND ") + column
+                           + QStringLiteral(" >= ?6 ORDER BY ") + column + QStringLiteral(", x.patient LIMIT ?5")).toUtf8().constData());
+        s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
         SearchPage page = collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
             return QStringList{st.text(11), QString::number(r.account)};
         });
@@ -322,6 +413,197 @@ SearchPage SqliteStore::search(const SearchQuery& q)
     return {};
 }
 
+// One way through the patients that a name search takes; a search is a list of them, taken
+// in turn, and its position says which one it is in and where.
+struct NamePass
+{
+    enum Kind { Prefix, Alternate, SoundAlike, OneEdit } kind = Prefix;
+    NameQuery name;
+    QString sound;
+    QStringList formals;        // the first name's formal names (sound-alike and typo passes)
+    QStringList editKeys;       // surnames one letter away that exist (typo pass)
+};
+
+namespace {
+
+QString jsonList(const QStringList& values)
+{
+    QStringList quoted;
+    for (const QString& v : values)
+        quoted.append(QLatin1Char('"') + v + QLatin1Char('"'));   // folded keys: letters and digits only
+    return QLatin1Char('[') + quoted.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+// Where a pass starts: the name typed for the passes that go by it, the first row otherwise.
+QStringList passStart(const NamePass& pass)
+{
+    const bool byName = pass.kind == NamePass::Prefix || pass.kind == NamePass::Alternate;
+    return {byName ? pass.name.last : QString(), byName ? pass.name.first : QString(), QStringLiteral("-1")};
+}
+
+} // namespace
+
+bool SqliteStore::hasExactName(const NameQuery& name)
+{
+    // The surname as typed exists (whole, not only as the beginning of a longer one) with a
+    // first name that begins as typed.
+    Statement s(m_db, "SELECT EXISTS (SELECT 1 FROM patients INDEXED BY patients_namekey WHERE lastkey = ?1 "
+                      "AND firstkey >= ?2 AND firstkey < ?3 AND middle LIKE ?4 ESCAPE '\\') "
+                      "OR EXISTS (SELECT 1 FROM namekeys WHERE key = ?1 AND first >= ?2 AND first < ?3)");
+    s.bind(1, name.last).bind(2, name.first).bind(3, prefixEnd(name.first)).bind(4, likePrefix(name.middle));
+    return s.step() && s.integer(0) != 0;
+}
+
+QStringList SqliteStore::existingSurnames(const QStringList& keys)
+{
+    Statement s(m_db, "SELECT DISTINCT lastkey FROM patients INDEXED BY patients_namekey "
+                      "WHERE lastkey IN (SELECT value FROM json_each(?1))");
+    s.bind(1, jsonList(keys));
+    QStringList out;
+    while (s.step())
+        out.append(s.text(0));
+    return out;
+}
+
+SearchPage SqliteStore::nameSearch(const SearchQuery& q)
+{
+    QList<NameQuery> readings = nameReadings(q.text);
+    readings.removeIf([](const NameQuery& r) { return r.last.isEmpty(); });
+    if (readings.isEmpty())
+        throw std::invalid_argument("Type the patient's last name, or last name, first name");
+    // Readings that match a name exactly come first; with none, similar names are offered too.
+    QList<NameQuery> exact;
+    QList<NameQuery> inexact;
+    for (const NameQuery& r : std::as_const(readings))
+        (hasExactName(r) ? exact : inexact).append(r);
+    QList<NamePass> passes;
+    for (const QList<NameQuery>* group : {&exact, &inexact}) {
+        for (const NameQuery& r : *group) {
+            passes.append({NamePass::Prefix, r, {}, {}, {}});
+            passes.append({NamePass::Alternate, r, {}, {}, {}});
+        }
+    }
+    const bool similar = exact.isEmpty();
+    if (similar) {
+        for (const NameQuery& r : std::as_const(readings)) {
+            const QStringList formals = r.first.isEmpty() ? QStringList() : formalNames(r.first);
+            passes.append({NamePass::SoundAlike, r, phoneticKey(r.last), formals, {}});
+            if (r.last.size() >= 3) {
+                const QStringList edits = existingSurnames(oneEditVariants(r.last));
+                if (!edits.isEmpty())
+                    passes.append({NamePass::OneEdit, r, phoneticKey(r.last), formals, edits});
+            }
+        }
+    }
+
+    // The position: the pass, then where in it the last row was (nothing: its start).
+    int passIndex = 0;
+    QStringList position;
+    if (!q.after.isEmpty()) {
+        const QStringList decoded = decodePosition(q.after, 4);
+        bool ok = false;
+        passIndex = decoded[0].toInt(&ok);
+        if (!ok || passIndex < 0 || passIndex >= passes.size())
+            throw std::invalid_argument("the continuation key is not one this server gave");
+        if (!decoded[1].isEmpty() || !decoded[3].isEmpty())
+            position = decoded.mid(1);
+    }
+
+    SearchPage page;
+    QSet<qint64> listed;
+    while (passIndex < passes.size() && page.next.isEmpty()) {
+        const NamePass& pass = passes[passIndex];
+        if (position.isEmpty())
+            position = passStart(pass);
+        const int wanted = q.pageSize + 1 - int(page.rows.size());
+        const int stepped = runNamePass(pass, position, wanted, [&](const PatientRow& row, const QStringList& at) {
+            if (page.rows.size() == q.pageSize) {
+                // One row more than the page: the next page starts after the last one listed.
+                page.next = encodePosition(QStringList{QString::number(passIndex)} + position);
+                return false;
+            }
+            position = at;
+            if (!listed.contains(row.account)) {
+                listed.insert(row.account);
+                page.rows.append(row);
+            }
+            return true;
+        });
+        if (page.next.isEmpty() && stepped < wanted) {
+            ++passIndex;        // this pass is done
+            position.clear();
+        }
+    }
+    if (similar && q.after.isEmpty()) {
+        const NameQuery& r = readings.first();
+        const QString typed = r.first.isEmpty() ? r.last : QString(r.last + QStringLiteral(", ") + r.first);
+        page.notice = page.rows.isEmpty() ? QString(QStringLiteral("No patient named ") + typed)
+                                          : QString(QStringLiteral("No exact match for ") + typed + QStringLiteral("; similar names follow"));
+    }
+    return page;
+}
+
+int SqliteStore::runNamePass(const NamePass& pass, const QStringList& after, int limit,
+                              const std::function<bool(const PatientRow&, const QStringList&)>& take)
+{
+    const QString columns = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
+    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
+    // Rows an earlier pass of the same reading listed are left out of the later ones.
+    const QString prefixMatch = QStringLiteral("(p.lastkey >= ?8 AND p.lastkey < ?4 AND p.firstkey LIKE ?5 ESCAPE '\\')");
+    const QString alternateMatch = QStringLiteral("EXISTS (SELECT 1 FROM namekeys y WHERE y.patient = p.id AND y.key >= ?8 "
+                                                  "AND y.key < ?4 AND y.first LIKE ?5 ESCAPE '\\')");
+    const QString similarFirst = QStringLiteral("(?5 = '%' OR p.firstkey LIKE ?5 ESCAPE '\\' "
+                                                "OR p.firstformal IN (SELECT value FROM json_each(?10)))");
+    QString sql;
+    switch (pass.kind) {
+    case NamePass::Prefix:
+        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_namekey") + joins
+            + QStringLiteral("WHERE (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) AND p.lastkey < ?4 AND p.lastkey >= ?8 "
+                             "AND p.firstkey LIKE ?5 ESCAPE '\\' AND p.middle LIKE ?6 ESCAPE '\\' "
+                             "ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
+        break;
+    case NamePass::Alternate:
+        sql = columns + QStringLiteral(", x.key, x.first, x.patient FROM namekeys x INDEXED BY namekeys_key "
+                                       "JOIN patients p ON p.id = x.patient") + joins
+            + QStringLiteral("WHERE (x.key, x.first, x.patient) > (?1, ?2, ?3) AND x.key < ?4 AND x.key >= ?8 "
+                             "AND x.first LIKE ?5 ESCAPE '\\' AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch
+            + QStringLiteral(" ORDER BY x.key, x.first, x.patient LIMIT ?7");
+        break;
+    case NamePass::SoundAlike:
+        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_sound") + joins
+            + QStringLiteral("WHERE p.lastsound = ?9 AND (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) AND ") + similarFirst
+            + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch
+            + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
+        break;
+    case NamePass::OneEdit:
+        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_namekey") + joins
+            + QStringLiteral("WHERE p.lastkey IN (SELECT value FROM json_each(?11)) AND (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) "
+                             "AND p.lastsound <> ?9 AND ") + similarFirst
+            + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch
+            + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
+        break;
+    }
+    Statement s(m_db, sql.toUtf8().constData());
+    s.bind(1, after.value(0)).bind(2, after.value(1)).bind(3, after.value(2).toLongLong());
+    s.bind(4, prefixEnd(pass.name.last)).bind(5, likePrefix(pass.name.first)).bind(6, likePrefix(pass.name.middle));
+    s.bind(7, qint64(limit));
+    if (sql.contains(QLatin1String("?8")))
+        s.bind(8, pass.name.last);
+    if (sql.contains(QLatin1String("?9")))
+        s.bind(9, pass.sound);
+    if (sql.contains(QLatin1String("?10")))
+        s.bind(10, jsonList(pass.formals));
+    if (sql.contains(QLatin1String("?11")))
+        s.bind(11, jsonList(pass.editKeys));
+    int stepped = 0;
+    while (s.step()) {
+        ++stepped;
+        if (!take(readPatient(s), {s.text(11), s.text(12), QString::number(s.integer(13))}))
+            break;
+    }
+    return stepped;
+}
+
 QList<PatientRow> SqliteStore::nameSearchWithOffset(const QString& text, int offset, int pageSize)
 {
     const NameQuery name = parseNameQuery(text);
@@ -341,37 +623,49 @@ QList<Candidate> SqliteStore::duplicateCandidates(const PatientData& data, int l
 {
     const QString ssn = digitsOf(data.ssn);
     const NameQuery name = parseNameQuery(data.name);
-    const QString lastSound = soundex(name.last);
-    const QString firstSound = soundex(name.first);
     const QString firstInitial = name.first.left(1);
     const QString lastInitial = name.last.left(1);
     const std::optional<DateRange> dob = parseDateQuery(data.dob);
+    const QString birth = dob && dob->from == dob->to ? dob->from.toString(Qt::ISODate) : QString();
     bool accountOk = false;
     const qint64 account = data.account.trimmed().toLongLong(&accountOk);
+    const QStringList formals = name.first.isEmpty() ? QStringList() : formalNames(name.first);
+    const QStringList edits = name.last.size() >= 3 ? existingSurnames(oneEditVariants(name.last)) : QStringList();
 
-    // Each way in is an index search; the union keeps a patient once.
+    // Each way in is an index search with a rank (identifiers first, then names that sound
+    // alike with the same initial or a nickname, names swapped, a letter off, the same birth
+    // date); within a rank the nearest birth date first, so that a common name cannot push the
+    // right patient past the limit.
     Statement s(m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
-                       + QStringLiteral(" FROM patients p LEFT JOIN patients g ON g.id = p.guarantor WHERE p.id IN ("
-                                        "SELECT id FROM patients WHERE ?1 <> '' AND ssn = ?1 "
-                                        "UNION SELECT id FROM patients WHERE id = ?2 "
-                                        "UNION SELECT id FROM patients WHERE ?3 <> '' AND sdx = ?3 AND first >= ?4 AND first < ?5 "
-                                        "UNION SELECT id FROM patients WHERE ?6 <> '' AND sdx = ?6 AND first >= ?7 AND first < ?8 "
-                                        "UNION SELECT id FROM patients WHERE ?9 <> '' AND dob = ?9 AND last >= ?10 AND last < ?11 "
-                                        "UNION SELECT patient FROM policies WHERE ?12 <> '' AND number = ?12 "
-                                        "UNION SELECT id FROM patients WHERE ?13 <> '' AND mrn = ?13) LIMIT ?14"))
+                       + QStringLiteral(" FROM (SELECT id, min(rank) AS rank FROM ("
+                                        "SELECT id, 0 AS rank FROM patients WHERE ?1 <> '' AND ssn = ?1 "
+                                        "UNION ALL SELECT id, 0 FROM patients WHERE id = ?2 "
+                                        "UNION ALL SELECT id, 0 FROM patients WHERE ?13 <> '' AND mrnkey = ?13 "
+                                        "UNION ALL SELECT patient, 0 FROM policies WHERE ?12 <> '' AND numkey = ?12 "
+                                        "UNION ALL SELECT id, 1 FROM patients INDEXED BY patients_sound WHERE ?3 <> '' AND lastsound = ?3 "
+                                        "  AND ((firstkey >= ?4 AND firstkey < ?5) OR firstformal IN (SELECT value FROM json_each(?15))) "
+                                        "UNION ALL SELECT id, 2 FROM patients INDEXED BY patients_sound WHERE ?6 <> '' AND lastsound = ?6 "
+                                        "  AND firstkey >= ?7 AND firstkey < ?8 "
+                                        "UNION ALL SELECT id, 2 FROM patients INDEXED BY patients_namekey "
+                                        "  WHERE lastkey IN (SELECT value FROM json_each(?16)) AND firstkey >= ?4 AND firstkey < ?5 "
+                                        "UNION ALL SELECT id, 3 FROM patients INDEXED BY patients_dob WHERE ?9 <> '' AND dob = ?9 "
+                                        "  AND lastkey >= ?10 AND lastkey < ?11"
+                                        ") GROUP BY id) c JOIN patients p ON p.id = c.id LEFT JOIN patients g ON g.id = p.guarantor "
+                                        "ORDER BY c.rank, abs(julianday(p.dob) - julianday(coalesce(nullif(?9, ''), p.dob))), p.id "
+                                        "LIMIT ?14"))
                     .toUtf8().constData());
-    s.bind(1, ssn.size() >= 9 ? ssn : QString());
+    s.bind(1, ssn.size() == 9 ? ssn : QString());
     s.bind(2, accountOk ? account : qint64(-1));
-    s.bind(3, lastSound).bind(4, firstInitial).bind(5, prefixEnd(firstInitial));
+    s.bind(3, phoneticKey(name.last)).bind(4, firstInitial).bind(5, prefixEnd(firstInitial));
     // First and last name swapped: the first name sounds like a last name.
-    s.bind(6, firstSound).bind(7, lastInitial).bind(8, prefixEnd(lastInitial));
-    s.bind(9, dob && dob->from == dob->to ? dob->from.toString(Qt::ISODate) : QString());
-    s.bind(10, lastInitial).bind(11, prefixEnd(lastInitial));
-    s.bind(12, data.policy.trimmed().toUpper()).bind(13, data.mrn.trimmed()).bind(14, qint64(limit));
+    s.bind(6, phoneticKey(name.first)).bind(7, lastInitial).bind(8, prefixEnd(lastInitial));
+    s.bind(9, birth).bind(10, lastInitial).bind(11, prefixEnd(lastInitial));
+    s.bind(12, identifierKey(data.policy)).bind(13, identifierKey(data.mrn)).bind(14, qint64(limit));
+    s.bind(15, jsonList(formals)).bind(16, jsonList(edits));
     QList<Candidate> out;
     while (s.step())
         out.append({readPatient(s), {}});
-    Statement policies(m_db, "SELECT number FROM policies WHERE patient = ?1 ORDER BY rank");
+    Statement policies(m_db, "SELECT numkey FROM policies WHERE patient = ?1 ORDER BY rank");
     for (Candidate& c : out) {
         policies.bind(1, c.patient.account);
         while (policies.step())
@@ -469,12 +763,16 @@ QStringList SqliteStore::searchPlans()
     const QList<SearchKey> keys = {SearchKey::PatientName, SearchKey::Guarantor, SearchKey::DateOfBirth,
                                    SearchKey::SocialSecurity, SearchKey::MedicalRecord, SearchKey::Phone,
                                    SearchKey::Policy, SearchKey::Accession, SearchKey::Account,
-                                   SearchKey::Transaction, SearchKey::Claim, SearchKey::Encounter};
+                                   SearchKey::Transaction, SearchKey::Claim, SearchKey::Encounter,
+                                   SearchKey::PatientName, SearchKey::PatientName, SearchKey::SocialSecurity,
+                                   SearchKey::Phone};
     // The statements the searches run, caught as they run and explained with their values.
     const QStringList samples = {QStringLiteral("SMITH,JO"), QStringLiteral("SMITH"), QStringLiteral("01/02/1980"),
                                  QStringLiteral("123456789"), QStringLiteral("MR1"), QStringLiteral("5551234"),
                                  QStringLiteral("BPH1"), QStringLiteral("A1"), QStringLiteral("1001"),
-                                 QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1")};
+                                 QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1"),
+                                 QStringLiteral("SMYTHX, BOB"), QStringLiteral("john smith"), QStringLiteral("1234"),
+                                 QStringLiteral("4349")};
     struct Capture { QStringList* sql; };
     QStringList statements;
     Capture capture{&statements};

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "names.h"
 #include "practicestore.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -10,6 +12,17 @@
 struct sqlite3;
 
 namespace zelvar::practice {
+
+struct NamePass;
+
+// What a patient is found by, computed when the patient is written (in C++, so that every
+// store keeps the same keys in indexed columns of its own).
+struct PatientKeys
+{
+    QString lastkey, firstkey, firstformal, lastsound, ssn4, mrnkey;
+    QStringList alternates;     // other keys of the surname (namekeys)
+};
+PatientKeys patientKeys(const QString& last, const QString& first, const QString& ssn, const QString& mrn);
 
 // The practice database in SQLite: one file, every search an index search with keyset paging
 // (a position, not an offset: page 1,000 costs what page 1 costs), bound parameters only.
@@ -45,6 +58,16 @@ private:
     void execute(const char* sql);
     void createSchema();
     void createIndexes();
+    bool hasColumn(const char* table, const char* column);
+    void fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress);
+    SearchPage nameSearch(const SearchQuery& query);
+    bool hasExactName(const NameQuery& name);
+    QStringList existingSurnames(const QStringList& keys);
+    // At most limit rows of one pass after the position, each handed to take (with its
+    // position) until it answers false; how many rows were read.
+    int runNamePass(const NamePass& pass, const QStringList& after, int limit,
+                     const std::function<bool(const PatientRow&, const QStringList&)>& take);
+    void addMatchingKeys();
 
     sqlite3* m_db = nullptr;
 };

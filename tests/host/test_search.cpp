@@ -1,0 +1,251 @@
+// How the practice server matches what a clerk types: identifiers by their whole value or
+// their usual tail, names in any order and spelling, similar names when nothing matches, dates
+// in every unambiguous form, and the duplicate check's candidates.
+#include "host/practice/names.h"
+#include "host/practice/practicehostlink.h"
+#include "host/practice/sqlitestore.h"
+#include "host/practice/statement.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace zelvar;
+using namespace zelvar::practice;
+
+namespace {
+
+struct Person
+{
+    qint64 account;
+    const char* last;
+    const char* first;
+    const char* dob;        // ISO
+    const char* ssn;
+    const char* phone;
+    const char* policy;
+};
+
+// A small practice whose names and numbers are the cases at the front desk.
+const Person kPeople[] = {
+    {1001, "SMITH", "ROBERT", "1970-03-14", "111222622", "2175732116", "BPH123456"},
+    {1002, "SMITH", "JOHN", "1962-07-01", "262233333", "2175550101", ""},
+    {1003, "SMYTHE", "ANNA", "1980-01-02", "262244444", "2175550102", ""},
+    {1004, "JOHNSON", "MARY", "1976-10-22", "333442622", "2175550103", ""},
+    {1005, "O'BRIEN", "PATRICK", "1950-05-05", "444552622", "2175550104", ""},
+    {1006, "MCDONALD", "ALICE", "1990-12-24", "555660000", "2175550105", ""},
+    {1007, "GARCIA-LOPEZ", "MARIA", "1985-06-15", "666770000", "2175550106", ""},
+    {1008, "MÜLLER", "KLAUS", "1955-11-30", "777880000", "2175550107", ""},
+    {1009, "SMITH", "JOHNATHAN", "1962-07-02", "888990000", "2175550108", ""},
+};
+
+class SearchRulesTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = new QTemporaryDir;
+        store = std::make_shared<SqliteStore>(folder->filePath(QStringLiteral("practice.db")));
+        store->generate(0, 1);
+        for (const Person& p : kPeople)
+            add(p);
+        // A common name: more candidates than the duplicate list shows.
+        for (int i = 0; i < 25; ++i)
+            add({2000 + i, "SMITH", "JOHN", i == 17 ? "1962-07-01" : "1940-01-01", "", "", ""}, i);
+    }
+    static void TearDownTestSuite()
+    {
+        store.reset();
+        delete folder;
+    }
+
+    static void add(const Person& p, int days = 0)
+    {
+        const QString last = QString::fromUtf8(p.last);
+        const QString first = QString::fromUtf8(p.first);
+        const QString mrn = QStringLiteral("MR") + QString::number(p.account);
+        const PatientKeys k = patientKeys(last, first, QString::fromLatin1(p.ssn), mrn);
+        Statement s(store->handle(), "INSERT INTO patients (id, last, first, middle, dob, sex, ssn, mrn, phone, mobile, street,"
+                                     " city, state, zip, active, guarantor, relation, lastkey, firstkey, firstformal, lastsound,"
+                                     " ssn4, mrnkey) VALUES (?1, ?2, ?3, 'A', ?4, 'M', ?5, ?6, ?7, '', '', '', 'IL', '', 1, ?1,"
+                                     " 'SELF', ?8, ?9, ?10, ?11, ?12, ?13)");
+        s.bind(1, p.account).bind(2, last).bind(3, first)
+            .bind(4, QDate::fromString(QString::fromLatin1(p.dob), Qt::ISODate).addDays(days).toString(Qt::ISODate))
+            .bind(5, QString::fromLatin1(p.ssn)).bind(6, mrn).bind(7, QString::fromLatin1(p.phone))
+            .bind(8, k.lastkey).bind(9, k.firstkey).bind(10, k.firstformal).bind(11, k.lastsound).bind(12, k.ssn4)
+            .bind(13, k.mrnkey);
+        s.run();
+        Statement alternate(store->handle(), "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
+        for (const QString& key : k.alternates) {
+            alternate.bind(1, key).bind(2, k.firstkey).bind(3, p.account);
+            alternate.run();
+        }
+        const QString phone = QString::fromLatin1(p.phone);
+        if (!phone.isEmpty()) {
+            Statement ph(store->handle(), "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)");
+            ph.bind(1, phone).bind(2, p.account).bind(3, phone.right(7)).bind(4, phone.right(4));
+            ph.run();
+        }
+        if (*p.policy) {
+            Statement po(store->handle(), "INSERT INTO policies VALUES (NULL, ?1, 1, 'BPH', ?2, 'G', ?1, 'SELF', '2024-01-01', ?3)");
+            po.bind(1, p.account).bind(2, QString::fromLatin1(p.policy)).bind(3, identifierKey(QString::fromLatin1(p.policy)));
+            po.run();
+        }
+    }
+
+    // The accounts of the first page, in order, and the notice line when there is one.
+    struct Page { QList<qint64> accounts; QString notice; };
+    static Page first(SearchKey key, const QString& text)
+    {
+        SearchQuery q;
+        q.key = key;
+        q.text = text;
+        q.user = QStringLiteral("desk");
+        Page page;
+        try {
+            const SearchPage result = store->search(q);
+            for (const PatientRow& r : result.rows)
+                page.accounts.append(r.account);
+            page.notice = result.notice;
+        } catch (const std::invalid_argument& e) {
+            page.notice = QString::fromUtf8(e.what());
+        }
+        return page;
+    }
+
+    static QTemporaryDir* folder;
+    static std::shared_ptr<SqliteStore> store;
+};
+
+QTemporaryDir* SearchRulesTest::folder = nullptr;
+std::shared_ptr<SqliteStore> SearchRulesTest::store;
+
+} // namespace
+
+// Catches a clerk picking the wrong patient: an SSN's last four matched against its first
+// four, a phone's last seven or four not found, identifiers compared with their case, blanks
+// and dashes; and a text no identifier can be refused without a sentence to act on.
+TEST_F(SearchRulesTest, shouldMatchIdentifiersByTheirWholeValueOrTheirTail)
+{
+    const struct { SearchKey key; const char* text; QList<qint64> accounts; } cases[] = {
+        {SearchKey::SocialSecurity, "2622", {1001, 1004, 1005}},
+        {SearchKey::SocialSecurity, "111-22-2622", {1001}},
+        {SearchKey::Phone, "(217) 573-2116", {1001}},
+        {SearchKey::Phone, "573-2116", {1001}},
+        {SearchKey::Phone, "2116", {1001}},
+        {SearchKey::Phone, "1-217-573-2116", {1001}},
+        {SearchKey::MedicalRecord, "mr1004", {1004}},
+        {SearchKey::MedicalRecord, "MR-10 04", {1004}},
+        {SearchKey::Policy, "bph 123-456", {1001}},
+    };
+    for (const auto& c : cases) {
+        const Page page = first(c.key, QString::fromLatin1(c.text));
+        EXPECT_EQ(page.accounts, c.accounts) << c.text;
+    }
+    EXPECT_EQ(first(SearchKey::SocialSecurity, QStringLiteral("26")).notice.toStdString(),
+              "Type the last four digits of the social security number, or all nine");
+    EXPECT_EQ(first(SearchKey::Phone, QStringLiteral("57321")).notice.toStdString(),
+              "Type the whole phone number, its last seven digits or its last four");
+}
+
+// Catches names found only as LAST, FIRST: the other order, punctuation, blanks, a part of a
+// hyphenated name and accents must find the same patient, the best reading first.
+TEST_F(SearchRulesTest, shouldFindANameInTheFormsClerksTypeIt)
+{
+    const struct { const char* text; qint64 account; } cases[] = {
+        {"John Smith", 1002},     {"smith john", 1002},  {"SMITH, JOHN A", 1002}, {"obrien", 1005},
+        {"o'brien", 1005},        {"O BRIEN", 1005},     {"mc donald", 1006},     {"lopez", 1007},
+        {"garcia lopez, maria", 1007}, {"muller", 1008},  {"mueller", 1008},       {"MÜLLER, KLAUS", 1008},
+    };
+    for (const auto& c : cases) {
+        const Page page = first(SearchKey::PatientName, QString::fromUtf8(c.text));
+        ASSERT_FALSE(page.accounts.isEmpty()) << c.text;
+        EXPECT_EQ(page.accounts.first(), c.account) << c.text;
+        EXPECT_TRUE(page.notice.isEmpty()) << c.text << ": " << page.notice.toStdString();
+    }
+}
+
+// Catches a search that finds nothing when the name is spelt otherwise, and similar names
+// offered without a line saying so (or offered above an exact match).
+TEST_F(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
+{
+    const struct { const char* text; qint64 expected; const char* notice; } cases[] = {
+        {"jonson", 1004, "No exact match for JONSON; similar names follow"},
+        {"jonhson, mary", 1004, "No exact match for JONHSON, MARY; similar names follow"},
+        {"smyth", 1002, "No exact match for SMYTH; similar names follow"},
+        {"smith, bob", 1001, "No exact match for SMITH, BOB; similar names follow"},
+    };
+    for (const auto& c : cases) {
+        const Page page = first(SearchKey::PatientName, QString::fromUtf8(c.text));
+        EXPECT_TRUE(page.accounts.contains(c.expected)) << c.text;
+        EXPECT_EQ(page.notice.toStdString(), c.notice);
+    }
+    // SMYTHE begins as typed and comes first; an exact name brings no notice and no others.
+    EXPECT_EQ(first(SearchKey::PatientName, QStringLiteral("smyth")).accounts.value(0), 1003);
+    EXPECT_TRUE(first(SearchKey::PatientName, QStringLiteral("johnson")).notice.isEmpty());
+    // Nobody: no wrong patient at all.
+    const Page nobody = first(SearchKey::PatientName, QStringLiteral("zzyzx, quincy"));
+    EXPECT_TRUE(nobody.accounts.isEmpty());
+    EXPECT_EQ(nobody.notice.toStdString(), "No patient named ZZYZX, QUINCY");
+}
+
+// Catches dates a clerk types that the server cannot read, and an unreadable one answered
+// without a sentence to act on.
+TEST_F(SearchRulesTest, shouldReadEveryUnambiguousDate)
+{
+    for (const char* text : {"10/22/1976", "10221976", "1976-10-22", "19761022", "22.10.1976", "22/10/1976",
+                             "Oct 22 1976", "October 22, 1976", "22 Oct 1976", "22-OCT-1976", "10-22-76"}) {
+        const std::optional<DateRange> range = parseDateQuery(QString::fromLatin1(text));
+        ASSERT_TRUE(range.has_value()) << text;
+        EXPECT_EQ(range->from, QDate(1976, 10, 22)) << text;
+    }
+    EXPECT_EQ(first(SearchKey::DateOfBirth, QStringLiteral("Oct 22 1976")).accounts, QList<qint64>{1004});
+    for (const char* text : {"13/45/2000", "02/30/1990", "yesterday", "1976-13-01"})
+        EXPECT_EQ(first(SearchKey::DateOfBirth, QString::fromLatin1(text)).notice.toStdString(), "Type the date of birth as MM/DD/YYYY") << text;
+}
+
+// Catches a continuation key that widens the search it continues, and the recent list offered
+// without saying what it is.
+TEST_F(SearchRulesTest, shouldStayInsideTheSearchItContinues)
+{
+    SearchQuery q;
+    q.key = SearchKey::PatientName;
+    q.text = QStringLiteral("SMITH");
+    q.pageSize = 2;
+    // A position of the first pass (hex-coded parts), forged to begin at "A", before every name.
+    q.after = QStringLiteral("N30.41..30");
+    const SearchPage page = store->search(q);
+    for (const PatientRow& r : page.rows)
+        EXPECT_TRUE(foldName(r.last).startsWith(QLatin1String("SMITH"))) << r.last.toStdString();
+
+    store->rememberChoice(QStringLiteral("desk"), 1004);
+    const Page recent = first(SearchKey::PatientName, QString());
+    EXPECT_EQ(recent.accounts, QList<qint64>{1004});
+    EXPECT_EQ(recent.notice.toStdString(), "Recently chosen patients");
+}
+
+// Catches the duplicate check missing a nickname (BOB for ROBERT), flooding a common name
+// without saying how many were left out, and cutting the right patient among equals.
+TEST_F(SearchRulesTest, shouldFindDuplicatesByNicknameAndSayWhatWasLeftOut)
+{
+    PracticeHostLink link(store);
+    const auto rows = [&](const QString& name, const QString& dob) {
+        return link.answer(QStringLiteral("|GET|DUPPAT|\t\t") + name + QLatin1Char('\t') + dob + QStringLiteral("\t\t"));
+    };
+    const QStringList bob = rows(QStringLiteral("SMITH,BOB"), QStringLiteral("03/14/1970"));
+    ASSERT_GE(bob.size(), 3);
+    EXPECT_TRUE(bob[1].startsWith(QLatin1String("|GR|0|1001\t"))) << bob[1].toStdString();
+    EXPECT_TRUE(bob[1].contains(QLatin1String("nickname")));
+
+    const QStringList common = rows(QStringLiteral("SMITH,JOHN"), QStringLiteral("07/01/1962"));
+    // Header, 20 candidates, the end; the heading says how many were left out.
+    ASSERT_EQ(common.size(), 22);
+    EXPECT_TRUE(common[0].contains(QLatin1String("more not shown"))) << common[0].toStdString();
+    // Equal names: the same date of birth first.
+    EXPECT_TRUE(common[1].startsWith(QLatin1String("|GR|0|1002\t")) || common[1].startsWith(QLatin1String("|GR|0|2017\t")))
+        << common[1].toStdString();
+
+    // Nobody: no rows, so no window; the host says so.
+    const QStringList none = rows(QStringLiteral("QQQQQ,ZZZZ"), QStringLiteral("01/01/2001"));
+    EXPECT_EQ(none.size(), 2);
+}
