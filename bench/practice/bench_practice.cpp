@@ -5,12 +5,15 @@
 // built when missing.
 #include "benchmain.h"
 
+#include "host/practice/names.h"
 #include "host/practice/practicehostlink.h"
 #include "host/practice/sqlitestore.h"
 #include "host/practice/statement.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
+#include <QMap>
 
 #include <algorithm>
 #include <cstdio>
@@ -164,6 +167,208 @@ void BM_Record(benchmark::State& state)
         benchmark::DoNotOptimize(link().answer(QStringLiteral("|GET|DEMOXML|512345|FRONTDESK|DESK1")));
 }
 BENCHMARK(BM_Record)->Unit(benchmark::kMillisecond);
+
+// -- recall: the intended patient on the first page ---------------------------------------
+
+struct RecallQuery
+{
+    const char* kind;
+    QString text;
+    QString caption;
+    qint64 intended = 0;     // 0: a patient who does not exist
+};
+
+// A spelling that sounds the same (SMITH -> SMYTH, PHILLIPS -> FILLIPS), or nothing.
+QString soundAlikeSpelling(const QString& last)
+{
+    static const QList<std::pair<QString, QString>> swaps = {
+        {QStringLiteral("PH"), QStringLiteral("F")}, {QStringLiteral("I"), QStringLiteral("Y")},
+        {QStringLiteral("Y"), QStringLiteral("I")}, {QStringLiteral("CK"), QStringLiteral("K")},
+        {QStringLiteral("SON"), QStringLiteral("SEN")}, {QStringLiteral("LL"), QStringLiteral("L")},
+        {QStringLiteral("TT"), QStringLiteral("T")}, {QStringLiteral("EE"), QStringLiteral("EA")},
+        {QStringLiteral("Z"), QStringLiteral("S")}, {QStringLiteral("C"), QStringLiteral("K")},
+    };
+    for (const auto& [from, to] : swaps) {
+        const qsizetype at = last.indexOf(from, 1);
+        if (at < 0)
+            continue;
+        QString variant = last;
+        variant.replace(at, from.size(), to);
+        if (variant != last && phoneticKey(variant) == phoneticKey(last))
+            return variant;
+    }
+    return {};
+}
+
+QString nicknameOf(const QString& first)
+{
+    static QHash<QString, QString> reverse;
+    if (reverse.isEmpty()) {
+        for (const char* nick : {"BOB", "BILL", "JIM", "MIKE", "DICK", "TOM", "TONY", "JOE", "DAN", "DAVE", "CHRIS",
+                                 "MATT", "STEVE", "LIZ", "KATE", "PEGGY", "SUE", "JENNY", "PATTY", "BARB", "DEBBIE",
+                                 "SANDY", "CHUCK", "ANDY", "KEN", "TIM", "GREG", "RON", "DON", "JEFF", "SAM", "BEN",
+                                 "ALEX", "JOSH", "JAKE", "NATE", "PETE", "WALT", "MANDY", "BECKY", "VICKY", "CATHY"}) {
+            const QString formal = formalName(QString::fromLatin1(nick));
+            if (!reverse.contains(formal))
+                reverse.insert(formal, QString::fromLatin1(nick));
+        }
+    }
+    return reverse.value(first);
+}
+
+QString oneTypo(const QString& last, std::mt19937_64& random)
+{
+    if (last.size() < 4)
+        return last + QLatin1Char('E');
+    QString out = last;
+    const int at = 1 + int(random() % (last.size() - 2));
+    if (random() % 2)
+        std::swap(out[at], out[at + 1]);
+    else
+        out.remove(at, 1);
+    return out;
+}
+
+QList<RecallQuery> recallQueries()
+{
+    std::mt19937_64 random(20261206);
+    QList<RecallQuery> out;
+    Statement s(store()->handle(), "SELECT id, last, first, middle, dob, ssn, phone FROM patients WHERE id = ?1");
+    const char* const kinds[] = {"name", "first last", "lower case", "typo", "sound-alike", "nickname",
+                                 "SSN last four", "phone last seven", "phone last four", "DOB"};
+    const QString nameCaption = QStringLiteral("&PAT NAME");
+    while (out.size() < 2000) {
+        s.bind(1, qint64(100001 + random() % kPatients));
+        if (!s.step()) {
+            s.reset();
+            continue;
+        }
+        const qint64 id = s.integer(0);
+        const QString last = s.text(1), first = s.text(2), middle = s.text(3);
+        const QDate dob = QDate::fromString(s.text(4), Qt::ISODate);
+        const QString ssn = s.text(5), phone = s.text(6);
+        s.reset();
+        const char* kind = kinds[out.size() % 10];
+        RecallQuery q{kind, {}, nameCaption, id};
+        const QString k = QString::fromLatin1(kind);
+        if (k == QLatin1String("name")) {
+            q.text = last + QStringLiteral(", ") + first + QLatin1Char(' ') + middle;
+        } else if (k == QLatin1String("first last")) {
+            q.text = first + QLatin1Char(' ') + middle + QLatin1Char(' ') + last;
+        } else if (k == QLatin1String("lower case")) {
+            q.text = (last + QLatin1Char(' ') + first + QLatin1Char(' ') + middle).toLower();
+        } else if (k == QLatin1String("typo")) {
+            q.text = oneTypo(last, random) + QStringLiteral(", ") + first + QLatin1Char(' ') + middle;
+        } else if (k == QLatin1String("sound-alike")) {
+            const QString variant = soundAlikeSpelling(last);
+            q.text = (variant.isEmpty() ? oneTypo(last, random) : variant) + QStringLiteral(", ") + first + QLatin1Char(' ') + middle;
+        } else if (k == QLatin1String("nickname")) {
+            const QString nick = nicknameOf(first);
+            q.text = last + QStringLiteral(", ") + (nick.isEmpty() ? first : nick) + QLatin1Char(' ') + middle;
+        } else if (k == QLatin1String("SSN last four")) {
+            if (ssn.size() != 9)
+                continue;
+            q.text = ssn.right(4);
+            q.caption = QStringLiteral("&SS#");
+        } else if (k == QLatin1String("phone last seven")) {
+            q.text = phone.mid(3, 3) + QLatin1Char('-') + phone.right(4);
+            q.caption = QStringLiteral("P&HONE#");
+        } else if (k == QLatin1String("phone last four")) {
+            q.text = phone.right(4);
+            q.caption = QStringLiteral("P&HONE#");
+        } else {
+            const int form = int(random() % 4);
+            q.text = form == 0 ? dob.toString(QStringLiteral("MM/dd/yyyy")) : form == 1 ? dob.toString(QStringLiteral("MMddyyyy"))
+                   : form == 2 ? dob.toString(Qt::ISODate) : dob.toString(QStringLiteral("MMM d yyyy"));
+            q.caption = QStringLiteral("&DOB");
+        }
+        out.append(q);
+    }
+    return out;
+}
+
+// Clerks look for 2,000 known patients as they type them: the share found on the first page
+// (50 rows) and in the first five rows, per kind of query and in all; then 200 searches for
+// patients who do not exist, where no patient may come before the line that says the names
+// are only similar. The worst misses are printed with why.
+void BM_Recall(benchmark::State& state)
+{
+    const QList<RecallQuery> queries = recallQueries();
+    struct Tally { int asked = 0, firstPage = 0, topFive = 0; };
+    QMap<QString, Tally> tallies;
+    Tally all;
+    std::vector<double> ms;
+    struct Miss { QString kind, text; qint64 intended; int rank; int rows; };
+    QList<Miss> misses;
+    int wrongAboveNotice = 0;
+    for (auto _ : state) {
+        for (const RecallQuery& q : queries) {
+            QElapsedTimer timer;
+            timer.start();
+            const QStringList reply = link().answer(QStringLiteral("|GET|KEY|") + q.text.toUpper() + QLatin1Char('|') + q.caption + QLatin1Char('|'));
+            ms.push_back(timer.nsecsElapsed() / 1e6);
+            int rank = 0;
+            int rows = 0;
+            for (qsizetype i = 1; i + 1 < reply.size(); ++i) {
+                const QString key = reply[i].mid(5).section(QLatin1Char('\t'), 0, 0);
+                if (key == QLatin1String("0"))
+                    continue;
+                ++rows;
+                if (key == QString::number(q.intended) && rank == 0)
+                    rank = rows;
+            }
+            Tally& t = tallies[QString::fromLatin1(q.kind)];
+            ++t.asked;
+            ++all.asked;
+            if (rank > 0) { ++t.firstPage; ++all.firstPage; }
+            if (rank > 0 && rank <= 5) { ++t.topFive; ++all.topFive; }
+            if (rank == 0 || rank > 5)
+                misses.append({QString::fromLatin1(q.kind), q.text, q.intended, rank, rows});
+        }
+        // Patients who are not there: invented names.
+        std::mt19937_64 random(7);
+        for (int i = 0; i < 200; ++i) {
+            QString last, first;
+            for (int c = 0; c < 7; ++c)
+                last += QChar(u'A' + int(random() % 26));
+            for (int c = 0; c < 5; ++c)
+                first += QChar(u'A' + int(random() % 26));
+            const QStringList reply = link().answer(QStringLiteral("|GET|KEY|") + last + QStringLiteral(", ") + first
+                                                    + QStringLiteral("|&PAT NAME|"));
+            // The first row must be the line with key 0.
+            if (reply.size() > 1 && !reply[1].startsWith(QLatin1String("|OK||0\t")))
+                ++wrongAboveNotice;
+        }
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["first_page_pct"] = 100.0 * all.firstPage / all.asked;
+    state.counters["top5_pct"] = 100.0 * all.topFive / all.asked;
+    state.counters["p95_ms"] = ms[size_t(ms.size() * 0.95)];
+    state.counters["wrong_above_notice"] = wrongAboveNotice;
+    std::printf("\n%-18s %6s %10s %8s\n", "query", "asked", "first page", "top 5");
+    for (auto it = tallies.cbegin(); it != tallies.cend(); ++it) {
+        std::printf("%-18s %6d %9.1f%% %7.1f%%\n", qPrintable(it.key()), it->asked, 100.0 * it->firstPage / it->asked,
+                    100.0 * it->topFive / it->asked);
+    }
+    std::printf("%-18s %6d %9.1f%% %7.1f%%\n", "all", all.asked, 100.0 * all.firstPage / all.asked, 100.0 * all.topFive / all.asked);
+    // Worst: not on the first page at all, the most crowded first.
+    std::stable_sort(misses.begin(), misses.end(), [](const Miss& a, const Miss& b) {
+        if ((a.rank == 0) != (b.rank == 0))
+            return a.rank == 0;
+        return a.rank > b.rank;
+    });
+    std::printf("\nworst misses:\n");
+    for (qsizetype i = 0; i < qMin<qsizetype>(10, misses.size()); ++i) {
+        const Miss& m = misses[i];
+        Statement who(store()->handle(), "SELECT last || ', ' || first || ' ' || middle FROM patients WHERE id = ?1");
+        who.bind(1, m.intended);
+        who.step();
+        std::printf("  %-16s %-28s intended %lld %-24s %s (%d rows on the page)\n", qPrintable(m.kind), qPrintable(m.text),
+                    m.intended, qPrintable(who.text(0)), m.rank == 0 ? "not on the first page" : qPrintable(QStringLiteral("row %1").arg(m.rank)),
+                    m.rows);
+    }
+}
+BENCHMARK(BM_Recall)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -45,7 +45,7 @@ QString InstalledSharedFilesFolder()
 QString UserSharedFilesFolder()
 {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    // The base directory specification: a relative path is to be ignored.
+    // As the XDG base directories are read: a relative path is ignored.
     if (data.isEmpty() || QDir::isRelativePath(data))
         data = QDir::homePath() + QStringLiteral("/.local/share");
     return data + QStringLiteral("/ZelvarPatLookup/SharedFiles");
