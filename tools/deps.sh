@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libgl-dev
     libxslt1-dev libsqlite3-dev sqlite3
     libgtest-dev libgmock-dev libbenchmark-dev
-    poppler-utils
+    poppler-utils appstream desktop-file-utils
     xvfb xauth fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
 )
 

@@ -5,6 +5,11 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 
 tools/deps.sh
+# Qt wants a private runtime folder; a login session has one, a container or CI may not.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d -t zelvar-runtime-XXXXXX)
+    export XDG_RUNTIME_DIR
+fi
 tools/configure.sh "$build"
-cmake --build "$build" --parallel
+cmake --build "$build" --parallel "$(nproc)"
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"

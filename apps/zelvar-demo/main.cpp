@@ -1,6 +1,6 @@
-// The demo host: the component on the embedded practice server, with every operation at hand
-// and the traffic between them in view.
-#include "demowindow.h"
+// The demo host: a front desk on the embedded practice server.
+#include "frontdesk.h"
+#include "scenarios.h"
 
 #include "host/practice/practicehostlink.h"
 #include "host/practice/sqlitestore.h"
@@ -8,14 +8,17 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTimer>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -27,41 +30,105 @@ QString defaultDatabase()
     return data + QStringLiteral("/ZelvarPatLookup/practice.db");
 }
 
+struct Options
+{
+    QCommandLineOption db{QStringLiteral("db"), QStringLiteral("The practice database <file> (default %1).").arg(defaultDatabase()),
+                          QStringLiteral("file"), defaultDatabase()};
+    QCommandLineOption patients{QStringLiteral("patients"), QStringLiteral("How many patients a new database gets (default 20000)."),
+                                QStringLiteral("count"), QStringLiteral("20000")};
+    QCommandLineOption rebuild{QStringLiteral("rebuild"), QStringLiteral("Build the database anew.")};
+    QCommandLineOption traffic{QStringLiteral("traffic"), QStringLiteral("Show the server traffic pane (View > Server traffic).")};
+    QCommandLineOption scenario{QStringLiteral("scenario"),
+                                QStringLiteral("Open the windows of a scenario (%1), save a picture of the window on top "
+                                               "to the --screenshot file and quit.")
+                                    .arg(zelvar::demo::scenarioNames().join(QStringLiteral(", "))),
+                                QStringLiteral("name")};
+    QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                  QStringLiteral("With --scenario: the PNG <file>. Alone: a picture of the screen after --delay."),
+                                  QStringLiteral("file")};
+    QCommandLineOption delay{QStringLiteral("delay"), QStringLiteral("Milliseconds before a screen picture (default 800)."),
+                             QStringLiteral("ms"), QStringLiteral("800")};
+
+    void addTo(QCommandLineParser& parser)
+    {
+        parser.setApplicationDescription(QStringLiteral("A front desk on the Zelvar patient lookup component and an embedded "
+                                                        "practice server. Ctrl+C in the terminal ends it."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({db, patients, rebuild, traffic, scenario, screenshot, delay});
+    }
+};
+
+// --help and --version need no display: they are answered before the application (and its
+// platform plugin) is made.
+bool answeredWithoutDisplay(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--help") && std::strcmp(a, "-h") && std::strcmp(a, "--help-all") && std::strcmp(a, "--version")
+            && std::strcmp(a, "-v"))
+            continue;
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("zelvar-demo"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(ZELVAR_VERSION));
+        Options options;
+        QCommandLineParser parser;
+        options.addTo(parser);
+        parser.process(app);   // prints the text and exits 0
+        return true;
+    }
+    return false;
+}
+
+std::atomic<bool> g_interrupted{false};
+
+void interrupted(int)
+{
+    g_interrupted = true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (answeredWithoutDisplay(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelvar-demo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Zelvar front desk"));
+    QApplication::setApplicationVersion(QStringLiteral(ZELVAR_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Zelvar"));
+    QApplication::setDesktopFileName(QStringLiteral("org.zelvar.PatLookupDemo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/demo/org.zelvar.PatLookupDemo.svg")));
 
+    Options options;
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Demo host of the Zelvar patient lookup component"));
-    parser.addHelpOption();
-    const QCommandLineOption db(QStringLiteral("db"), QStringLiteral("The practice database <file>."),
-                                QStringLiteral("file"), defaultDatabase());
-    const QCommandLineOption patients(QStringLiteral("patients"),
-                                      QStringLiteral("How many patients a new database gets (default 20000)."),
-                                      QStringLiteral("count"), QStringLiteral("20000"));
-    const QCommandLineOption rebuild(QStringLiteral("rebuild"), QStringLiteral("Build the database anew."));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save a picture of the screen to <file> after the delay and quit."),
-                                        QStringLiteral("file"));
-    const QCommandLineOption delay(QStringLiteral("delay"), QStringLiteral("Delay before the screenshot."),
-                                   QStringLiteral("ms"), QStringLiteral("800"));
-    parser.addOptions({db, patients, rebuild, screenshot, delay});
+    options.addTo(parser);
     parser.process(app);
 
-    const QString path = parser.value(db);
+    // Ctrl+C (and a service manager's stop) end the event loop, so the database closes cleanly.
+    std::signal(SIGINT, interrupted);
+    std::signal(SIGTERM, interrupted);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [] {
+        if (g_interrupted)
+            QApplication::quit();
+    });
+    watch.start(200);
+
+    const QString path = parser.value(options.db);
     QDir().mkpath(QFileInfo(path).absolutePath());
+    std::printf("Practice database: %s\n", qPrintable(path));
+    std::fflush(stdout);
     std::shared_ptr<zelvar::practice::SqliteStore> store;
     try {
         store = std::make_shared<zelvar::practice::SqliteStore>(path);
-        if (parser.isSet(rebuild) || store->isEmpty()) {
-            const qint64 count = qMax<qint64>(1, parser.value(patients).toLongLong());
-            QProgressDialog progress(QStringLiteral("Building the practice database (%1 patients)...").arg(count),
-                                     QString(), 0, 100);
-            progress.setWindowTitle(QStringLiteral("Zelvar demo"));
+        if (parser.isSet(options.rebuild) || store->isEmpty()) {
+            const qint64 count = qMax<qint64>(1, parser.value(options.patients).toLongLong());
+            std::printf("Building it with %lld generated patients...\n", count);
+            std::fflush(stdout);
+            QProgressDialog progress(QStringLiteral("Building the practice database (%1 patients)...").arg(count), QString(), 0, 100);
+            progress.setWindowTitle(QStringLiteral("Zelvar front desk"));
             progress.setMinimumDuration(0);
             progress.show();
             store->generate(count, 20261206, [&](int percent) {
@@ -70,20 +137,40 @@ int main(int argc, char** argv)
             });
         }
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("Zelvar demo"),
-                              QStringLiteral("The practice database %1 cannot be used: %2").arg(path, QString::fromUtf8(e.what())));
+        const QString message = QStringLiteral("The practice database %1 cannot be used: %2").arg(path, QString::fromUtf8(e.what()));
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        if (!parser.isSet(options.scenario))
+            QMessageBox::critical(nullptr, QStringLiteral("Zelvar front desk"), message);
         return 1;
     }
 
     auto server = std::make_shared<zelvar::practice::PracticeHostLink>(store);
-    zelvar::demo::DemoWindow window(server, [server](qint64 account) { server->rememberChoice(account); });
-    window.setDatabaseDescription(QStringLiteral("%1 (%2 patients)").arg(path).arg(store->patientCount()));
-    window.show();
+    // Recording the choice is the server's bookkeeping: a database that refuses the write
+    // (locked, read only, full) must not take the desk down with it.
+    zelvar::demo::FrontDesk desk(server, [server](qint64 account) {
+        try {
+            server->rememberChoice(account);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "The recent-patients list was not updated: %s\n", e.what());
+        }
+    });
+    desk.setDatabaseDescription(QStringLiteral("%1 (%2 patients)").arg(path).arg(store->patientCount()));
+    desk.dockTraffic->setVisible(parser.isSet(options.traffic));
+    desk.show();
+    std::printf("The front desk is open. Close its window or press Ctrl+C here to end it.\n");
+    std::fflush(stdout);
 
-    if (parser.isSet(screenshot)) {
-        // The whole screen, so that modal windows opened over the demo are in the picture.
-        QTimer::singleShot(parser.value(delay).toInt(), [&] {
-            const QString file = parser.value(screenshot);
+    if (parser.isSet(options.scenario)) {
+        const QString name = parser.value(options.scenario);
+        if (!parser.isSet(options.screenshot) || !zelvar::demo::runScenario(name, desk, parser.value(options.screenshot))) {
+            std::fprintf(stderr, "A scenario is one of %s and needs --screenshot FILE.\n",
+                         qPrintable(zelvar::demo::scenarioNames().join(QStringLiteral(", "))));
+            return 2;
+        }
+    } else if (parser.isSet(options.screenshot)) {
+        // The whole screen, so that windows opened over the desk are in the picture.
+        QTimer::singleShot(parser.value(options.delay).toInt(), &app, [&] {
+            const QString file = parser.value(options.screenshot);
             if (!QGuiApplication::primaryScreen()->grabWindow(0).save(file))
                 std::fprintf(stderr, "Could not save %s\n", qPrintable(file));
             QApplication::exit(0);

@@ -124,6 +124,10 @@ QStringList PracticeHostLink::answer(const QString& request)
 {
     try {
         const QStringList fields = request.split(QLatin1Char('|'));
+        // The host's own write: |PUT|PATIENT|last<TAB>first<TAB>...
+        if (fields.size() >= 4 && fields[0].isEmpty() && fields[1] == QLatin1String("PUT")
+            && fields[2] == QLatin1String("PATIENT"))
+            return newPatient(request.mid(QStringLiteral("|PUT|PATIENT|").size()));
         if (fields.size() < 3 || !fields[0].isEmpty() || fields[1] != QLatin1String("GET"))
             return error(QStringLiteral("The server does not understand this request."));
         const QString kind = fields[2];
@@ -330,6 +334,28 @@ QStringList PracticeHostLink::duplicateCheck(const QString& data)
     }
     replies.append(QStringLiteral("|EN|END|"));
     return replies;
+}
+
+QStringList PracticeHostLink::newPatient(const QString& data)
+{
+    const QStringList v = data.split(QLatin1Char('\t'));
+    NewPatient n;
+    n.last = v.value(0);
+    n.first = v.value(1);
+    n.middle = v.value(2);
+    const std::optional<DateRange> dob = parseDateQuery(v.value(3));
+    if (dob && dob->from == dob->to)
+        n.dob = dob->from;
+    n.sex = v.value(4);
+    n.ssn = v.value(5);
+    n.phone = v.value(6);
+    n.street = v.value(7);
+    n.city = v.value(8);
+    n.state = v.value(9);
+    n.zip = v.value(10);
+    n.payor = v.value(11);
+    n.policy = v.value(12);
+    return {ok(QString::number(m_store->addPatient(n)))};
 }
 
 QStringList PracticeHostLink::codeLookup(const QString& table)

@@ -10,7 +10,10 @@ namespace zelvar::practice {
 
 // The practice server as the component reaches it: every request kind answered in the reply
 // formats the windows read, from a PracticeStore. Bad requests get an "ERROR:" text in the
-// server's own words, never an exception.
+// server's own words, never an exception. One request is the host's own, never the
+// component's: |PUT|PATIENT| with a new patient's last, first and middle name, date of birth,
+// sex, SSN, phone, street, city, state, zip, payor code and policy number, tab-separated; the
+// reply is the new account number.
 class PracticeHostLink : public HostLink
 {
 public:
@@ -34,6 +37,7 @@ public:
 private:
     QStringList patientSearch(const QStringList& fields, const QString& request);
     QStringList duplicateCheck(const QString& data);
+    QStringList newPatient(const QString& data);
     QStringList codeLookup(const QString& table);
     QStringList fileTransfer(const QString& name, const QString& folder);
     QStringList patientRecord(const QString& account);

@@ -55,6 +55,17 @@ struct PatientData
     QString ssn, account, name, dob, policy, mrn;
 };
 
+// A patient the front desk registers.
+struct NewPatient
+{
+    QString last, first, middle;
+    QDate dob;
+    QString sex;
+    QString ssn, phone;     // digits
+    QString street, city, state, zip;
+    QString payor, policy;  // a payor code and its policy number, or empty
+};
+
 struct Candidate
 {
     PatientRow patient;
@@ -111,6 +122,9 @@ public:
     virtual std::optional<QByteArray> file(const QString& folder, const QString& name) = 0;
     virtual std::optional<PatientRecordData> record(qint64 account) = 0;
     virtual void rememberChoice(const QString& user, qint64 account) = 0;
+    // Registers a patient (its own guarantor) and returns the new account number; throws
+    // std::invalid_argument for data it cannot take.
+    virtual qint64 addPatient(const NewPatient& patient) = 0;
     virtual qint64 patientCount() = 0;
 };
 

@@ -757,6 +757,54 @@ void SqliteStore::rememberChoice(const QString& user, qint64 account)
     s.run();
 }
 
+qint64 SqliteStore::addPatient(const NewPatient& n)
+{
+    if (foldName(n.last).isEmpty() || foldName(n.first).isEmpty())
+        throw std::invalid_argument("A new patient needs a last and a first name");
+    if (!n.dob.isValid())
+        throw std::invalid_argument("Type the date of birth as MM/DD/YYYY");
+    execute("BEGIN IMMEDIATE");
+    try {
+        Statement next(m_db, "SELECT coalesce(max(id), 100000) + 1 FROM patients");
+        next.step();
+        const qint64 account = next.integer(0);
+        const QString mrn = QStringLiteral("MR") + QString::number(account);
+        const PatientKeys k = patientKeys(n.last, n.first, n.ssn, mrn);
+        Statement patient(m_db, "INSERT INTO patients (id, last, first, middle, dob, sex, ssn, mrn, phone, mobile, street,"
+                                " city, state, zip, active, guarantor, relation, lastkey, firstkey, firstformal, lastsound,"
+                                " ssn4, mrnkey) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, '', ?10, ?11, ?12, ?13, 1, ?1,"
+                                " 'SELF', ?14, ?15, ?16, ?17, ?18, ?19)");
+        patient.bind(1, account).bind(2, n.last.trimmed().toUpper()).bind(3, n.first.trimmed().toUpper())
+            .bind(4, n.middle.trimmed().toUpper().left(1)).bind(5, n.dob.toString(Qt::ISODate)).bind(6, n.sex.toUpper())
+            .bind(7, digitsOf(n.ssn)).bind(8, mrn).bind(9, digitsOf(n.phone)).bind(10, n.street).bind(11, n.city)
+            .bind(12, n.state.toUpper()).bind(13, n.zip).bind(14, k.lastkey).bind(15, k.firstkey).bind(16, k.firstformal)
+            .bind(17, k.lastsound).bind(18, k.ssn4).bind(19, k.mrnkey);
+        patient.run();
+        Statement alternate(m_db, "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
+        for (const QString& key : k.alternates) {
+            alternate.bind(1, key).bind(2, k.firstkey).bind(3, account);
+            alternate.run();
+        }
+        const QString phone = digitsOf(n.phone);
+        if (!phone.isEmpty()) {
+            Statement p(m_db, "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)");
+            p.bind(1, phone).bind(2, account).bind(3, phone.right(7)).bind(4, phone.right(4));
+            p.run();
+        }
+        if (!n.payor.isEmpty() && !n.policy.trimmed().isEmpty()) {
+            Statement p(m_db, "INSERT INTO policies VALUES (NULL, ?1, 1, ?2, ?3, '', ?1, 'SELF', ?4, ?5)");
+            p.bind(1, account).bind(2, n.payor.toUpper()).bind(3, n.policy.trimmed().toUpper())
+                .bind(4, QDate::currentDate().toString(Qt::ISODate)).bind(5, identifierKey(n.policy));
+            p.run();
+        }
+        execute("COMMIT");
+        return account;
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
 QStringList SqliteStore::searchPlans()
 {
     QStringList plans;

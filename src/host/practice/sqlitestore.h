@@ -40,6 +40,7 @@ public:
     std::optional<QByteArray> file(const QString& folder, const QString& name) override;
     std::optional<PatientRecordData> record(qint64 account) override;
     void rememberChoice(const QString& user, qint64 account) override;
+    qint64 addPatient(const NewPatient& patient) override;
     qint64 patientCount() override;
 
     // Fills the database with demo data: `patients` patients from the seed, in one transaction,
