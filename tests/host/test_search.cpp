@@ -4,7 +4,6 @@
 #include "host/practice/names.h"
 #include "host/practice/practicehostlink.h"
 #include "host/practice/sqlitestore.h"
-#include "host/practice/statement.h"
 
 #include <QTemporaryDir>
 
@@ -28,15 +27,15 @@ struct Person
 
 // A small practice whose names and numbers are the cases at the front desk.
 const Person kPeople[] = {
-    {1001, "SMITH", "ROBERT", "1970-03-14", "111222622", "2175732116", "BPH123456"},
-    {1002, "SMITH", "JOHN", "1962-07-01", "262233333", "2175550101", ""},
-    {1003, "SMYTHE", "ANNA", "1980-01-02", "262244444", "2175550102", ""},
-    {1004, "JOHNSON", "MARY", "1976-10-22", "333442622", "2175550103", ""},
-    {1005, "O'BRIEN", "PATRICK", "1950-05-05", "444552622", "2175550104", ""},
-    {1006, "MCDONALD", "ALICE", "1990-12-24", "555660000", "2175550105", ""},
-    {1007, "GARCIA-LOPEZ", "MARIA", "1985-06-15", "666770000", "2175550106", ""},
-    {1008, "MÜLLER", "KLAUS", "1955-11-30", "777880000", "2175550107", ""},
-    {1009, "SMITH", "JOHNATHAN", "1962-07-02", "888990000", "2175550108", ""},
+    {100001, "SMITH", "ROBERT", "1970-03-14", "111222622", "2175732116", "BPH123456"},
+    {100002, "SMITH", "JOHN", "1962-07-01", "262233333", "2175550101", ""},
+    {100003, "SMYTHE", "ANNA", "1980-01-02", "262244444", "2175550102", ""},
+    {100004, "JOHNSON", "MARY", "1976-10-22", "333442622", "2175550103", ""},
+    {100005, "O'BRIEN", "PATRICK", "1950-05-05", "444552622", "2175550104", ""},
+    {100006, "MCDONALD", "ALICE", "1990-12-24", "555660000", "2175550105", ""},
+    {100007, "GARCIA-LOPEZ", "MARIA", "1985-06-15", "666770000", "2175550106", ""},
+    {100008, "MÜLLER", "KLAUS", "1955-11-30", "777880000", "2175550107", ""},
+    {100009, "SMITH", "JOHNATHAN", "1962-07-02", "888990000", "2175550108", ""},
 };
 
 class SearchRulesTest : public ::testing::Test
@@ -51,7 +50,7 @@ protected:
             add(p);
         // A common name: more candidates than the duplicate list shows.
         for (int i = 0; i < 25; ++i)
-            add({2000 + i, "SMITH", "JOHN", i == 17 ? "1962-07-01" : "1940-01-01", "", "", ""}, i);
+            add({100010 + i, "SMITH", "JOHN", i == 17 ? "1962-07-01" : "1940-01-01", "", "", ""}, i);
     }
     static void TearDownTestSuite()
     {
@@ -59,38 +58,19 @@ protected:
         delete folder;
     }
 
+    // Registered as the front desk registers a patient: accounts 100001 onwards, in order.
     static void add(const Person& p, int days = 0)
     {
-        const QString last = QString::fromUtf8(p.last);
-        const QString first = QString::fromUtf8(p.first);
-        const QString mrn = QStringLiteral("MR") + QString::number(p.account);
-        const PatientKeys k = patientKeys(last, first, QString::fromLatin1(p.ssn), mrn);
-        Statement s(store->handle(), "INSERT INTO patients (id, last, first, middle, dob, sex, ssn, mrn, phone, mobile, street,"
-                                     " city, state, zip, active, guarantor, relation, lastkey, firstkey, firstformal, lastsound,"
-                                     " ssn4, mrnkey) VALUES (?1, ?2, ?3, 'A', ?4, 'M', ?5, ?6, ?7, '', '', '', 'IL', '', 1, ?1,"
-                                     " 'SELF', ?8, ?9, ?10, ?11, ?12, ?13)");
-        s.bind(1, p.account).bind(2, last).bind(3, first)
-            .bind(4, QDate::fromString(QString::fromLatin1(p.dob), Qt::ISODate).addDays(days).toString(Qt::ISODate))
-            .bind(5, QString::fromLatin1(p.ssn)).bind(6, mrn).bind(7, QString::fromLatin1(p.phone))
-            .bind(8, k.lastkey).bind(9, k.firstkey).bind(10, k.firstformal).bind(11, k.lastsound).bind(12, k.ssn4)
-            .bind(13, k.mrnkey);
-        s.run();
-        Statement alternate(store->handle(), "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
-        for (const QString& key : k.alternates) {
-            alternate.bind(1, key).bind(2, k.firstkey).bind(3, p.account);
-            alternate.run();
-        }
-        const QString phone = QString::fromLatin1(p.phone);
-        if (!phone.isEmpty()) {
-            Statement ph(store->handle(), "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)");
-            ph.bind(1, phone).bind(2, p.account).bind(3, phone.right(7)).bind(4, phone.right(4));
-            ph.run();
-        }
-        if (*p.policy) {
-            Statement po(store->handle(), "INSERT INTO policies VALUES (NULL, ?1, 1, 'BPH', ?2, 'G', ?1, 'SELF', '2024-01-01', ?3)");
-            po.bind(1, p.account).bind(2, QString::fromLatin1(p.policy)).bind(3, identifierKey(QString::fromLatin1(p.policy)));
-            po.run();
-        }
+        practice::NewPatient n;
+        n.last = QString::fromUtf8(p.last);
+        n.first = QString::fromUtf8(p.first);
+        n.middle = QStringLiteral("A");
+        n.dob = QDate::fromString(QString::fromLatin1(p.dob), Qt::ISODate).addDays(days);
+        n.ssn = QString::fromLatin1(p.ssn);
+        n.phone = QString::fromLatin1(p.phone);
+        n.payor = QStringLiteral("BPH");
+        n.policy = QString::fromLatin1(p.policy);
+        ASSERT_EQ(store->addPatient(n), p.account);
     }
 
     // The accounts of the first page, in order, and the notice line when there is one.
@@ -128,15 +108,15 @@ std::shared_ptr<SqliteStore> SearchRulesTest::store;
 TEST_F(SearchRulesTest, shouldMatchIdentifiersByTheirWholeValueOrTheirTail)
 {
     const struct { SearchKey key; const char* text; QList<qint64> accounts; } cases[] = {
-        {SearchKey::SocialSecurity, "2622", {1001, 1004, 1005}},
-        {SearchKey::SocialSecurity, "111-22-2622", {1001}},
-        {SearchKey::Phone, "(217) 573-2116", {1001}},
-        {SearchKey::Phone, "573-2116", {1001}},
-        {SearchKey::Phone, "2116", {1001}},
-        {SearchKey::Phone, "1-217-573-2116", {1001}},
-        {SearchKey::MedicalRecord, "mr1004", {1004}},
-        {SearchKey::MedicalRecord, "MR-10 04", {1004}},
-        {SearchKey::Policy, "bph 123-456", {1001}},
+        {SearchKey::SocialSecurity, "2622", {100001, 100004, 100005}},
+        {SearchKey::SocialSecurity, "111-22-2622", {100001}},
+        {SearchKey::Phone, "(217) 573-2116", {100001}},
+        {SearchKey::Phone, "573-2116", {100001}},
+        {SearchKey::Phone, "2116", {100001}},
+        {SearchKey::Phone, "1-217-573-2116", {100001}},
+        {SearchKey::MedicalRecord, "mr100004", {100004}},
+        {SearchKey::MedicalRecord, "MR-100 004", {100004}},
+        {SearchKey::Policy, "bph 123-456", {100001}},
     };
     for (const auto& c : cases) {
         const Page page = first(c.key, QString::fromLatin1(c.text));
@@ -153,9 +133,9 @@ TEST_F(SearchRulesTest, shouldMatchIdentifiersByTheirWholeValueOrTheirTail)
 TEST_F(SearchRulesTest, shouldFindANameInTheFormsClerksTypeIt)
 {
     const struct { const char* text; qint64 account; } cases[] = {
-        {"John Smith", 1002},     {"smith john", 1002},  {"SMITH, JOHN A", 1002}, {"obrien", 1005},
-        {"o'brien", 1005},        {"O BRIEN", 1005},     {"mc donald", 1006},     {"lopez", 1007},
-        {"garcia lopez, maria", 1007}, {"muller", 1008},  {"mueller", 1008},       {"MÜLLER, KLAUS", 1008},
+        {"John Smith", 100002},     {"smith john", 100002},  {"SMITH, JOHN A", 100002}, {"obrien", 100005},
+        {"o'brien", 100005},        {"O BRIEN", 100005},     {"mc donald", 100006},     {"lopez", 100007},
+        {"garcia lopez, maria", 100007}, {"muller", 100008},  {"mueller", 100008},       {"MÜLLER, KLAUS", 100008},
     };
     for (const auto& c : cases) {
         const Page page = first(SearchKey::PatientName, QString::fromUtf8(c.text));
@@ -170,10 +150,10 @@ TEST_F(SearchRulesTest, shouldFindANameInTheFormsClerksTypeIt)
 TEST_F(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
 {
     const struct { const char* text; qint64 expected; const char* notice; } cases[] = {
-        {"jonson", 1004, "No exact match for JONSON; similar names follow"},
-        {"jonhson, mary", 1004, "No exact match for JONHSON, MARY; similar names follow"},
-        {"smyth", 1002, "No exact match for SMYTH; similar names follow"},
-        {"smith, bob", 1001, "No exact match for SMITH, BOB; similar names follow"},
+        {"jonson", 100004, "No exact match for JONSON; similar names follow"},
+        {"jonhson, mary", 100004, "No exact match for JONHSON, MARY; similar names follow"},
+        {"smyth", 100002, "No exact match for SMYTH; similar names follow"},
+        {"smith, bob", 100001, "No exact match for SMITH, BOB; similar names follow"},
     };
     for (const auto& c : cases) {
         const Page page = first(SearchKey::PatientName, QString::fromUtf8(c.text));
@@ -181,7 +161,7 @@ TEST_F(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
         EXPECT_EQ(page.notice.toStdString(), c.notice);
     }
     // SMYTHE begins as typed and comes first; an exact name brings no notice and no others.
-    EXPECT_EQ(first(SearchKey::PatientName, QStringLiteral("smyth")).accounts.value(0), 1003);
+    EXPECT_EQ(first(SearchKey::PatientName, QStringLiteral("smyth")).accounts.value(0), 100003);
     EXPECT_TRUE(first(SearchKey::PatientName, QStringLiteral("johnson")).notice.isEmpty());
     // Nobody: no wrong patient at all.
     const Page nobody = first(SearchKey::PatientName, QStringLiteral("zzyzx, quincy"));
@@ -199,7 +179,7 @@ TEST_F(SearchRulesTest, shouldReadEveryUnambiguousDate)
         ASSERT_TRUE(range.has_value()) << text;
         EXPECT_EQ(range->from, QDate(1976, 10, 22)) << text;
     }
-    EXPECT_EQ(first(SearchKey::DateOfBirth, QStringLiteral("Oct 22 1976")).accounts, QList<qint64>{1004});
+    EXPECT_EQ(first(SearchKey::DateOfBirth, QStringLiteral("Oct 22 1976")).accounts, QList<qint64>{100004});
     for (const char* text : {"13/45/2000", "02/30/1990", "yesterday", "1976-13-01"})
         EXPECT_EQ(first(SearchKey::DateOfBirth, QString::fromLatin1(text)).notice.toStdString(), "Type the date of birth as MM/DD/YYYY") << text;
 }
@@ -218,9 +198,9 @@ TEST_F(SearchRulesTest, shouldStayInsideTheSearchItContinues)
     for (const PatientRow& r : page.rows)
         EXPECT_TRUE(foldName(r.last).startsWith(QLatin1String("SMITH"))) << r.last.toStdString();
 
-    store->rememberChoice(QStringLiteral("desk"), 1004);
+    store->rememberChoice(QStringLiteral("desk"), 100004);
     const Page recent = first(SearchKey::PatientName, QString());
-    EXPECT_EQ(recent.accounts, QList<qint64>{1004});
+    EXPECT_EQ(recent.accounts, QList<qint64>{100004});
     EXPECT_EQ(recent.notice.toStdString(), "Recently chosen patients");
 }
 
@@ -234,7 +214,7 @@ TEST_F(SearchRulesTest, shouldFindDuplicatesByNicknameAndSayWhatWasLeftOut)
     };
     const QStringList bob = rows(QStringLiteral("SMITH,BOB"), QStringLiteral("03/14/1970"));
     ASSERT_GE(bob.size(), 3);
-    EXPECT_TRUE(bob[1].startsWith(QLatin1String("|GR|0|1001\t"))) << bob[1].toStdString();
+    EXPECT_TRUE(bob[1].startsWith(QLatin1String("|GR|0|100001\t"))) << bob[1].toStdString();
     EXPECT_TRUE(bob[1].contains(QLatin1String("nickname")));
 
     const QStringList common = rows(QStringLiteral("SMITH,JOHN"), QStringLiteral("07/01/1962"));
@@ -242,7 +222,7 @@ TEST_F(SearchRulesTest, shouldFindDuplicatesByNicknameAndSayWhatWasLeftOut)
     ASSERT_EQ(common.size(), 22);
     EXPECT_TRUE(common[0].contains(QLatin1String("more not shown"))) << common[0].toStdString();
     // Equal names: the same date of birth first.
-    EXPECT_TRUE(common[1].startsWith(QLatin1String("|GR|0|1002\t")) || common[1].startsWith(QLatin1String("|GR|0|2017\t")))
+    EXPECT_TRUE(common[1].startsWith(QLatin1String("|GR|0|100002\t")) || common[1].startsWith(QLatin1String("|GR|0|100027\t")))
         << common[1].toStdString();
 
     // Nobody: no rows, so no window; the host says so.
