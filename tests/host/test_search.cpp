@@ -180,7 +180,7 @@ TEST_F(SearchRulesTest, shouldReadEveryUnambiguousDate)
         EXPECT_EQ(range->from, QDate(1976, 10, 22)) << text;
     }
     EXPECT_EQ(first(SearchKey::DateOfBirth, QStringLiteral("Oct 22 1976")).accounts, QList<qint64>{100004});
-    for (const char* text : {"13/45/2000", "02/30/1990", "yesterday", "1976-13-01"})
+    for (const char* text : {"13/45/2000", "02/30/1990", "yesterday", "1976-13-01", "0000"})
         EXPECT_EQ(first(SearchKey::DateOfBirth, QString::fromLatin1(text)).notice.toStdString(), "Type the date of birth as MM/DD/YYYY") << text;
 }
 
@@ -224,6 +224,9 @@ TEST_F(SearchRulesTest, shouldFindDuplicatesByNicknameAndSayWhatWasLeftOut)
     // Equal names: the same date of birth first.
     EXPECT_TRUE(common[1].startsWith(QLatin1String("|GR|0|100002\t")) || common[1].startsWith(QLatin1String("|GR|0|100027\t")))
         << common[1].toStdString();
+
+    // A date of birth that is no date (year 0) is no date, not a crash.
+    EXPECT_GE(rows(QStringLiteral("SMITH,JOHN"), QStringLiteral("0000")).size(), 2);
 
     // Nobody: no rows, so no window; the host says so.
     const QStringList none = rows(QStringLiteral("QQQQQ,ZZZZ"), QStringLiteral("01/01/2001"));

@@ -398,7 +398,10 @@ std::optional<DateRange> parseDateQuery(const QString& input)
     } else if ((m = dayFirst.match(text)).hasMatch() && monthNumber(m.captured(2))) {
         date = QDate(fullYear(m.captured(3)), monthNumber(m.captured(2)), m.captured(1).toInt());
     } else if ((m = year.match(text)).hasMatch()) {
+        // A year of birth; there is no year 0.
         const int y = m.captured(1).toInt();
+        if (y < 1)
+            return std::nullopt;
         return DateRange{QDate(y, 1, 1), QDate(y, 12, 31)};
     }
     if (!date.isValid())

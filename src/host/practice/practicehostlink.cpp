@@ -244,7 +244,7 @@ QStringList PracticeHostLink::duplicateCheck(const QString& data)
     const QString ssn = digitsOf(patient.ssn);
     const NameQuery name = parseNameQuery(patient.name);
     const std::optional<DateRange> dob = parseDateQuery(patient.dob);
-    const bool oneDate = dob && dob->from == dob->to;
+    const bool oneDate = dob && dob->from.isValid() && dob->from == dob->to;
     const QStringList formals = name.first.isEmpty() ? QStringList() : formalNames(name.first);
     struct Scored { const Candidate* c; double score; QStringList reasons; qint64 daysApart; };
     QList<Scored> scored;
@@ -276,8 +276,8 @@ QStringList PracticeHostLink::duplicateCheck(const QString& data)
             daysApart = qAbs(p.dob.daysTo(d));
             const QString a = p.dob.toString(QStringLiteral("MMddyyyy"));
             const QString b = d.toString(QStringLiteral("MMddyyyy"));
-            int differing = 0;
-            for (int i = 0; i < a.size(); ++i)
+            int differing = a.size() == b.size() ? 0 : 8;
+            for (qsizetype i = 0; i < qMin(a.size(), b.size()); ++i)
                 differing += a[i] != b[i];
             if (p.dob == d) { score += 0.3; reasons << QStringLiteral("DOB"); }
             else if (p.dob.day() == d.month() && p.dob.month() == d.day() && p.dob.year() == d.year()) {
