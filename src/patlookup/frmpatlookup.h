@@ -127,6 +127,7 @@ private:
     void createControls();
     void connectControls();
     QString searchKey() const;
+    QString totalText() const;
     int selectedOption() const;
     void selectOption(int index);
     void selectWorkflowOption(int index);

@@ -66,7 +66,7 @@ void frmPatLookup::GetGridData(const QString& key)
         grdPatient->SetRowCount(m_results.RowsLoaded);
         // No rows at all reads as a zero key: nothing to total.
         const bool zeroKey = m_results.table.rowBound() < 1 || conv::Val(m_results.table.cell(0, 1)) == 0.0;
-        lblStatus->setText(zeroKey ? QString() : QStringLiteral("Total: ") + conv::str(m_results.RowsLoaded));
+        lblStatus->setText(zeroKey ? QString() : totalText());
     } else {
         grdPatient->SetRowCount(VirtualRowCount);
     }
@@ -94,7 +94,7 @@ void frmPatLookup::GetGridDataMoreRows(const QString&)
     if (replies::BuildGridMoreRows(replies, m_results, *m_replyGrid)) {
         if (m_results.AllLoaded) {
             grdPatient->SetRowCount(m_results.RowsLoaded);
-            lblStatus->setText(QStringLiteral("Total: ") + conv::str(m_results.RowsLoaded));
+            lblStatus->setText(totalText());
         } else {
             lblStatus->setText(QStringLiteral("Showing: ") + conv::str(LastShownRow()));
         }
@@ -103,6 +103,15 @@ void frmPatLookup::GetGridDataMoreRows(const QString&)
                              utils().GetMessageTitle());
     }
     DisableForms(false);
+}
+
+QString frmPatLookup::totalText() const
+{
+    QString text = QStringLiteral("Total: ") + conv::str(m_results.RowsLoaded);
+    // The grid holds at most so many rows: the user is told where the list stops.
+    if (grdPatient->RowCount() < m_results.RowsLoaded)
+        text += QStringLiteral(" (the list shows the first ") + conv::str(grdPatient->RowCount()) + QLatin1Char(')');
+    return text;
 }
 
 void frmPatLookup::FitToResults()

@@ -28,8 +28,10 @@ void ResultTable::redimPreserve(qint32 columnBound, qint32 rowBound)
 
 void ResultTable::reserveRows(qint32 row)
 {
-    if (row >= 0 && row <= m_rowBound)
-        m_rows.reserve(size_t(row) + 1);
+    // Geometric, as the rows' own growth: reserving each page's exact count would move every
+    // row loaded so far on every page.
+    if (row >= 0 && row <= m_rowBound && size_t(row) >= m_rows.capacity())
+        m_rows.reserve(std::max(size_t(row) + 1, m_rows.capacity() * 2));
 }
 
 void ResultTable::check(qint32 column, qint32 row) const
