@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
@@ -23,7 +24,7 @@ public:
     void setFolders(const QStringList& folders, const QString& base)
     {
         m_folders = folders;
-        m_base = base;
+        m_base = QDir::cleanPath(base);
     }
 
     // A QTextDocument asks its parent through this (by name) for what it cannot find itself;
