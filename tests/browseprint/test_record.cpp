@@ -152,11 +152,12 @@ TEST_F(RecordTest, shouldFindOrFetchTheStyleSheet)
     server->answer(QStringLiteral("|GET|FILE|NEW.xsl|FORMS"),
                    {QStringLiteral("|OK||200"),
                     QStringLiteral("|OK||<?xml version=\"1.0\"?><xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"),
-                    QStringLiteral("|OK||<xsl:template match=\"/\"><html><head></head><body>fetched</body></html></xsl:template></xsl:stylesheet>|END|")});
+                    QStringLiteral("|OK||<xsl:template match=\"/\"><html><head></head><body>fetched f\u00FCr M\u00FCller</body></html></xsl:template></xsl:stylesheet>|END|")});
     QString document;
     display(QStringLiteral("1234"), [&](frmBrowsePrint& w) { document = w.documentText(); });
     EXPECT_TRUE(server->requests().contains(QStringLiteral("|GET|FILE|NEW.xsl|FORMS")));
-    EXPECT_TRUE(document.contains(QLatin1String("fetched")));
+    // Letters outside ASCII arrive as they were sent (the file is written as it declares itself).
+    EXPECT_TRUE(document.contains(QStringLiteral("fetched f\u00FCr M\u00FCller"))) << document.toStdString();
     // Into the user's own folder, never the installed one.
     EXPECT_TRUE(QFile::exists(userFolder() + QStringLiteral("/NEW.xsl")));
     EXPECT_FALSE(QFile::exists(shared.filePath(QStringLiteral("NEW.xsl"))));
