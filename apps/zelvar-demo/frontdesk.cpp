@@ -176,8 +176,9 @@ void FrontDesk::find()
     QString text = txtFind->text().trimmed();
     if (!workflow && *key.prefix && !text.isEmpty())
         text = QString::fromLatin1(key.prefix) + text;
+    // In workflow mode the lookup offers its own switch back to the normal keys.
     const QString result = m_lookup.PatientLookupExtended(text, workflow ? QString() : QString::fromLatin1(key.searchBy),
-                                                          false, workflow ? QStringLiteral("W") : QString(), true);
+                                                          false, workflow ? QStringLiteral("W") : QString(), workflow);
     log(QStringLiteral("PatientLookupExtended returned \"") + result + QLatin1Char('"'));
     chosen(result);
 }
