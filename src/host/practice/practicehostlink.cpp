@@ -192,7 +192,7 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
 
     // A line that says what the list is comes first, with key 0: it cannot be chosen.
     QString notice = page.notice;
-    if (page.rows.isEmpty() && notice.isEmpty() && query.after.isEmpty())
+    if (page.rows.isEmpty() && notice.isEmpty())
         notice = QStringLiteral("No patients found");
     const qsizetype count = page.rows.size() + (notice.isEmpty() ? 0 : 1);
     QStringList replies{QStringLiteral("|OK||H") + fiveDigits(qMax<qsizetype>(count, 1)) + QLatin1Char('\t')
