@@ -8,8 +8,8 @@ build=${1:-build-asan}
 seconds=${FUZZ_SECONDS:-60}
 
 tools/deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVAR_FUZZ=ON -DZELVAR_BUILD_BENCHMARKS=OFF -DZELVAR_BUILD_DEMO=OFF
+tools/configure.sh "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DZELVAR_FUZZ=ON -DZELVAR_BUILD_BENCHMARKS=OFF -DZELVAR_BUILD_DEMO=OFF
 cmake --build "$build" --parallel "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=32:abort_on_error=1

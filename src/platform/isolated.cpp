@@ -37,6 +37,7 @@ bool writeAll(int fd, const char* data, size_t size)
     return true;
 }
 
+#ifndef ZELVAR_SANITIZED
 qint64 addressSpaceInUse()
 {
     const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
@@ -47,6 +48,7 @@ qint64 addressSpaceInUse()
     ::close(fd);
     return got > 0 ? std::strtoll(text, nullptr, 10) * ::sysconf(_SC_PAGESIZE) : 0;
 }
+#endif
 
 [[noreturn]] void runChild(int fd, const std::function<QByteArray()>& work, const IsolationLimits& limits)
 {
