@@ -55,7 +55,6 @@ public:
                         platform::GridValue& Result);
     void grdLookupSch_OnInitCurrentCell();
     void OnCellTip(double Row, double Col);
-    void OnGridInitialUpdate();
     void ResizeForm();
 
     // -- choosing -------------------------------------------------------------------------

@@ -153,10 +153,6 @@ void frmLookupSch::styleHeading(const QString& value, qint32 column, platform::G
         alignment = conv::CInt(str::Right(value, 1));
         Style.SetHorizontalAlignment(QString::number(alignment % 3));
     });
-    step([&] {
-        if (alignment > 2 && grdLookupSch->Property60() < column)
-            grdLookupSch->Call131(2, 0);
-    });
     step([&] { Style.SetInterior(component::colourTableEntry(str::charAt(value, n - 2))); });
     step([&] { Style.settextcolor(component::colourTableEntry(str::charAt(value, n - 1))); });
 }
@@ -195,11 +191,6 @@ void frmLookupSch::OnCellTip(double Row, double Col)
         const QString value = Grids[0].Cells.cell(qint32(Col), r);
         grdLookupSch->setToolTip(r != 0 ? str::Left(value, value.size() - 7) : str::Left(value, value.size() - 3));
     }, error);
-}
-
-void frmLookupSch::OnGridInitialUpdate()
-{
-    grdLookupSch->Call20085(false);
 }
 
 void frmLookupSch::ResizeForm()

@@ -75,9 +75,6 @@ void frmLookupSch::receiveHeader(const QString& strData, bool clear)
 {
     const QString tab = str::tab;
     step([&] { grid(LoadGridIndex).LockUpdates(true); });
-    step([&] { grid(LoadGridIndex).Call131(0, 0); });
-    step([&] { grid(LoadGridIndex).Call58(0, 0); });
-    step([&] { grid(LoadGridIndex).Call124(1, 1); });
     if (clear)
         step([&] { ClearGrid(grid(LoadGridIndex)); });
     step([&] { slot(LoadGridIndex).ColCount = utils().CountPieces(strData, tab); });

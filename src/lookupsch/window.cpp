@@ -62,7 +62,6 @@ frmLookupSch::frmLookupSch()
     connect(grdLookupSch, &GridControl::GetStyleRowCol, this, &frmLookupSch::GetStyleRowCol);
     connect(grdLookupSch, &GridControl::OnInitCurrentCell, this, [this] { grdLookupSch_OnInitCurrentCell(); });
     connect(grdLookupSch, &GridControl::PointerOverCell, this, &frmLookupSch::OnCellTip);
-    connect(grdLookupSch, &GridControl::OnGridInitialUpdate, this, &frmLookupSch::OnGridInitialUpdate);
     connect(grdLookupSch, &GridControl::OnLButtonDblClkRowCol, this,
             [this](double row, double column, int) { OnLButtonDblClkRowCol(row, column); });
     connect(grdLookupSch, &GridControl::ProcessKeys, this,

@@ -128,6 +128,7 @@ private:
     void connectControls();
     QString searchKey() const;
     QString totalText() const;
+    bool captionNamesPatientWindow() const;
     int selectedOption() const;
     void selectOption(int index);
     void selectWorkflowOption(int index);

@@ -24,6 +24,13 @@ using component::utils;
 
 namespace {
 
+// The fitted width, in twips: the room beside the columns, and the narrowest widths.
+constexpr double kModeSwitchMargin = 60;
+constexpr double kWidthMargin = 350;
+constexpr double kNarrowestWidth = 4200;
+constexpr double kNarrowWidth = 4550;
+constexpr double kPatientWindowWidth = 6645;
+
 bool request(const QString& text, QStringList& replies)
 {
     QString fourth;
@@ -105,6 +112,13 @@ void frmPatLookup::GetGridDataMoreRows(const QString&)
     DisableForms(false);
 }
 
+// Characters 7 to 9 of the caption spelling "PAT" mark the window as the patient window, which
+// keeps a width of its own (a caption the host's product name comes first in).
+bool frmPatLookup::captionNamesPatientWindow() const
+{
+    return windowTitle().mid(6, 3).toUpper() == QLatin1String("PAT");
+}
+
 QString frmPatLookup::totalText() const
 {
     QString text = QStringLiteral("Total: ") + conv::str(m_results.RowsLoaded);
@@ -143,21 +157,19 @@ void frmPatLookup::FitToResults()
         contentWidth = conv::addLong(contentWidth, settings().ExtraGridWidth());
         grdPatient->SetScrollBarMode(1, m_results.RowsLoaded >= VisibleRows ? 1 : 0);
 
-        double width = m_allowModeSwitch ? pixelsToTwipsX(chkMode->width(), this) + contentWidth + 60
-                                         : contentWidth + 350.0;
-        if (width < 4200)
-            width = 4550;
-        if (windowTitle().mid(6, 3).toUpper() == QLatin1String("PAT"))
-            width = qMax(width, 6645.0);
+        double width = m_allowModeSwitch ? pixelsToTwipsX(chkMode->width(), this) + contentWidth + kModeSwitchMargin
+                                         : contentWidth + kWidthMargin;
+        if (width < kNarrowestWidth)
+            width = kNarrowWidth;
+        if (captionNamesPatientWindow())
+            width = qMax(width, kPatientWindowWidth);
 
         if (windowState() == Qt::WindowNoState)
             setOuterSizeTwips(width, height);
 
         grdPatient->SetCurrentCell(CurrentRow, 1);
-        grdPatient->Call63(1);
         grdPatient->LockUpdates(locked);
         grdPatient->Redraw(2);
-        grdPatient->Call124(1, 0);
         GridReady = true;
     }, error);
     if (!ok)

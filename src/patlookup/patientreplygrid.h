@@ -12,7 +12,6 @@ public:
     explicit PatientReplyGrid(platform::GridControl& grid) : m_grid(grid) {}
 
     bool LockUpdates(bool lock) override { return m_grid.LockUpdates(lock); }
-    void SetProperty19(bool value) override { m_grid.SetProperty19(value); }
     void SetRowCount(qint32 rows) override { m_grid.SetRowCount(rows); }
     qint32 RowCount() override { return m_grid.RowCount(); }
     void SetColCount(qint32 columns) override { m_grid.SetColCount(columns); }

@@ -14,8 +14,6 @@ public:
 
     // Suspends (true) or resumes (false) painting; returns the previous state.
     virtual bool LockUpdates(bool lock) = 0;
-    // Set to false before parsing; the grid gives it no meaning of its own.
-    virtual void SetProperty19(bool value) = 0;
     virtual void SetRowCount(qint32 rows) = 0;
     virtual qint32 RowCount() = 0;
     // The number of columns after column 0.
@@ -36,7 +34,6 @@ public:
         m_locked = lock;
         return previous;
     }
-    void SetProperty19(bool) override {}
     void SetRowCount(qint32 rows) override { m_rows = rows; }
     qint32 RowCount() override { return m_rows; }
     void SetColCount(qint32) override {}

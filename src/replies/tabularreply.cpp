@@ -128,7 +128,6 @@ void takeHeadings(const QStringList& pieces, SearchResults& results, ReplyGrid* 
 bool parseFirstPage(const QStringList& lines, QString& errorText, SearchResults& results, ReplyGrid& grid)
 {
     grid.LockUpdates(true);
-    grid.SetProperty19(false);
 
     const QString& header = element(lines, 0);
     results.ColumnBound = conv::addLong(utils().CountPieces(header, tab), 1);
@@ -182,7 +181,6 @@ bool parseFirstPage(const QStringList& lines, QString& errorText, SearchResults&
 bool parseFurtherPage(const QStringList& lines, SearchResults& results, ReplyGrid& grid)
 {
     grid.LockUpdates(true);
-    grid.SetProperty19(false);
 
     const QString& header = element(lines, 0);
     const qint32 count = conv::CLng(countField(header));

@@ -21,7 +21,6 @@ public:
         locked = lock;
         return previous;
     }
-    void SetProperty19(bool value) override { calls.append(QStringLiteral("19=%1").arg(value)); }
     void SetRowCount(qint32 rows) override
     {
         rowCount = rows;
@@ -112,7 +111,7 @@ TEST_F(TabularReplyTest, shouldTakeAWholeFirstPage)
     EXPECT_EQ(results.table.rowBound(), 6);
 
     const QStringList expected{
-        QStringLiteral("lock"), QStringLiteral("19=0"), QStringLiteral("cols=3"), QStringLiteral("rows=3"),
+        QStringLiteral("lock"), QStringLiteral("cols=3"), QStringLiteral("rows=3"),
         QStringLiteral("width(1,1)=200"), QStringLiteral("width(2,2)=80"), QStringLiteral("width(3,3)=96"),
         QStringLiteral("initrange(1,0,4,0)"), QStringLiteral("unlock"),
     };
@@ -153,7 +152,7 @@ TEST_F(TabularReplyTest, shouldRejectAHeaderWhoseCountIsNotANumber)
     EXPECT_EQ(errorText, QStringLiteral("Error in Patient Lookup \r\n") + bad);
     EXPECT_TRUE(results.AllLoaded);
     EXPECT_EQ(results.RowsLoaded, 0);
-    EXPECT_EQ(grid.calls, QStringList({QStringLiteral("lock"), QStringLiteral("19=0"), QStringLiteral("rows=1"),
+    EXPECT_EQ(grid.calls, QStringList({QStringLiteral("lock"), QStringLiteral("rows=1"),
                                        QStringLiteral("cols=1"), QStringLiteral("unlock")}));
     EXPECT_TRUE(platform.boxes.isEmpty());
 }
@@ -289,7 +288,7 @@ TEST_F(TabularReplyTest, shouldAppendFurtherPages)
     EXPECT_EQ(results.table.cell(1, 100), QStringLiteral("PATIENT,100ABC"));
     EXPECT_EQ(results.table.cell(0, 0), QStringLiteral("P03"));
     EXPECT_TRUE(results.MoreAvailable);
-    EXPECT_EQ(grid.calls, QStringList({QStringLiteral("lock"), QStringLiteral("19=0"),
+    EXPECT_EQ(grid.calls, QStringList({QStringLiteral("lock"),
                                        QStringLiteral("initrange(1,0,4,0)"), QStringLiteral("unlock")}));
 
     ASSERT_TRUE(further(page(101, 7, QStringLiteral("--"))));

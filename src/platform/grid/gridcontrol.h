@@ -94,16 +94,6 @@ public:
     qint32 zoom() const { return m_model->zoom(); }
     void setGridFont(const QFont& font);
 
-    // Calls the windows make whose effect is the original control's own and that this grid
-    // has no counterpart for: accepted, nothing more.
-    void SetProperty19(bool) {}                                   // 19: before parsing
-    void Call58(qint32, qint32) {}                                // 58: header set-up
-    qint32 Property60() const { return 0; }                      // 60: no frozen columns here
-    void Call63(qint32) {}                                        // 63: after fitting
-    void Call124(qint32, qint32) {}                               // 124: header set-up / after fitting
-    void Call131(qint32, qint32) {}                               // 131: header set-up
-    void Call20085(bool) {}                                       // 20085: after start-up
-
     // The wheel scrolls the grid by itself unless the window scrolls it (one row per event).
     void setWheelScrolls(bool scrolls) { m_wheelScrolls = scrolls; }
 
