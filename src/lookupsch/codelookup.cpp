@@ -4,6 +4,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "component/strings.h"
+#include "platform/grid/virtualkeys.h"
 #include "platform/messagebox.h"
 
 namespace zelvar::lookupsch {
@@ -102,7 +103,7 @@ void frmLookupSch::OnLButtonDblClkRowCol(double Row, double Col)
 void frmLookupSch::ProcessKeys(int message, double key)
 {
     // Acted on when the key goes down; its release finds the window hidden.
-    if (message != 256 || int(key) != 13)
+    if (message != platform::vk::KeyDownMessage || int(key) != platform::vk::Enter)
         return;
     if (IsCurrentRowSelectable()) {
         SetReturnValue(CurrentRow);

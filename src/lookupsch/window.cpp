@@ -2,6 +2,7 @@
 #include "frmlookupsch.h"
 
 #include "component/references.h"
+#include "platform/grid/virtualkeys.h"
 #include "platform/buttons.h"
 #include "platform/fonts.h"
 #include "platform/forms.h"
@@ -68,7 +69,7 @@ frmLookupSch::frmLookupSch()
             [this](int message, double key, int, double) { ProcessKeys(message, key); });
     // Enter is the grid's: it must not press the default button as well.
     connect(grdLookupSch, &GridControl::KeyDown, this, [](double key, int, int, platform::GridValue& result) {
-        if (int(key) == 13)
+        if (int(key) == platform::vk::Enter)
             result.Value = false;
     });
     platform::registerForm(this);

@@ -4,6 +4,7 @@
 
 #include "component/conversions.h"
 #include "component/references.h"
+#include "platform/grid/virtualkeys.h"
 #include "platform/forms.h"
 #include "platform/messagebox.h"
 #include "services/keystate.h"
@@ -25,11 +26,9 @@ using component::utils;
 
 namespace {
 
-constexpr int kKeyTab = 9;
-constexpr int kKeyEnter = 13;
-constexpr int kKeyDown = 40;
-constexpr int kReleasedFlag = 0x8000;
-constexpr int kRepeatFlag = 0x4000;
+using namespace platform::vk;
+// The Shift argument of Alt alone.
+constexpr int kAltAlone = 4;
 
 // The Shift argument of a key handler: 1 Shift, 2 Ctrl, 4 Alt.
 int shiftState(Qt::KeyboardModifiers modifiers)
@@ -58,7 +57,7 @@ void frmPatLookup::txtSearch_KeyPress(int& KeyAscii)
 {
     ErrorInfo error;
     if (!trapErrors([&] {
-            if (!services::CtrlKeyDown() && !services::ShiftKeyDown() && !services::AltKeyDown() && KeyAscii == 13) {
+            if (!services::CtrlKeyDown() && !services::ShiftKeyDown() && !services::AltKeyDown() && KeyAscii == Enter) {
                 KeyAscii = 0;
                 if (cmdSearch->isEnabled())
                     cmdSearch_Click();
@@ -72,7 +71,7 @@ void frmPatLookup::Form_KeyDown(int& KeyCode, int Shift)
 {
     ErrorInfo error;
     if (!trapErrors([&] {
-            if (Shift != 4 && KeyCode == kKeyDown && grdPatient->isVisible() && m_results.RowsLoaded >= 1) {
+            if (Shift != kAltAlone && KeyCode == Down && grdPatient->isVisible() && m_results.RowsLoaded >= 1) {
                 grdPatient->setFocus();
                 KeyCode = 0;
             }
@@ -91,7 +90,7 @@ void frmPatLookup::grdPatient_KeyDown(double nChar, int, int, platform::GridValu
 {
     runGridHandler(QStringLiteral("grdPatient_KeyDown"), [&] {
         const int key = int(nChar);
-        if (key == kKeyTab) {
+        if (key == Tab) {
             if (services::ShiftKeyDown()) {
                 if (txtSearch->isVisible() && txtSearch->isEnabled())
                     txtSearch->setFocus(Qt::BacktabFocusReason);
@@ -106,10 +105,10 @@ void frmPatLookup::grdPatient_KeyDown(double nChar, int, int, platform::GridValu
             Result.Value = false;
             return;
         }
-        if (key == 33 || key == 34 || key == 38 || key == 40)
+        if (key == PageUp || key == PageDown || key == Up || key == Down)
             return;
         const bool blocked = utils().InputFlagA() || utils().InputFlagB() || utils().InputFlagC();
-        if (!blocked && key >= 48 && key <= 90) {
+        if (!blocked && key >= Digit0 && key <= LetterZ) {
             // A new search text starts with the character typed.
             txtSearch->clear();
             txtSearch->setFocus();
@@ -128,12 +127,12 @@ void frmPatLookup::grdPatient_KeyUp(double, int, int, platform::GridValue&)
 void frmPatLookup::grdPatient_ProcessKeys(int, double nChar, int, double nFlags)
 {
     runGridHandler(QStringLiteral("grdPatient_ProcessKeys"), [&] {
-        if (int(nChar) != kKeyEnter)
+        if (int(nChar) != Enter)
             return;
         const int flags = int(nFlags);
-        if (!(flags & kReleasedFlag) && !(flags & kRepeatFlag)) {
+        if (!(flags & ReleasedFlag) && !(flags & RepeatFlag)) {
             m_enterPressed = true;
-        } else if ((flags & kReleasedFlag) && m_enterPressed) {
+        } else if ((flags & ReleasedFlag) && m_enterPressed) {
             m_enterPressed = false;
             chooseRow(CurrentRow);
         }
@@ -213,7 +212,7 @@ bool frmPatLookup::keyFromTextBox(QKeyEvent* event)
 {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
         return false;
-    int keyAscii = 13;
+    int keyAscii = Enter;
     txtSearch_KeyPress(keyAscii);
     return keyAscii == 0;
 }
@@ -227,7 +226,7 @@ bool frmPatLookup::dialogKeyPreview(QKeyEvent* event)
     // The grid handles its own keys; the preview is for the other controls.
     if (grdPatient->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == grdPatient)
         return false;
-    int keyCode = event->key() == Qt::Key_Down ? kKeyDown : -1;
+    int keyCode = event->key() == Qt::Key_Down ? Down : -1;
     if (keyCode < 0)
         return false;
     Form_KeyDown(keyCode, shiftState(event->modifiers()));
