@@ -166,16 +166,9 @@ void SqliteStore::fill(qint64 patients, quint64 seed, const std::function<void(i
                 .bind(18, keys.lastkey).bind(19, keys.firstkey).bind(20, keys.firstformal).bind(21, keys.lastsound)
                 .bind(22, keys.ssn4).bind(23, keys.mrnkey);
             patient.run();
-            for (const QString& key : keys.alternates) {
-                alternate.bind(1, key).bind(2, keys.firstkey).bind(3, account);
-                alternate.run();
-            }
-            for (const QString& number : {homePhone, mobile}) {
-                if (number.isEmpty())
-                    continue;
-                phone.bind(1, number).bind(2, account).bind(3, number.right(7)).bind(4, number.right(4));
-                phone.run();
-            }
+            writeAlternateKeys(alternate, keys, account);
+            writePhone(phone, homePhone, account);
+            writePhone(phone, mobile, account);
             if (insured) {
                 policy.bind(1, account).bind(2, qint64(1)).bind(3, payor).bind(4, policyNumber)
                     .bind(5, QStringLiteral("G-") + digits(random, 4)).bind(6, guarantor).bind(7, relation)

@@ -109,6 +109,22 @@ PatientKeys patientKeys(const QString& last, const QString& first, const QString
     return keys;
 }
 
+void writeAlternateKeys(Statement& insert, const PatientKeys& keys, qint64 account)
+{
+    for (const QString& key : keys.alternates) {
+        insert.bind(1, key).bind(2, keys.firstkey).bind(3, account);
+        insert.run();
+    }
+}
+
+void writePhone(Statement& insert, const QString& digits, qint64 account)
+{
+    if (digits.isEmpty())
+        return;
+    insert.bind(1, digits).bind(2, account).bind(3, digits.right(7)).bind(4, digits.right(4));
+    insert.run();
+}
+
 SqliteStore::SqliteStore(const QString& path)
 {
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
@@ -162,10 +178,7 @@ void SqliteStore::addMatchingKeys()
             update.bind(1, patients.integer(0)).bind(2, k.lastkey).bind(3, k.firstkey).bind(4, k.firstformal)
                 .bind(5, k.lastsound).bind(6, k.ssn4).bind(7, k.mrnkey);
             update.run();
-            for (const QString& key : k.alternates) {
-                alternate.bind(1, key).bind(2, k.firstkey).bind(3, patients.integer(0));
-                alternate.run();
-            }
+            writeAlternateKeys(alternate, k, patients.integer(0));
         }
         Statement policies(m_db, "SELECT id, number FROM policies");
         Statement number(m_db, "UPDATE policies SET numkey = ?2 WHERE id = ?1");
@@ -781,16 +794,9 @@ qint64 SqliteStore::addPatient(const NewPatient& n)
             .bind(17, k.lastsound).bind(18, k.ssn4).bind(19, k.mrnkey);
         patient.run();
         Statement alternate(m_db, "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
-        for (const QString& key : k.alternates) {
-            alternate.bind(1, key).bind(2, k.firstkey).bind(3, account);
-            alternate.run();
-        }
-        const QString phone = digitsOf(n.phone);
-        if (!phone.isEmpty()) {
-            Statement p(m_db, "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)");
-            p.bind(1, phone).bind(2, account).bind(3, phone.right(7)).bind(4, phone.right(4));
-            p.run();
-        }
+        writeAlternateKeys(alternate, k, account);
+        Statement phone(m_db, "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)");
+        writePhone(phone, digitsOf(n.phone), account);
         if (!n.payor.isEmpty() && !n.policy.trimmed().isEmpty()) {
             Statement p(m_db, "INSERT INTO policies VALUES (NULL, ?1, 1, ?2, ?3, '', ?1, 'SELF', ?4, ?5)");
             p.bind(1, account).bind(2, n.payor.toUpper()).bind(3, n.policy.trimmed().toUpper())

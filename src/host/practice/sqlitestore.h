@@ -24,6 +24,12 @@ struct PatientKeys
 };
 PatientKeys patientKeys(const QString& last, const QString& first, const QString& ssn, const QString& mrn);
 
+class Statement;
+// The rows a patient is also found by, through statements prepared as
+// "INSERT INTO namekeys VALUES (?1, ?2, ?3)" and "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)".
+void writeAlternateKeys(Statement& insert, const PatientKeys& keys, qint64 account);
+void writePhone(Statement& insert, const QString& digits, qint64 account);
+
 // The practice database in SQLite: one file, every search an index search with keyset paging
 // (a position, not an offset: page 1,000 costs what page 1 costs), bound parameters only.
 class SqliteStore : public PracticeStore
