@@ -1,8 +1,8 @@
 // The practice server's answer to any request.
 #include "fuzzsupport.h"
 
-#include "host/practice/practicehostlink.h"
-#include "host/practice/sqlitestore.h"
+#include "practice/practicehostlink.h"
+#include "practice/sqlitestore.h"
 
 #include <QTemporaryDir>
 

@@ -2,8 +2,8 @@
 #include "frontdesk.h"
 #include "scenarios.h"
 
-#include "host/practice/practicehostlink.h"
-#include "host/practice/sqlitestore.h"
+#include "practice/practicehostlink.h"
+#include "practice/sqlitestore.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

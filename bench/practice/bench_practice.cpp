@@ -5,10 +5,10 @@
 // built when missing.
 #include "benchmain.h"
 
-#include "host/practice/names.h"
-#include "host/practice/practicehostlink.h"
-#include "host/practice/sqlitestore.h"
-#include "host/practice/statement.h"
+#include "practice/names.h"
+#include "practice/practicehostlink.h"
+#include "practice/sqlitestore.h"
+#include "practice/database.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -62,7 +62,7 @@ QList<Sample> samples(const char* caption, const std::function<QString(Statement
 {
     std::mt19937_64 random(42);
     QList<Sample> out;
-    Statement s(store()->handle(), sql);
+    Statement s(store()->database(), sql);
     while (out.size() < 200) {
         s.bind(1, qint64(100001 + random() % kPatients));
         if (s.step())
@@ -144,7 +144,7 @@ BENCHMARK(BM_NamePageWithOffset)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecon
 
 void BM_DuplicateCheck(benchmark::State& state)
 {
-    Statement s(store()->handle(), "SELECT ssn, last || ',' || first, dob FROM patients WHERE id = 512345");
+    Statement s(store()->database(), "SELECT ssn, last || ',' || first, dob FROM patients WHERE id = 512345");
     s.step();
     const QString dob = QDate::fromString(s.text(2), Qt::ISODate).toString(QStringLiteral("MM/dd/yyyy"));
     const QString request = QStringLiteral("|GET|DUPPAT|") + s.text(0) + QStringLiteral("\t\t") + s.text(1)
@@ -233,7 +233,7 @@ QList<RecallQuery> recallQueries()
 {
     std::mt19937_64 random(20261206);
     QList<RecallQuery> out;
-    Statement s(store()->handle(), "SELECT id, last, first, middle, dob, ssn, phone FROM patients WHERE id = ?1");
+    Statement s(store()->database(), "SELECT id, last, first, middle, dob, ssn, phone FROM patients WHERE id = ?1");
     const char* const kinds[] = {"name", "first last", "lower case", "typo", "sound-alike", "nickname",
                                  "SSN last four", "phone last seven", "phone last four", "DOB"};
     const QString nameCaption = QStringLiteral("&PAT NAME");
@@ -360,7 +360,7 @@ void BM_Recall(benchmark::State& state)
     std::printf("\nworst misses:\n");
     for (qsizetype i = 0; i < qMin<qsizetype>(10, misses.size()); ++i) {
         const Miss& m = misses[i];
-        Statement who(store()->handle(), "SELECT last || ', ' || first || ' ' || middle FROM patients WHERE id = ?1");
+        Statement who(store()->database(), "SELECT last || ', ' || first || ' ' || middle FROM patients WHERE id = ?1");
         who.bind(1, m.intended);
         who.step();
         std::printf("  %-16s %-28s intended %lld %-24s %s (%d rows on the page)\n", qPrintable(m.kind), qPrintable(m.text),

@@ -7,8 +7,8 @@
 #include "frontdesk.h"
 #include "newpatientdialog.h"
 
-#include "host/practice/practicehostlink.h"
-#include "host/practice/sqlitestore.h"
+#include "practice/practicehostlink.h"
+#include "practice/sqlitestore.h"
 
 #include <QAbstractItemView>
 #include <QLabel>

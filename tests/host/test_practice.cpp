@@ -5,10 +5,10 @@
 
 #include "browseprint/frmbrowseprint.h"
 #include "browseprint/sharedfiles.h"
-#include "host/practice/names.h"
-#include "host/practice/practicehostlink.h"
-#include "host/practice/sqlitestore.h"
-#include "host/practice/statement.h"
+#include "practice/names.h"
+#include "practice/practicehostlink.h"
+#include "practice/sqlitestore.h"
+#include "practice/database.h"
 #include "lookupsch/frmlookupsch.h"
 #include "patlookup/frmpatlookup.h"
 #include "replies/tabularreply.h"
@@ -117,7 +117,7 @@ TEST_F(PracticeTest, shouldFindAKnownPatientByEveryKey)
     if (!known.policies.isEmpty())
         cases.append(Case{known.policies.first().number, QStringLiteral("P&OLICY#")});
     for (const char* table : {"transactions", "claims", "encounters"}) {
-        Statement s(store->handle(), (QStringLiteral("SELECT id FROM ") + QString::fromLatin1(table) + QStringLiteral(" WHERE patient = ?1")).toUtf8().constData());
+        Statement s(store->database(), (QStringLiteral("SELECT id FROM ") + QString::fromLatin1(table) + QStringLiteral(" WHERE patient = ?1")).toUtf8().constData());
         s.bind(1, p.account);
         if (s.step()) {
             const QString caption = QString::fromLatin1(table) == QLatin1String("transactions") ? QStringLiteral("&TRANS#")
@@ -127,7 +127,7 @@ TEST_F(PracticeTest, shouldFindAKnownPatientByEveryKey)
         }
     }
     {
-        Statement s(store->handle(), "SELECT number, patient FROM accessions LIMIT 1");
+        Statement s(store->database(), "SELECT number, patient FROM accessions LIMIT 1");
         ASSERT_TRUE(s.step());
         const replies::SearchResults accession = searchFor(s.text(0), QStringLiteral("&ACCESSION#WRK"));
         EXPECT_TRUE(hasKey(accession, s.integer(1)));

@@ -1,9 +1,9 @@
 // How the practice server matches what a clerk types: identifiers by their whole value or
 // their usual tail, names in any order and spelling, similar names when nothing matches, dates
 // in every unambiguous form, and the duplicate check's candidates.
-#include "host/practice/names.h"
-#include "host/practice/practicehostlink.h"
-#include "host/practice/sqlitestore.h"
+#include "practice/names.h"
+#include "practice/practicehostlink.h"
+#include "practice/sqlitestore.h"
 
 #include <QTemporaryDir>
 

@@ -1,12 +1,12 @@
 // Demo data: a practice of households whose names follow real frequencies, with insurance,
 // visits and a sprinkling of near-duplicate patients. Deterministic for a seed.
-#include "sqlitestore.h"
+#include "sqlstore.h"
 
 #include "names.h"
-#include "statement.h"
 
 #include <QFile>
 
+#include <array>
 #include <random>
 
 namespace zelvar::practice {
@@ -95,24 +95,16 @@ QString misspelt(const QString& name, std::mt19937_64& random)
 
 } // namespace
 
-void SqliteStore::fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
+void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
 {
     std::mt19937_64 random(seed);
     Picker lastNamePicker(lastNames());
     Picker femalePicker(femaleFirstNames());
     Picker malePicker(maleFirstNames());
-
-    Statement patient(m_db, "INSERT INTO patients (id, last, first, middle, dob, sex, ssn, mrn, phone, mobile, street,"
-                            " city, state, zip, active, guarantor, relation, lastkey, firstkey, firstformal, lastsound,"
-                            " ssn4, mrnkey) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16,"
-                            " ?17, ?18, ?19, ?20, ?21, ?22, ?23)");
-    Statement alternate(m_db, "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
-    Statement phone(m_db, "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)");
-    Statement policy(m_db, "INSERT INTO policies VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-    Statement encounter(m_db, "INSERT INTO encounters VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6)");
-    Statement transaction(m_db, "INSERT INTO transactions VALUES (NULL, ?1, ?2, ?3, ?4)");
-    Statement claim(m_db, "INSERT INTO claims VALUES (NULL, ?1, ?2, ?3, ?4)");
-    Statement accession(m_db, "INSERT OR IGNORE INTO accessions VALUES (?1, ?2, ?3, ?4)");
+    const std::unique_ptr<RowWriter> rows = m_db->rowWriter();
+    // The last few patients written, for the near-duplicates of them.
+    std::array<PatientFields, 8> recent;
+    const auto number = [](auto n) { return QString::number(n); };
 
     const QDate today(2026, 12, 1);
     qint64 account = 100001;
@@ -140,61 +132,50 @@ void SqliteStore::fill(qint64 patients, quint64 seed, const std::function<void(i
             // About one patient in a hundred is someone already here, entered again a little differently.
             const bool nearDuplicate = account > 100010 && random() % 100 == 0;
             if (nearDuplicate) {
-                Statement twin(m_db, "SELECT last, first, dob, ssn FROM patients WHERE id = ?1");
-                twin.bind(1, account - 1 - qint64(random() % 5));
-                if (twin.step()) {
-                    last = twin.text(0);
-                    first = twin.text(1);
-                    dob = QDate::fromString(twin.text(2), Qt::ISODate);
-                    ssn = twin.text(3);
-                    switch (random() % 4) {
-                    case 0: last = misspelt(last, random); break;
-                    case 1: if (dob.day() <= 12) dob = QDate(dob.year(), dob.day(), dob.month()); break;
-                    case 2: first = first.left(1) + first.mid(1, 2); break;
-                    default: ssn.clear(); break;
-                    }
+                const PatientFields& twin = recent[size_t(account - 1 - qint64(random() % 5)) % recent.size()];
+                last = twin.last;
+                first = twin.first;
+                dob = twin.dob;
+                ssn = twin.ssn;
+                switch (random() % 4) {
+                case 0: last = misspelt(last, random); break;
+                case 1: if (dob.day() <= 12) dob = QDate(dob.year(), dob.day(), dob.month()); break;
+                case 2: first = first.left(1) + first.mid(1, 2); break;
+                default: ssn.clear(); break;
                 }
             }
             const QString mobile = random() % 100 < 60 ? QStringLiteral("217") + digits(random, 7) : QString();
             const QString mrn = QStringLiteral("MR") + QString::number(account);
-            const PatientKeys keys = patientKeys(last, first, ssn, mrn);
-            patient.bind(1, account).bind(2, last).bind(3, first).bind(4, QString(QChar(u'A' + int(random() % 26))))
-                .bind(5, dob.toString(Qt::ISODate)).bind(6, female ? QStringLiteral("F") : QStringLiteral("M"))
-                .bind(7, ssn).bind(8, mrn).bind(9, homePhone)
-                .bind(10, mobile).bind(11, street).bind(12, city).bind(13, QStringLiteral("IL")).bind(14, zip)
-                .bind(15, qint64(random() % 100 < 93 ? 1 : 0)).bind(16, guarantor).bind(17, relation)
-                .bind(18, keys.lastkey).bind(19, keys.firstkey).bind(20, keys.firstformal).bind(21, keys.lastsound)
-                .bind(22, keys.ssn4).bind(23, keys.mrnkey);
-            patient.run();
-            writeAlternateKeys(alternate, keys, account);
-            writePhone(phone, homePhone, account);
-            writePhone(phone, mobile, account);
+            PatientFields& p = recent[size_t(account) % recent.size()];
+            p = {account, last, first, QString(QChar(u'A' + int(random() % 26))), dob,
+                 female ? QStringLiteral("F") : QStringLiteral("M"), ssn, mrn, homePhone, mobile, street, city,
+                 QStringLiteral("IL"), zip, random() % 100 < 93, guarantor, relation};
+            writePatient(*rows, p);
+            writePhone(*rows, homePhone, account);
+            writePhone(*rows, mobile, account);
             if (insured) {
-                policy.bind(1, account).bind(2, qint64(1)).bind(3, payor).bind(4, policyNumber)
-                    .bind(5, QStringLiteral("G-") + digits(random, 4)).bind(6, guarantor).bind(7, relation)
-                    .bind(8, today.addDays(-qint64(random() % 2000)).toString(Qt::ISODate)).bind(9, identifierKey(policyNumber));
-                policy.run();
+                const QString group = QStringLiteral("G-") + digits(random, 4);
+                rows->write(Table::Policies, {number(account), QStringLiteral("1"), payor, policyNumber, group,
+                                              number(guarantor), relation,
+                                              today.addDays(-qint64(random() % 2000)).toString(Qt::ISODate),
+                                              identifierKey(policyNumber)});
             }
             const int visits = int(random() % 5);
             for (int v = 0; v < visits; ++v) {
                 const QString seen = today.addDays(-qint64(random() % 1500)).toString(Qt::ISODate);
                 const double charges = 60 + double(random() % 300);
                 const double paid = double(random() % 100 < 70 ? charges : charges * 0.5);
-                encounter.bind(1, account).bind(2, seen).bind(3, pickOf(random, kProviders))
-                    .bind(4, pickOf(random, kReasons)).bind(5, charges).bind(6, paid);
-                encounter.run();
-                transaction.bind(1, account).bind(2, seen).bind(3, QStringLiteral("99213")).bind(4, charges);
-                transaction.run();
-                if (insured) {
-                    claim.bind(1, account).bind(2, seen).bind(3, payor).bind(4, charges);
-                    claim.run();
-                }
+                const QString provider = pickOf(random, kProviders);
+                rows->write(Table::Encounters, {number(account), seen, provider, pickOf(random, kReasons),
+                                                number(charges), number(paid)});
+                rows->write(Table::Transactions, {number(account), seen, QStringLiteral("99213"), number(charges)});
+                if (insured)
+                    rows->write(Table::Claims, {number(account), seen, payor, number(charges)});
             }
             if (random() % 10 == 0) {
-                accession.bind(1, QStringLiteral("A") + QString::number(account)).bind(2, account)
-                    .bind(3, today.addDays(-qint64(random() % 200)).toString(Qt::ISODate))
-                    .bind(4, QStringLiteral("Lipid panel"));
-                accession.run();
+                rows->write(Table::Accessions, {QStringLiteral("A") + number(account), number(account),
+                                                today.addDays(-qint64(random() % 200)).toString(Qt::ISODate),
+                                                QStringLiteral("Lipid panel")});
             }
         }
         const int percent = int((account - 100001) * 100 / qMax<qint64>(1, patients));
@@ -204,22 +185,18 @@ void SqliteStore::fill(qint64 patients, quint64 seed, const std::function<void(i
         }
     }
 
-    Statement code(m_db, "INSERT INTO codes VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
     qint64 sort = 0;
     for (const Code& c : kCodes) {
-        code.bind(1, QString::fromLatin1(c.table)).bind(2, QString::fromLatin1(c.code))
-            .bind(3, QString::fromUtf8(c.description)).bind(4, QString::fromLatin1(c.group))
-            .bind(5, QString::fromLatin1(c.extra)).bind(6, sort++);
-        code.run();
+        rows->write(Table::Codes, {QString::fromLatin1(c.table), QString::fromLatin1(c.code),
+                                   QString::fromUtf8(c.description), QString::fromLatin1(c.group),
+                                   QString::fromLatin1(c.extra), number(sort++)});
     }
-    Statement setting(m_db, "INSERT INTO settings VALUES (?1, ?2)");
-    setting.bind(1, QStringLiteral("ALTPATRECORDDISPL")).bind(2, QString());
-    setting.run();
-    setting.bind(1, QStringLiteral("PRACTICENAME")).bind(2, QStringLiteral("Riverside Family Practice"));
-    setting.run();
+    rows->write(Table::Settings, {QStringLiteral("ALTPATRECORDDISPL"), QString()});
+    rows->write(Table::Settings, {QStringLiteral("PRACTICENAME"), QStringLiteral("Riverside Family Practice")});
+    rows->flush();
     QFile styleSheet(QStringLiteral(":/practice/PR.xsl"));
     if (styleSheet.open(QIODevice::ReadOnly)) {
-        Statement file(m_db, "INSERT INTO files VALUES (?1, ?2, ?3)");
+        Statement file(*m_db, "INSERT INTO files (folder, name, content) VALUES (?1, ?2, ?3)");
         const QByteArray content = styleSheet.readAll();
         file.bind(1, QStringLiteral("FORMS")).bind(2, QStringLiteral("PR.xsl")).bind(3, content);
         file.run();
@@ -228,25 +205,15 @@ void SqliteStore::fill(qint64 patients, quint64 seed, const std::function<void(i
     }
 }
 
-void SqliteStore::generate(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
+void SqlStore::generate(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
 {
-    // One transaction from the first drop to the last index: other connections read the old
-    // database until the new one is complete, and a rebuild that is killed leaves the old one.
-    execute("BEGIN");
-    try {
-        execute("DROP TABLE IF EXISTS patients; DROP TABLE IF EXISTS namekeys; DROP TABLE IF EXISTS phones;"
-                "DROP TABLE IF EXISTS policies; DROP TABLE IF EXISTS transactions; DROP TABLE IF EXISTS claims;"
-                "DROP TABLE IF EXISTS encounters; DROP TABLE IF EXISTS accessions; DROP TABLE IF EXISTS codes;"
-                "DROP TABLE IF EXISTS settings; DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS recent;");
-        createSchema();
+    inWriteTransaction(*m_db, [&] {
+        dropTables();
+        createTables();
         fill(patients, seed, progress);
         createIndexes();
-        execute("COMMIT");
-    } catch (...) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-    execute("ANALYZE");
+    });
+    analyse();
     if (progress)
         progress(100);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "database.h"
 #include "names.h"
 #include "practicestore.h"
 
@@ -8,8 +9,6 @@
 
 #include <functional>
 #include <memory>
-
-struct sqlite3;
 
 namespace zelvar::practice {
 
@@ -24,20 +23,30 @@ struct PatientKeys
 };
 PatientKeys patientKeys(const QString& last, const QString& first, const QString& ssn, const QString& mrn);
 
-class Statement;
-// The rows a patient is also found by, through statements prepared as
-// "INSERT INTO namekeys VALUES (?1, ?2, ?3)" and "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)".
-void writeAlternateKeys(Statement& insert, const PatientKeys& keys, qint64 account);
-void writePhone(Statement& insert, const QString& digits, qint64 account);
+// One patient as it is written.
+struct PatientFields
+{
+    qint64 account = 0;
+    QString last, first, middle;
+    QDate dob;
+    QString sex, ssn, mrn, phone, mobile, street, city, state, zip;
+    bool active = true;
+    qint64 guarantor = 0;
+    QString relation;
+};
 
-// The practice database in SQLite: one file, every search an index search with keyset paging
-// (a position, not an offset: page 1,000 costs what page 1 costs), bound parameters only.
-class SqliteStore : public PracticeStore
+// A patient's row with its matching keys, and the rows the patient is also found by.
+void writePatient(RowWriter& rows, const PatientFields& patient);
+void writeAlternateKeys(RowWriter& rows, const PatientKeys& keys, qint64 account);
+void writePhone(RowWriter& rows, const QString& digits, qint64 account);
+
+// The practice database in SQL, written once for every engine: each search an index search
+// with keyset paging (a position, not an offset: page 1,000 costs what page 1 costs), bound
+// parameters only. The engines differ in how a database is opened, laid out and rebuilt.
+class SqlStore : public PracticeStore
 {
 public:
-    // Opens (or creates, empty) the database file.
-    explicit SqliteStore(const QString& path);
-    ~SqliteStore() override;
+    ~SqlStore() override;
 
     SearchPage search(const SearchQuery& query) override;
     QList<Candidate> duplicateCandidates(const PatientData& data, int limit) override;
@@ -49,23 +58,30 @@ public:
     qint64 addPatient(const NewPatient& patient) override;
     qint64 patientCount() override;
 
-    // Fills the database with demo data: `patients` patients from the seed, in one transaction,
-    // reporting progress from 0 to 100. Replaces what was there.
+    // Fills the database with demo data: `patients` patients from the seed, reporting progress
+    // from 0 to 100. Replaces what was there, in one transaction: readers see the old data
+    // until the new is complete, and a rebuild that is stopped leaves the old.
     void generate(qint64 patients, quint64 seed, const std::function<void(int)>& progress = {});
     bool isEmpty();
 
-    // The query plans of the searches, for the test that no search scans a table.
-    QStringList searchPlans();
     // The same name search with OFFSET paging, for the measurements that compare the two.
     QList<PatientRow> nameSearchWithOffset(const QString& text, int offset, int pageSize);
 
-    sqlite3* handle() const { return m_db; }
+    Database& database() { return *m_db; }
+
+protected:
+    explicit SqlStore(std::unique_ptr<Database> db);
+
+    // The tables and their indexes, each created when missing.
+    virtual void createTables() = 0;
+    virtual void createIndexes() = 0;
+    virtual void dropTables() = 0;
+    // After a rebuild: the engine's statistics for the planner.
+    virtual void analyse() = 0;
+
+    std::unique_ptr<Database> m_db;
 
 private:
-    void execute(const char* sql);
-    void createSchema();
-    void createIndexes();
-    bool hasColumn(const char* table, const char* column);
     void fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress);
     SearchPage nameSearch(const SearchQuery& query);
     bool hasExactName(const NameQuery& name);
@@ -73,10 +89,7 @@ private:
     // At most limit rows of one pass after the position, each handed to take (with its
     // position) until it answers false; how many rows were read.
     int runNamePass(const NamePass& pass, const QStringList& after, int limit,
-                     const std::function<bool(const PatientRow&, const QStringList&)>& take);
-    void addMatchingKeys();
-
-    sqlite3* m_db = nullptr;
+                    const std::function<bool(const PatientRow&, const QStringList&)>& take);
 };
 
 } // namespace zelvar::practice

@@ -1,7 +1,6 @@
-#include "sqlitestore.h"
+#include "sqlstore.h"
 
 #include "names.h"
-#include "statement.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -109,175 +108,39 @@ PatientKeys patientKeys(const QString& last, const QString& first, const QString
     return keys;
 }
 
-void writeAlternateKeys(Statement& insert, const PatientKeys& keys, qint64 account)
+void writeAlternateKeys(RowWriter& rows, const PatientKeys& keys, qint64 account)
 {
-    for (const QString& key : keys.alternates) {
-        insert.bind(1, key).bind(2, keys.firstkey).bind(3, account);
-        insert.run();
-    }
+    for (const QString& key : keys.alternates)
+        rows.write(Table::NameKeys, {key, keys.firstkey, QString::number(account)});
 }
 
-void writePhone(Statement& insert, const QString& digits, qint64 account)
+void writePhone(RowWriter& rows, const QString& digits, qint64 account)
 {
     if (digits.isEmpty())
         return;
-    insert.bind(1, digits).bind(2, account).bind(3, digits.right(7)).bind(4, digits.right(4));
-    insert.run();
+    rows.write(Table::Phones, {digits, QString::number(account), digits.right(7), digits.right(4)});
 }
 
-SqliteStore::SqliteStore(const QString& path)
+SqlStore::SqlStore(std::unique_ptr<Database> db)
+    : m_db(std::move(db))
 {
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-        throw std::runtime_error("cannot open the practice database: " + message);
-    }
-    sqlite3_busy_timeout(m_db, 5000);
-    execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = OFF;");
-    if (hasColumn("patients", "sdx"))
-        addMatchingKeys();
-    createSchema();
 }
 
-bool SqliteStore::hasColumn(const char* table, const char* column)
-{
-    Statement s(m_db, (QStringLiteral("SELECT 1 FROM pragma_table_info('") + QString::fromLatin1(table)
-                       + QStringLiteral("') WHERE name = ?1")).toUtf8().constData());
-    s.bind(1, QString::fromLatin1(column));
-    return s.step();
-}
+SqlStore::~SqlStore() = default;
 
-void SqliteStore::addMatchingKeys()
+bool SqlStore::isEmpty()
 {
-    // A database from before the matching keys: the keys are computed here, as a write does, in
-    // one transaction.
-    execute("BEGIN");
-    try {
-        execute("DROP INDEX IF EXISTS patients_sdx; DROP INDEX IF EXISTS patients_name;"
-                "DROP INDEX IF EXISTS patients_dob; DROP INDEX IF EXISTS policies_number;"
-                "ALTER TABLE patients DROP COLUMN sdx;"
-                "ALTER TABLE patients ADD COLUMN lastkey TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN firstkey TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN firstformal TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN lastsound TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN ssn4 TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN mrnkey TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE phones ADD COLUMN last7 TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE phones ADD COLUMN last4 TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE policies ADD COLUMN numkey TEXT NOT NULL DEFAULT '';"
-                "CREATE TABLE IF NOT EXISTS namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);"
-                "UPDATE phones SET last7 = substr(digits, -7), last4 = substr(digits, -4);");
-        Statement patients(m_db, "SELECT id, last, first, ssn, mrn FROM patients");
-        Statement update(m_db, "UPDATE patients SET lastkey = ?2, firstkey = ?3, firstformal = ?4, lastsound = ?5,"
-                               " ssn4 = ?6, mrnkey = ?7 WHERE id = ?1");
-        Statement alternate(m_db, "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
-        while (patients.step()) {
-            const PatientKeys k = patientKeys(patients.text(1), patients.text(2), patients.text(3), patients.text(4));
-            update.bind(1, patients.integer(0)).bind(2, k.lastkey).bind(3, k.firstkey).bind(4, k.firstformal)
-                .bind(5, k.lastsound).bind(6, k.ssn4).bind(7, k.mrnkey);
-            update.run();
-            writeAlternateKeys(alternate, k, patients.integer(0));
-        }
-        Statement policies(m_db, "SELECT id, number FROM policies");
-        Statement number(m_db, "UPDATE policies SET numkey = ?2 WHERE id = ?1");
-        while (policies.step()) {
-            number.bind(1, policies.integer(0)).bind(2, identifierKey(policies.text(1)));
-            number.run();
-        }
-        execute("COMMIT");
-    } catch (...) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
-SqliteStore::~SqliteStore()
-{
-    sqlite3_close_v2(m_db);
-}
-
-void SqliteStore::execute(const char* sql)
-{
-    char* error = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        const std::string message = error ? error : "unknown error";
-        sqlite3_free(error);
-        throw std::runtime_error("practice database: " + message);
-    }
-}
-
-void SqliteStore::createSchema()
-{
-    execute(R"(
-        CREATE TABLE IF NOT EXISTS patients (
-            id INTEGER PRIMARY KEY, last TEXT NOT NULL, first TEXT NOT NULL, middle TEXT NOT NULL,
-            dob TEXT NOT NULL, sex TEXT NOT NULL, ssn TEXT NOT NULL, mrn TEXT NOT NULL,
-            phone TEXT NOT NULL, mobile TEXT NOT NULL, street TEXT NOT NULL, city TEXT NOT NULL,
-            state TEXT NOT NULL, zip TEXT NOT NULL, active INTEGER NOT NULL, guarantor INTEGER NOT NULL,
-            relation TEXT NOT NULL,
-            lastkey TEXT NOT NULL, firstkey TEXT NOT NULL, firstformal TEXT NOT NULL, lastsound TEXT NOT NULL,
-            ssn4 TEXT NOT NULL, mrnkey TEXT NOT NULL);
-        CREATE TABLE IF NOT EXISTS namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);
-        CREATE TABLE IF NOT EXISTS phones (digits TEXT NOT NULL, patient INTEGER NOT NULL, last7 TEXT NOT NULL,
-            last4 TEXT NOT NULL);
-        CREATE TABLE IF NOT EXISTS policies (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, rank INTEGER NOT NULL,
-            payor TEXT NOT NULL, number TEXT NOT NULL, grp TEXT NOT NULL, subscriber INTEGER NOT NULL,
-            relation TEXT NOT NULL, effective TEXT NOT NULL, numkey TEXT NOT NULL);
-        CREATE TABLE IF NOT EXISTS transactions (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, posted TEXT NOT NULL,
-            code TEXT NOT NULL, amount REAL NOT NULL);
-        CREATE TABLE IF NOT EXISTS claims (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, filed TEXT NOT NULL,
-            payor TEXT NOT NULL, amount REAL NOT NULL);
-        CREATE TABLE IF NOT EXISTS encounters (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, seen TEXT NOT NULL,
-            provider TEXT NOT NULL, reason TEXT NOT NULL, charges REAL NOT NULL, payments REAL NOT NULL);
-        CREATE TABLE IF NOT EXISTS accessions (number TEXT PRIMARY KEY, patient INTEGER NOT NULL, taken TEXT NOT NULL,
-            test TEXT NOT NULL) WITHOUT ROWID;
-        CREATE TABLE IF NOT EXISTS codes (tbl TEXT NOT NULL, code TEXT NOT NULL, description TEXT NOT NULL,
-            grp TEXT NOT NULL, extra TEXT NOT NULL, sort INTEGER NOT NULL, PRIMARY KEY (tbl, code)) WITHOUT ROWID;
-        CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
-        CREATE TABLE IF NOT EXISTS files (folder TEXT NOT NULL, name TEXT NOT NULL, content BLOB NOT NULL,
-            PRIMARY KEY (folder, name)) WITHOUT ROWID;
-        CREATE TABLE IF NOT EXISTS recent (user TEXT NOT NULL, patient INTEGER NOT NULL, chosen INTEGER NOT NULL,
-            PRIMARY KEY (user, patient)) WITHOUT ROWID;
-    )");
-    createIndexes();
-}
-
-void SqliteStore::createIndexes()
-{
-    execute(R"(
-        CREATE INDEX IF NOT EXISTS patients_namekey ON patients (lastkey, firstkey, id, middle);
-        CREATE INDEX IF NOT EXISTS patients_sound ON patients (lastsound, lastkey, firstkey, id, firstformal, middle);
-        CREATE INDEX IF NOT EXISTS patients_dob ON patients (dob, lastkey, firstkey, id);
-        CREATE INDEX IF NOT EXISTS patients_ssn ON patients (ssn, id);
-        CREATE INDEX IF NOT EXISTS patients_ssn4 ON patients (ssn4, id);
-        CREATE INDEX IF NOT EXISTS patients_mrnkey ON patients (mrnkey, id);
-        CREATE INDEX IF NOT EXISTS patients_guarantor ON patients (guarantor, id);
-        CREATE INDEX IF NOT EXISTS namekeys_key ON namekeys (key, first, patient);
-        CREATE INDEX IF NOT EXISTS phones_digits ON phones (digits, patient);
-        CREATE INDEX IF NOT EXISTS phones_last7 ON phones (last7, patient);
-        CREATE INDEX IF NOT EXISTS phones_last4 ON phones (last4, patient);
-        CREATE INDEX IF NOT EXISTS policies_numkey ON policies (numkey, patient);
-        CREATE INDEX IF NOT EXISTS policies_patient ON policies (patient);
-        CREATE INDEX IF NOT EXISTS encounters_patient ON encounters (patient, seen);
-        CREATE INDEX IF NOT EXISTS recent_user ON recent (user, chosen);
-    )");
-}
-
-bool SqliteStore::isEmpty()
-{
-    Statement s(m_db, "SELECT NOT EXISTS (SELECT 1 FROM patients)");
+    Statement s(*m_db, "SELECT NOT EXISTS (SELECT 1 FROM patients)");
     return s.step() && s.integer(0) != 0;
 }
 
-qint64 SqliteStore::patientCount()
+qint64 SqlStore::patientCount()
 {
-    Statement s(m_db, "SELECT count(*) FROM patients");
+    Statement s(*m_db, "SELECT count(*) FROM patients");
     return s.step() ? s.integer(0) : 0;
 }
 
-SearchPage SqliteStore::search(const SearchQuery& q)
+SearchPage SqlStore::search(const SearchQuery& q)
 {
     const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
     const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
@@ -287,8 +150,8 @@ SearchPage SqliteStore::search(const SearchQuery& q)
     case SearchKey::PatientName: {
         if (q.text.trimmed().isEmpty()) {
             // No name: the user's recently chosen accounts, newest first.
-            Statement s(m_db, (select + QStringLiteral(" FROM recent r JOIN patients p ON p.id = r.patient") + joins
-                               + QStringLiteral("WHERE r.user = ?1 ORDER BY r.chosen DESC LIMIT ?2")).toUtf8().constData());
+            Statement s(*m_db, (select + QStringLiteral(" FROM recent r JOIN patients p ON p.id = r.patient") + joins
+                               + QStringLiteral("WHERE r.\"user\" = ?1 ORDER BY r.chosen DESC LIMIT ?2")).toUtf8().constData());
             s.bind(1, q.user).bind(2, qint64(q.pageSize));
             SearchPage page;
             while (s.step())
@@ -308,7 +171,7 @@ SearchPage SqliteStore::search(const SearchQuery& q)
             : decodePosition(q.after, 4);
         // Entered at the guarantor of the position; that guarantor's later dependants and every
         // later guarantor follow.
-        Statement s(m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.id FROM patients g INDEXED BY patients_namekey "
+        Statement s(*m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.id FROM patients g INDEXED BY patients_namekey "
                                                    "JOIN patients p ON p.guarantor = g.id "
                                                    "WHERE (g.lastkey, g.firstkey, g.id) >= (?4, ?5, ?6) AND g.lastkey < ?2 AND g.lastkey >= ?9 "
                                                    "AND g.firstkey LIKE ?3 ESCAPE '\\' "
@@ -328,7 +191,7 @@ SearchPage SqliteStore::search(const SearchQuery& q)
         const QStringList after = q.after.isEmpty()
             ? QStringList{range->from.toString(Qt::ISODate), QString(), QString(), QStringLiteral("-1")}
             : decodePosition(q.after, 4);
-        Statement s(m_db, (select + QStringLiteral(", p.lastkey, p.firstkey FROM patients p INDEXED BY patients_dob") + joins
+        Statement s(*m_db, (select + QStringLiteral(", p.lastkey, p.firstkey FROM patients p INDEXED BY patients_dob") + joins
                            + QStringLiteral("WHERE (p.dob, p.lastkey, p.firstkey, p.id) > (?3, ?4, ?5, ?6) AND p.dob <= ?2 "
                                             "AND p.dob >= ?8 ORDER BY p.dob, p.lastkey, p.firstkey, p.id LIMIT ?7")).toUtf8().constData());
         s.bind(2, range->to.toString(Qt::ISODate)).bind(8, range->from.toString(Qt::ISODate));
@@ -351,7 +214,7 @@ SearchPage SqliteStore::search(const SearchQuery& q)
         const QString index = column == QLatin1String("ssn") ? QStringLiteral("patients_ssn") : QStringLiteral("patients_") + column;
         const QString upper = ssn ? value + QChar(0x1) : prefixEnd(value);   // exact, or every key that begins so
         const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1")} : decodePosition(q.after, 2);
-        Statement s(m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(" FROM patients p INDEXED BY ") + index + joins
+        Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(" FROM patients p INDEXED BY ") + index + joins
                            + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.id) > (?3, ?4) AND p.") + column
                            + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY p.") + column
                            + QStringLiteral(", p.id LIMIT ?5")).toUtf8().constData());
@@ -385,7 +248,7 @@ SearchPage SqliteStore::search(const SearchQuery& q)
         }
         const QString upper = phone ? value + QChar(0x1) : prefixEnd(value);
         const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1")} : decodePosition(q.after, 2);
-        Statement s(m_db, (select + QStringLiteral(", ") + column + QStringLiteral(" FROM ") + table
+        Statement s(*m_db, (select + QStringLiteral(", ") + column + QStringLiteral(" FROM ") + table
                            + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + column
                            + QStringLiteral(", x.patient) > (?3, ?4) AND ") + column + QStringLiteral(" < ?2 AND ") + column
                            + QStringLiteral(" >= ?6 ORDER BY ") + column + QStringLiteral(", x.patient LIMIT ?5")).toUtf8().constData());
@@ -412,7 +275,7 @@ SearchPage SqliteStore::search(const SearchQuery& q)
         case SearchKey::Encounter: where = QStringLiteral("p.id = (SELECT patient FROM encounters WHERE id = ?1)"); break;
         default: where = QStringLiteral("p.id = ?1"); break;
         }
-        Statement s(m_db, (select + QStringLiteral(" FROM patients p") + joins + QStringLiteral("WHERE ") + where).toUtf8().constData());
+        Statement s(*m_db, (select + QStringLiteral(" FROM patients p") + joins + QStringLiteral("WHERE ") + where).toUtf8().constData());
         s.bind(1, number);
         SearchPage page;
         if (s.step()) {
@@ -456,20 +319,20 @@ QStringList passStart(const NamePass& pass)
 
 } // namespace
 
-bool SqliteStore::hasExactName(const NameQuery& name)
+bool SqlStore::hasExactName(const NameQuery& name)
 {
     // The surname as typed exists (whole, not only as the beginning of a longer one) with a
     // first name that begins as typed.
-    Statement s(m_db, "SELECT EXISTS (SELECT 1 FROM patients INDEXED BY patients_namekey WHERE lastkey = ?1 "
+    Statement s(*m_db, "SELECT EXISTS (SELECT 1 FROM patients INDEXED BY patients_namekey WHERE lastkey = ?1 "
                       "AND firstkey >= ?2 AND firstkey < ?3 AND middle LIKE ?4 ESCAPE '\\') "
                       "OR EXISTS (SELECT 1 FROM namekeys WHERE key = ?1 AND first >= ?2 AND first < ?3)");
     s.bind(1, name.last).bind(2, name.first).bind(3, prefixEnd(name.first)).bind(4, likePrefix(name.middle));
     return s.step() && s.integer(0) != 0;
 }
 
-QStringList SqliteStore::existingSurnames(const QStringList& keys)
+QStringList SqlStore::existingSurnames(const QStringList& keys)
 {
-    Statement s(m_db, "SELECT DISTINCT lastkey FROM patients INDEXED BY patients_namekey "
+    Statement s(*m_db, "SELECT DISTINCT lastkey FROM patients INDEXED BY patients_namekey "
                       "WHERE lastkey IN (SELECT value FROM json_each(?1))");
     s.bind(1, jsonList(keys));
     QStringList out;
@@ -478,7 +341,7 @@ QStringList SqliteStore::existingSurnames(const QStringList& keys)
     return out;
 }
 
-SearchPage SqliteStore::nameSearch(const SearchQuery& q)
+SearchPage SqlStore::nameSearch(const SearchQuery& q)
 {
     QList<NameQuery> readings = nameReadings(q.text);
     readings.removeIf([](const NameQuery& r) { return r.last.isEmpty(); });
@@ -556,7 +419,7 @@ SearchPage SqliteStore::nameSearch(const SearchQuery& q)
     return page;
 }
 
-int SqliteStore::runNamePass(const NamePass& pass, const QStringList& after, int limit,
+int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int limit,
                               const std::function<bool(const PatientRow&, const QStringList&)>& take)
 {
     const QString columns = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
@@ -596,7 +459,7 @@ int SqliteStore::runNamePass(const NamePass& pass, const QStringList& after, int
             + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
         break;
     }
-    Statement s(m_db, sql.toUtf8().constData());
+    Statement s(*m_db, sql.toUtf8().constData());
     s.bind(1, after.value(0)).bind(2, after.value(1)).bind(3, after.value(2).toLongLong());
     s.bind(4, prefixEnd(pass.name.last)).bind(5, likePrefix(pass.name.first)).bind(6, likePrefix(pass.name.middle));
     s.bind(7, qint64(limit));
@@ -617,10 +480,10 @@ int SqliteStore::runNamePass(const NamePass& pass, const QStringList& after, int
     return stepped;
 }
 
-QList<PatientRow> SqliteStore::nameSearchWithOffset(const QString& text, int offset, int pageSize)
+QList<PatientRow> SqlStore::nameSearchWithOffset(const QString& text, int offset, int pageSize)
 {
     const NameQuery name = parseNameQuery(text);
-    Statement s(m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
+    Statement s(*m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
                        + QStringLiteral(" FROM patients p LEFT JOIN patients g ON g.id = p.guarantor "
                                         "WHERE p.last >= ?1 AND p.last < ?2 AND p.first LIKE ?3 ESCAPE '\\' "
                                         "ORDER BY p.last, p.first, p.id LIMIT ?4 OFFSET ?5")).toUtf8().constData());
@@ -632,7 +495,7 @@ QList<PatientRow> SqliteStore::nameSearchWithOffset(const QString& text, int off
     return rows;
 }
 
-QList<Candidate> SqliteStore::duplicateCandidates(const PatientData& data, int limit)
+QList<Candidate> SqlStore::duplicateCandidates(const PatientData& data, int limit)
 {
     const QString ssn = digitsOf(data.ssn);
     const NameQuery name = parseNameQuery(data.name);
@@ -649,7 +512,7 @@ QList<Candidate> SqliteStore::duplicateCandidates(const PatientData& data, int l
     // alike with the same initial or a nickname, names swapped, a letter off, the same birth
     // date); within a rank the nearest birth date first, so that a common name cannot push the
     // right patient past the limit.
-    Statement s(m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
+    Statement s(*m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
                        + QStringLiteral(" FROM (SELECT id, min(rank) AS rank FROM ("
                                         "SELECT id, 0 AS rank FROM patients WHERE ?1 <> '' AND ssn = ?1 "
                                         "UNION ALL SELECT id, 0 FROM patients WHERE id = ?2 "
@@ -678,7 +541,7 @@ QList<Candidate> SqliteStore::duplicateCandidates(const PatientData& data, int l
     QList<Candidate> out;
     while (s.step())
         out.append({readPatient(s), {}});
-    Statement policies(m_db, "SELECT numkey FROM policies WHERE patient = ?1 ORDER BY rank");
+    Statement policies(*m_db, "SELECT numkey FROM policies WHERE patient = ?1 ORDER BY rank");
     for (Candidate& c : out) {
         policies.bind(1, c.patient.account);
         while (policies.step())
@@ -688,9 +551,9 @@ QList<Candidate> SqliteStore::duplicateCandidates(const PatientData& data, int l
     return out;
 }
 
-std::optional<QList<CodeRow>> SqliteStore::codeTable(const QString& name)
+std::optional<QList<CodeRow>> SqlStore::codeTable(const QString& name)
 {
-    Statement s(m_db, "SELECT code, description, grp, extra FROM codes WHERE tbl = ?1 ORDER BY sort, code");
+    Statement s(*m_db, "SELECT code, description, grp, extra FROM codes WHERE tbl = ?1 ORDER BY sort, code");
     s.bind(1, name.toUpper());
     QList<CodeRow> rows;
     while (s.step())
@@ -700,27 +563,27 @@ std::optional<QList<CodeRow>> SqliteStore::codeTable(const QString& name)
     return rows;
 }
 
-std::optional<QString> SqliteStore::setting(const QString& name)
+std::optional<QString> SqlStore::setting(const QString& name)
 {
-    Statement s(m_db, "SELECT value FROM settings WHERE name = ?1");
+    Statement s(*m_db, "SELECT value FROM settings WHERE name = ?1");
     s.bind(1, name);
     if (!s.step())
         return std::nullopt;
     return s.text(0);
 }
 
-std::optional<QByteArray> SqliteStore::file(const QString& folder, const QString& name)
+std::optional<QByteArray> SqlStore::file(const QString& folder, const QString& name)
 {
-    Statement s(m_db, "SELECT content FROM files WHERE folder = ?1 AND name = ?2");
+    Statement s(*m_db, "SELECT content FROM files WHERE folder = ?1 AND name = ?2");
     s.bind(1, folder.toUpper()).bind(2, name);
     if (!s.step())
         return std::nullopt;
     return s.blob(0);
 }
 
-std::optional<PatientRecordData> SqliteStore::record(qint64 account)
+std::optional<PatientRecordData> SqlStore::record(qint64 account)
 {
-    Statement s(m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
+    Statement s(*m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
                        + QStringLiteral(", p.street, p.city, p.state, p.zip, p.mobile, p.guarantor, p.relation "
                                         "FROM patients p LEFT JOIN patients g ON g.id = p.guarantor WHERE p.id = ?1"))
                     .toUtf8().constData());
@@ -737,14 +600,14 @@ std::optional<PatientRecordData> SqliteStore::record(qint64 account)
     const qint64 guarantor = s.integer(16);
     r.guarantorRelation = s.text(17);
 
-    Statement g(m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
+    Statement g(*m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
                        + QStringLiteral(" FROM patients p LEFT JOIN patients g ON g.id = p.guarantor WHERE p.id = ?1"))
                     .toUtf8().constData());
     g.bind(1, guarantor);
     if (g.step())
         r.guarantorRow = readPatient(g);
 
-    Statement p(m_db, "SELECT x.rank, c.description, x.number, x.grp, s.last || ', ' || s.first, x.relation, x.effective "
+    Statement p(*m_db, "SELECT x.rank, c.description, x.number, x.grp, s.last || ', ' || s.first, x.relation, x.effective "
                       "FROM policies x LEFT JOIN codes c ON c.tbl = 'PAYOR' AND c.code = x.payor "
                       "LEFT JOIN patients s ON s.id = x.subscriber WHERE x.patient = ?1 ORDER BY x.rank");
     p.bind(1, account);
@@ -752,7 +615,7 @@ std::optional<PatientRecordData> SqliteStore::record(qint64 account)
         r.policies.append({int(p.integer(0)), p.text(1), p.text(2), p.text(3), p.text(4), p.text(5),
                            QDate::fromString(p.text(6), Qt::ISODate)});
     }
-    Statement v(m_db, "SELECT seen, provider, reason, charges, payments FROM encounters WHERE patient = ?1 "
+    Statement v(*m_db, "SELECT seen, provider, reason, charges, payments FROM encounters WHERE patient = ?1 "
                       "ORDER BY seen DESC LIMIT 500");
     v.bind(1, account);
     while (v.step()) {
@@ -763,99 +626,51 @@ std::optional<PatientRecordData> SqliteStore::record(qint64 account)
     return r;
 }
 
-void SqliteStore::rememberChoice(const QString& user, qint64 account)
+void SqlStore::rememberChoice(const QString& user, qint64 account)
 {
-    Statement s(m_db, "INSERT OR REPLACE INTO recent (user, patient, chosen) VALUES (?1, ?2, ?3)");
+    Statement s(*m_db, "INSERT INTO recent (\"user\", patient, chosen) VALUES (?1, ?2, ?3) "
+                       "ON CONFLICT (\"user\", patient) DO UPDATE SET chosen = excluded.chosen");
     s.bind(1, user).bind(2, account).bind(3, QDateTime::currentMSecsSinceEpoch());
     s.run();
 }
 
-qint64 SqliteStore::addPatient(const NewPatient& n)
+qint64 SqlStore::addPatient(const NewPatient& n)
 {
     if (foldName(n.last).isEmpty() || foldName(n.first).isEmpty())
         throw std::invalid_argument("A new patient needs a last and a first name");
     if (!n.dob.isValid())
         throw std::invalid_argument("Type the date of birth as MM/DD/YYYY");
-    execute("BEGIN IMMEDIATE");
-    try {
-        Statement next(m_db, "SELECT coalesce(max(id), 100000) + 1 FROM patients");
+    return inWriteTransaction(*m_db, [&] {
+        Statement next(*m_db, "SELECT coalesce(max(id), 100000) + 1 FROM patients");
         next.step();
         const qint64 account = next.integer(0);
         const QString mrn = QStringLiteral("MR") + QString::number(account);
-        const PatientKeys k = patientKeys(n.last, n.first, n.ssn, mrn);
-        Statement patient(m_db, "INSERT INTO patients (id, last, first, middle, dob, sex, ssn, mrn, phone, mobile, street,"
-                                " city, state, zip, active, guarantor, relation, lastkey, firstkey, firstformal, lastsound,"
-                                " ssn4, mrnkey) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, '', ?10, ?11, ?12, ?13, 1, ?1,"
-                                " 'SELF', ?14, ?15, ?16, ?17, ?18, ?19)");
-        patient.bind(1, account).bind(2, n.last.trimmed().toUpper()).bind(3, n.first.trimmed().toUpper())
-            .bind(4, n.middle.trimmed().toUpper().left(1)).bind(5, n.dob.toString(Qt::ISODate)).bind(6, n.sex.toUpper())
-            .bind(7, digitsOf(n.ssn)).bind(8, mrn).bind(9, digitsOf(n.phone)).bind(10, n.street).bind(11, n.city)
-            .bind(12, n.state.toUpper()).bind(13, n.zip).bind(14, k.lastkey).bind(15, k.firstkey).bind(16, k.firstformal)
-            .bind(17, k.lastsound).bind(18, k.ssn4).bind(19, k.mrnkey);
-        patient.run();
-        Statement alternate(m_db, "INSERT INTO namekeys VALUES (?1, ?2, ?3)");
-        writeAlternateKeys(alternate, k, account);
-        Statement phone(m_db, "INSERT INTO phones VALUES (?1, ?2, ?3, ?4)");
-        writePhone(phone, digitsOf(n.phone), account);
+        const QString phone = digitsOf(n.phone);
+        const std::unique_ptr<RowWriter> rows = m_db->rowWriter();
+        writePatient(*rows, {account, n.last.trimmed().toUpper(), n.first.trimmed().toUpper(),
+                             n.middle.trimmed().toUpper().left(1), n.dob, n.sex.toUpper(), digitsOf(n.ssn), mrn, phone,
+                             QString(), n.street, n.city, n.state.toUpper(), n.zip, true, account, QStringLiteral("SELF")});
+        writePhone(*rows, phone, account);
         if (!n.payor.isEmpty() && !n.policy.trimmed().isEmpty()) {
-            Statement p(m_db, "INSERT INTO policies VALUES (NULL, ?1, 1, ?2, ?3, '', ?1, 'SELF', ?4, ?5)");
-            p.bind(1, account).bind(2, n.payor.toUpper()).bind(3, n.policy.trimmed().toUpper())
-                .bind(4, QDate::currentDate().toString(Qt::ISODate)).bind(5, identifierKey(n.policy));
-            p.run();
+            const QString number = n.policy.trimmed().toUpper();
+            rows->write(Table::Policies, {QString::number(account), QStringLiteral("1"), n.payor.toUpper(), number,
+                                          QString(), QString::number(account), QStringLiteral("SELF"),
+                                          QDate::currentDate().toString(Qt::ISODate), identifierKey(number)});
         }
-        execute("COMMIT");
+        rows->flush();
         return account;
-    } catch (...) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    });
 }
 
-QStringList SqliteStore::searchPlans()
+void writePatient(RowWriter& rows, const PatientFields& p)
 {
-    QStringList plans;
-    const QList<SearchKey> keys = {SearchKey::PatientName, SearchKey::Guarantor, SearchKey::DateOfBirth,
-                                   SearchKey::SocialSecurity, SearchKey::MedicalRecord, SearchKey::Phone,
-                                   SearchKey::Policy, SearchKey::Accession, SearchKey::Account,
-                                   SearchKey::Transaction, SearchKey::Claim, SearchKey::Encounter,
-                                   SearchKey::PatientName, SearchKey::PatientName, SearchKey::SocialSecurity,
-                                   SearchKey::Phone};
-    // The statements the searches run, caught as they run and explained with their values.
-    const QStringList samples = {QStringLiteral("SMITH,JO"), QStringLiteral("SMITH"), QStringLiteral("01/02/1980"),
-                                 QStringLiteral("123456789"), QStringLiteral("MR1"), QStringLiteral("5551234"),
-                                 QStringLiteral("BPH1"), QStringLiteral("A1"), QStringLiteral("1001"),
-                                 QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1"),
-                                 QStringLiteral("SMYTHX, BOB"), QStringLiteral("john smith"), QStringLiteral("1234"),
-                                 QStringLiteral("4349")};
-    struct Capture { QStringList* sql; };
-    QStringList statements;
-    Capture capture{&statements};
-    const auto traceStatement = [](unsigned, void* context, void* statement, void*) -> int {
-        auto* c = static_cast<Capture*>(context);
-        char* sql = sqlite3_expanded_sql(static_cast<sqlite3_stmt*>(statement));
-        if (sql) {
-            c->sql->append(QString::fromUtf8(sql));
-            sqlite3_free(sql);
-        }
-        return 0;
-    };
-    sqlite3_trace_v2(m_db, SQLITE_TRACE_STMT, traceStatement, &capture);
-    for (int i = 0; i < keys.size(); ++i) {
-        statements.clear();
-        search({keys[i], samples[i], {}, 50, QStringLiteral("user")});
-        sqlite3_trace_v2(m_db, 0, nullptr, nullptr);
-        const QStringList captured = statements;
-        for (const QString& sql : captured) {
-            Statement explain(m_db, (QStringLiteral("EXPLAIN QUERY PLAN ") + sql).toUtf8().constData());
-            QStringList steps;
-            while (explain.step())
-                steps.append(explain.text(3));
-            plans.append(steps.join(QStringLiteral(" | ")));
-        }
-        sqlite3_trace_v2(m_db, SQLITE_TRACE_STMT, traceStatement, &capture);
-    }
-    sqlite3_trace_v2(m_db, 0, nullptr, nullptr);
-    return plans;
+    const PatientKeys k = patientKeys(p.last, p.first, p.ssn, p.mrn);
+    const QString account = QString::number(p.account);
+    rows.write(Table::Patients, {account, p.last, p.first, p.middle, p.dob.toString(Qt::ISODate), p.sex, p.ssn, p.mrn,
+                                 p.phone, p.mobile, p.street, p.city, p.state, p.zip,
+                                 p.active ? QStringLiteral("1") : QStringLiteral("0"), QString::number(p.guarantor),
+                                 p.relation, k.lastkey, k.firstkey, k.firstformal, k.lastsound, k.ssn4, k.mrnkey});
+    writeAlternateKeys(rows, k, p.account);
 }
 
 } // namespace zelvar::practice

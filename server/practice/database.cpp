@@ -1,0 +1,41 @@
+#include "database.h"
+
+namespace zelvar::practice {
+
+const char* tableName(Table table)
+{
+    switch (table) {
+    case Table::Patients: return "patients";
+    case Table::NameKeys: return "namekeys";
+    case Table::Phones: return "phones";
+    case Table::Policies: return "policies";
+    case Table::Encounters: return "encounters";
+    case Table::Transactions: return "transactions";
+    case Table::Claims: return "claims";
+    case Table::Accessions: return "accessions";
+    case Table::Codes: return "codes";
+    case Table::Settings: return "settings";
+    }
+    return "";
+}
+
+const char* tableColumns(Table table)
+{
+    switch (table) {
+    case Table::Patients:
+        return "id, last, first, middle, dob, sex, ssn, mrn, phone, mobile, street, city, state, zip, active, guarantor,"
+               " relation, lastkey, firstkey, firstformal, lastsound, ssn4, mrnkey";
+    case Table::NameKeys: return "key, first, patient";
+    case Table::Phones: return "digits, patient, last7, last4";
+    case Table::Policies: return "patient, rank, payor, number, grp, subscriber, relation, effective, numkey";
+    case Table::Encounters: return "patient, seen, provider, reason, charges, payments";
+    case Table::Transactions: return "patient, posted, code, amount";
+    case Table::Claims: return "patient, filed, payor, amount";
+    case Table::Accessions: return "number, patient, taken, test";
+    case Table::Codes: return "tbl, code, description, grp, extra, sort";
+    case Table::Settings: return "name, value";
+    }
+    return "";
+}
+
+} // namespace zelvar::practice

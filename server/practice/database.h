@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <stdexcept>
+
+namespace zelvar::practice {
+
+// A database error, in the words the server reports.
+class DatabaseError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One prepared statement: parameters bound by number (?1, ?2, ...), rows read column by column.
+class Query
+{
+public:
+    virtual ~Query() = default;
+
+    virtual void bindText(int index, const QString& text) = 0;
+    virtual void bindInteger(int index, qint64 value) = 0;
+    virtual void bindReal(int index, double value) = 0;
+    virtual void bindBlob(int index, const QByteArray& blob) = 0;
+
+    // True while there is a row; the statement runs at the first step after its bindings.
+    virtual bool step() = 0;
+    // Ready for new bindings.
+    virtual void reset() = 0;
+
+    virtual QString text(int column) const = 0;
+    virtual qint64 integer(int column) const = 0;
+    virtual double real(int column) const = 0;
+    virtual QByteArray blob(int column) const = 0;
+    virtual bool isNull(int column) const = 0;
+};
+
+// The tables demo data and new patients are written to, in their column order.
+enum class Table { Patients, NameKeys, Phones, Policies, Encounters, Transactions, Claims, Accessions, Codes, Settings };
+
+// Rows written in bulk (a store may hold them back until flush or its end); values as text.
+class RowWriter
+{
+public:
+    virtual ~RowWriter() = default;
+    virtual void write(Table table, const QStringList& values) = 0;
+    virtual void flush() = 0;
+};
+
+// The columns of each bulk table, as the generator and registration fill them.
+const char* tableColumns(Table table);
+const char* tableName(Table table);
+
+// A connection to the practice database. SQL is written once, in the spelling both engines
+// take (numbered parameters, row values, ON CONFLICT); a connection translates what its
+// engine spells differently.
+class Database
+{
+public:
+    virtual ~Database() = default;
+
+    virtual std::unique_ptr<Query> prepare(const QString& sql) = 0;
+    // Runs statements without parameters or rows.
+    virtual void execute(const QString& sql) = 0;
+    // A transaction that writes: taken before its first read, so that two writers cannot both
+    // read the same next account number.
+    virtual void beginWrite() = 0;
+    virtual void commit() = 0;
+    // Never throws: called while another error is on its way out.
+    virtual void rollback() noexcept = 0;
+    virtual std::unique_ptr<RowWriter> rowWriter() = 0;
+};
+
+// Runs body in a write transaction: committed when it returns, rolled back when it throws.
+template<typename Body>
+auto inWriteTransaction(Database& db, Body body)
+{
+    db.beginWrite();
+    try {
+        if constexpr (std::is_void_v<decltype(body())>) {
+            body();
+            db.commit();
+        } else {
+            auto result = body();
+            db.commit();
+            return result;
+        }
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
+// A prepared statement as a value, with chained bindings.
+class Statement
+{
+public:
+    Statement(Database& db, const QString& sql) : m_query(db.prepare(sql)) {}
+    Statement(Database& db, const char* sql) : m_query(db.prepare(QString::fromUtf8(sql))) {}
+
+    Statement& bind(int index, const QString& text) { m_query->bindText(index, text); return *this; }
+    Statement& bind(int index, qint64 value) { m_query->bindInteger(index, value); return *this; }
+    Statement& bind(int index, double value) { m_query->bindReal(index, value); return *this; }
+    Statement& bind(int index, const QByteArray& blob) { m_query->bindBlob(index, blob); return *this; }
+
+    bool step() { return m_query->step(); }
+    // Runs a statement that returns no rows, ready for the next binding.
+    void run()
+    {
+        while (m_query->step()) {
+        }
+        m_query->reset();
+    }
+    void reset() { m_query->reset(); }
+
+    QString text(int column) const { return m_query->text(column); }
+    qint64 integer(int column) const { return m_query->integer(column); }
+    double real(int column) const { return m_query->real(column); }
+    QByteArray blob(int column) const { return m_query->blob(column); }
+    bool isNull(int column) const { return m_query->isNull(column); }
+
+private:
+    std::unique_ptr<Query> m_query;
+};
+
+} // namespace zelvar::practice

@@ -1,0 +1,295 @@
+#include "postgresdatabase.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include <libpq-fe.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace zelvar::practice {
+namespace {
+
+constexpr Oid kTextType = 25;
+
+[[noreturn]] void fail(const char* message)
+{
+    QByteArray text(message ? message : "unknown error");
+    throw DatabaseError("practice database: " + text.trimmed().toStdString());
+}
+
+// A result that is cleared with its owner.
+struct Result
+{
+    PGresult* result = nullptr;
+    explicit Result(PGresult* r = nullptr) : result(r) {}
+    ~Result() { PQclear(result); }
+    Result(const Result&) = delete;
+    Result& operator=(const Result&) = delete;
+    void reset(PGresult* r)
+    {
+        PQclear(result);
+        result = r;
+    }
+};
+
+void check(PGconn* conn, const Result& r)
+{
+    const ExecStatusType status = PQresultStatus(r.result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        fail(r.result ? PQresultErrorMessage(r.result) : PQerrorMessage(conn));
+}
+
+class PostgresQuery : public Query
+{
+public:
+    PostgresQuery(PGconn* conn, QByteArray name, int parameters)
+        : m_conn(conn), m_name(std::move(name)), m_values(size_t(parameters)), m_set(size_t(parameters)),
+          m_binary(size_t(parameters))
+    {
+    }
+
+    void bindText(int index, const QString& text) override { set(index, text.toUtf8(), false); }
+    void bindInteger(int index, qint64 value) override { set(index, QByteArray::number(value), false); }
+    void bindReal(int index, double value) override { set(index, QByteArray::number(value, 'g', 17), false); }
+    void bindBlob(int index, const QByteArray& blob) override { set(index, blob, true); }
+
+    bool step() override
+    {
+        if (!m_result.result) {
+            const size_t n = m_values.size();
+            std::vector<const char*> values(n);
+            std::vector<int> lengths(n);
+            std::vector<int> formats(n);
+            for (size_t i = 0; i < n; ++i) {
+                values[i] = m_set[i] ? m_values[i].constData() : nullptr;
+                lengths[i] = int(m_values[i].size());
+                formats[i] = m_binary[i] ? 1 : 0;
+            }
+            m_result.reset(PQexecPrepared(m_conn, m_name.constData(), int(n), values.data(), lengths.data(),
+                                          formats.data(), 0));
+            check(m_conn, m_result);
+            m_row = -1;
+        }
+        ++m_row;
+        return m_row < PQntuples(m_result.result);
+    }
+    void reset() override
+    {
+        m_result.reset(nullptr);
+        std::fill(m_set.begin(), m_set.end(), false);
+        std::fill(m_binary.begin(), m_binary.end(), false);
+    }
+
+    QString text(int column) const override
+    {
+        return QString::fromUtf8(value(column), PQgetlength(m_result.result, m_row, column));
+    }
+    qint64 integer(int column) const override
+    {
+        const char* v = value(column);
+        if (v[0] == 't' && v[1] == 0)       // a truth value
+            return 1;
+        return QByteArray::fromRawData(v, PQgetlength(m_result.result, m_row, column)).toLongLong();
+    }
+    double real(int column) const override
+    {
+        return QByteArray::fromRawData(value(column), PQgetlength(m_result.result, m_row, column)).toDouble();
+    }
+    QByteArray blob(int column) const override
+    {
+        size_t length = 0;
+        unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(value(column)), &length);
+        if (!bytes)
+            throw DatabaseError("practice database: out of memory");
+        QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(length));
+        PQfreemem(bytes);
+        return out;
+    }
+    bool isNull(int column) const override { return PQgetisnull(m_result.result, m_row, column) != 0; }
+
+private:
+    void set(int index, QByteArray value, bool binary)
+    {
+        if (index < 1 || size_t(index) > m_values.size())
+            return;     // a parameter the statement does not use
+        m_values[size_t(index - 1)] = std::move(value);
+        m_set[size_t(index - 1)] = true;
+        m_binary[size_t(index - 1)] = binary;
+    }
+    const char* value(int column) const
+    {
+        if (!m_result.result || m_row < 0 || m_row >= PQntuples(m_result.result) || column >= PQnfields(m_result.result))
+            throw DatabaseError("practice database: no such column");
+        return PQgetvalue(m_result.result, m_row, column);
+    }
+
+    PGconn* m_conn;
+    QByteArray m_name;
+    std::vector<QByteArray> m_values;
+    std::vector<bool> m_set;
+    std::vector<bool> m_binary;
+    Result m_result;
+    int m_row = -1;
+};
+
+// COPY's text format: tab between values, a line per row, backslash escapes.
+void appendCopyValue(QByteArray& out, const QString& value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    for (char c : utf8) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c; break;
+        }
+    }
+}
+
+// Rows are held per table and sent with COPY, a table at a time, when enough have gathered.
+class PostgresRowWriter : public RowWriter
+{
+public:
+    explicit PostgresRowWriter(PGconn* conn) : m_conn(conn) {}
+
+    void write(Table table, const QStringList& values) override
+    {
+        QByteArray& buffer = m_buffers[size_t(table)];
+        for (int i = 0; i < values.size(); ++i) {
+            if (i > 0)
+                buffer += '\t';
+            appendCopyValue(buffer, values[i]);
+        }
+        buffer += '\n';
+        m_held += values.size() * 8;
+        if (m_held > kFlushBytes)
+            flush();
+    }
+
+    void flush() override
+    {
+        for (size_t t = 0; t < m_buffers.size(); ++t) {
+            QByteArray& buffer = m_buffers[t];
+            if (buffer.isEmpty())
+                continue;
+            const std::string sql = std::string("COPY ") + tableName(Table(t)) + " (" + tableColumns(Table(t))
+                + ") FROM STDIN";
+            Result start(PQexec(m_conn, sql.c_str()));
+            if (PQresultStatus(start.result) != PGRES_COPY_IN)
+                fail(PQresultErrorMessage(start.result));
+            if (PQputCopyData(m_conn, buffer.constData(), int(buffer.size())) != 1 || PQputCopyEnd(m_conn, nullptr) != 1)
+                fail(PQerrorMessage(m_conn));
+            Result end(PQgetResult(m_conn));
+            check(m_conn, end);
+            while (PGresult* more = PQgetResult(m_conn))
+                PQclear(more);
+            buffer.clear();
+        }
+        m_held = 0;
+    }
+
+private:
+    static constexpr qsizetype kFlushBytes = 64 * 1024 * 1024;
+    PGconn* m_conn;
+    std::array<QByteArray, 10> m_buffers;
+    qsizetype m_held = 0;
+};
+
+} // namespace
+
+PostgresDatabase::PostgresDatabase(const QString& conninfo)
+{
+    m_conn = PQconnectdb(conninfo.toUtf8().constData());
+    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
+        const std::string message = m_conn ? QByteArray(PQerrorMessage(m_conn)).trimmed().toStdString() : "out of memory";
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        throw DatabaseError("cannot open the practice database: " + message);
+    }
+    PQsetClientEncoding(m_conn, "UTF8");
+    try {
+        execute(QStringLiteral("SET client_min_messages = warning"));
+    } catch (...) {
+        PQfinish(m_conn);
+        throw;
+    }
+}
+
+PostgresDatabase::~PostgresDatabase()
+{
+    PQfinish(m_conn);
+}
+
+QString PostgresDatabase::translate(const QString& sql)
+{
+    static const QRegularExpression hint(QStringLiteral("\\s+INDEXED BY \\w+"));
+    static const QRegularExpression jsonList(QStringLiteral("json_each\\(\\?(\\d+)\\)"));
+    static const QRegularExpression parameter(QStringLiteral("\\?(\\d+)"));
+    QString out = sql;
+    out.replace(hint, QString());
+    out.replace(jsonList, QStringLiteral("json_array_elements_text(?\\1::json) AS j(value)"));
+    out.replace(parameter, QStringLiteral("$\\1"));
+    return out;
+}
+
+std::unique_ptr<Query> PostgresDatabase::prepare(const QString& sql)
+{
+    auto known = m_prepared.constFind(sql);
+    if (known == m_prepared.constEnd()) {
+        const QString translated = translate(sql);
+        // Every number up to the highest is a parameter; one the text never uses is typed as
+        // text, so that the server need not guess.
+        static const QRegularExpression parameter(QStringLiteral("\\$(\\d+)"));
+        QSet<int> used;
+        int count = 0;
+        for (auto it = parameter.globalMatch(translated); it.hasNext();) {
+            const int n = it.next().captured(1).toInt();
+            used.insert(n);
+            count = std::max(count, n);
+        }
+        std::vector<Oid> types(size_t(count), 0);
+        for (int i = 1; i <= count; ++i) {
+            if (!used.contains(i))
+                types[size_t(i - 1)] = kTextType;
+        }
+        const QByteArray name = "z" + QByteArray::number(m_prepared.size() + 1);
+        Result r(PQprepare(m_conn, name.constData(), translated.toUtf8().constData(), count, types.data()));
+        check(m_conn, r);
+        known = m_prepared.insert(sql, name);
+        m_parameterCounts.insert(name, count);
+    }
+    return std::make_unique<PostgresQuery>(m_conn, *known, m_parameterCounts.value(*known));
+}
+
+void PostgresDatabase::execute(const QString& sql)
+{
+    Result r(PQexec(m_conn, sql.toUtf8().constData()));
+    check(m_conn, r);
+}
+
+void PostgresDatabase::beginWrite()
+{
+    // The lock orders writers among themselves for the transaction; readers never wait for it.
+    execute(QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(70710)"));
+}
+
+void PostgresDatabase::commit()
+{
+    execute(QStringLiteral("COMMIT"));
+}
+
+void PostgresDatabase::rollback() noexcept
+{
+    PQclear(PQexec(m_conn, "ROLLBACK"));
+}
+
+std::unique_ptr<RowWriter> PostgresDatabase::rowWriter()
+{
+    return std::make_unique<PostgresRowWriter>(m_conn);
+}
+
+} // namespace zelvar::practice

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "database.h"
+
+#include <QHash>
+
+struct pg_conn;
+
+namespace zelvar::practice {
+
+// The practice database on a PostgreSQL server, through one connection (a connection serves
+// one thread at a time). Statements are prepared on the server once per connection.
+class PostgresDatabase : public Database
+{
+public:
+    // conninfo: a "postgresql://" address or "key=value" words, as libpq takes them.
+    explicit PostgresDatabase(const QString& conninfo);
+    ~PostgresDatabase() override;
+
+    std::unique_ptr<Query> prepare(const QString& sql) override;
+    void execute(const QString& sql) override;
+    void beginWrite() override;
+    void commit() override;
+    void rollback() noexcept override;
+    std::unique_ptr<RowWriter> rowWriter() override;
+
+    // The statement as this engine spells it: $N parameters, JSON lists, no index hints.
+    static QString translate(const QString& sql);
+
+    pg_conn* connection() const { return m_conn; }
+
+private:
+    pg_conn* m_conn = nullptr;
+    QHash<QString, QByteArray> m_prepared;      // statement text -> its name on the server
+    QHash<QByteArray, int> m_parameterCounts;
+};
+
+} // namespace zelvar::practice

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "sqlstore.h"
+
+namespace zelvar::practice {
+
+// The practice database on a PostgreSQL server: for a practice whose desks outgrow one file.
+// Text columns compare byte by byte (collation "C"), as SQLite's do, so that both engines page
+// through a search in the same order.
+class PostgresStore : public SqlStore
+{
+public:
+    // conninfo: "postgresql://user@host/db" or libpq's key=value words. Creates the tables
+    // when the database has none.
+    explicit PostgresStore(const QString& conninfo);
+
+protected:
+    void createTables() override;
+    void createIndexes() override;
+    void dropTables() override;
+    void analyse() override;
+};
+
+} // namespace zelvar::practice

@@ -1,0 +1,166 @@
+#include "sqlitedatabase.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+#include <array>
+#include <string>
+
+namespace zelvar::practice {
+namespace {
+
+[[noreturn]] void fail(sqlite3* db)
+{
+    throw DatabaseError(std::string("practice database: ") + sqlite3_errmsg(db));
+}
+
+class SqliteQuery : public Query
+{
+public:
+    SqliteQuery(sqlite3* db, const QString& sql)
+        : m_db(db)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_statement, nullptr) != SQLITE_OK)
+            fail(db);
+    }
+    ~SqliteQuery() override { sqlite3_finalize(m_statement); }
+
+    void bindText(int index, const QString& text) override
+    {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    void bindInteger(int index, qint64 value) override { sqlite3_bind_int64(m_statement, index, value); }
+    void bindReal(int index, double value) override { sqlite3_bind_double(m_statement, index, value); }
+    void bindBlob(int index, const QByteArray& blob) override
+    {
+        sqlite3_bind_blob(m_statement, index, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
+    }
+
+    bool step() override
+    {
+        const int rc = sqlite3_step(m_statement);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            fail(m_db);
+        return false;
+    }
+    void reset() override
+    {
+        sqlite3_reset(m_statement);
+        sqlite3_clear_bindings(m_statement);
+    }
+
+    QString text(int column) const override
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
+    }
+    qint64 integer(int column) const override { return sqlite3_column_int64(m_statement, column); }
+    double real(int column) const override { return sqlite3_column_double(m_statement, column); }
+    QByteArray blob(int column) const override
+    {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
+        return QByteArray(data, sqlite3_column_bytes(m_statement, column));
+    }
+    bool isNull(int column) const override { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+// Rows go in as they come, through one prepared insert per table (the caller's transaction
+// makes them one write).
+class SqliteRowWriter : public RowWriter
+{
+public:
+    explicit SqliteRowWriter(SqliteDatabase& db) : m_db(db) {}
+
+    void write(Table table, const QStringList& values) override
+    {
+        auto& insert = m_inserts[size_t(table)];
+        if (!insert) {
+            QString sql = QStringLiteral("INSERT INTO ") + QLatin1String(tableName(table)) + QStringLiteral(" (")
+                + QLatin1String(tableColumns(table)) + QStringLiteral(") VALUES (");
+            for (int i = 1; i <= values.size(); ++i)
+                sql += (i > 1 ? QStringLiteral(", ?") : QStringLiteral("?")) + QString::number(i);
+            insert = m_db.prepare(sql + QLatin1Char(')'));
+        }
+        // Text in columns of integer or real affinity is stored as the number it spells.
+        for (int i = 0; i < values.size(); ++i)
+            insert->bindText(i + 1, values[i]);
+        insert->step();
+        insert->reset();
+    }
+    void flush() override {}
+
+private:
+    SqliteDatabase& m_db;
+    std::array<std::unique_ptr<Query>, 10> m_inserts;
+};
+
+} // namespace
+
+SqliteDatabase::SqliteDatabase(const QString& path)
+{
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        throw DatabaseError("cannot open the practice database: " + message);
+    }
+    sqlite3_busy_timeout(m_db, 5000);
+    try {
+        execute(QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = OFF;"));
+    } catch (...) {
+        sqlite3_close_v2(m_db);
+        throw;
+    }
+}
+
+SqliteDatabase::~SqliteDatabase()
+{
+    sqlite3_close_v2(m_db);
+}
+
+std::unique_ptr<Query> SqliteDatabase::prepare(const QString& sql)
+{
+    return std::make_unique<SqliteQuery>(m_db, sql);
+}
+
+void SqliteDatabase::execute(const QString& sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string message = error ? error : "unknown error";
+        sqlite3_free(error);
+        throw DatabaseError("practice database: " + message);
+    }
+}
+
+void SqliteDatabase::beginWrite()
+{
+    execute(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void SqliteDatabase::commit()
+{
+    execute(QStringLiteral("COMMIT"));
+}
+
+void SqliteDatabase::rollback() noexcept
+{
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+std::unique_ptr<RowWriter> SqliteDatabase::rowWriter()
+{
+    return std::make_unique<SqliteRowWriter>(*this);
+}
+
+} // namespace zelvar::practice

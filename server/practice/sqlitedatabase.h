@@ -1,0 +1,30 @@
+#pragma once
+
+#include "database.h"
+
+struct sqlite3;
+
+namespace zelvar::practice {
+
+// The practice database in one SQLite file (write-ahead log, so that readers on other
+// connections never wait for a writer).
+class SqliteDatabase : public Database
+{
+public:
+    explicit SqliteDatabase(const QString& path);
+    ~SqliteDatabase() override;
+
+    std::unique_ptr<Query> prepare(const QString& sql) override;
+    void execute(const QString& sql) override;
+    void beginWrite() override;
+    void commit() override;
+    void rollback() noexcept override;
+    std::unique_ptr<RowWriter> rowWriter() override;
+
+    sqlite3* handle() const { return m_db; }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+} // namespace zelvar::practice
