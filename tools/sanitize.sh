@@ -14,7 +14,7 @@ cmake --build "$build" --parallel "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=32:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+tools/with-postgres.sh ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -12,4 +12,4 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
 fi
 tools/configure.sh "$build"
 cmake --build "$build" --parallel "$(nproc)"
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+tools/with-postgres.sh ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"

@@ -526,7 +526,7 @@ QList<Candidate> SqlStore::duplicateCandidates(const PatientData& data, int limi
                                         "  WHERE lastkey IN (SELECT value FROM json_each(?16)) AND firstkey >= ?4 AND firstkey < ?5 "
                                         "UNION ALL SELECT id, 3 FROM patients INDEXED BY patients_dob WHERE ?9 <> '' AND dob = ?9 "
                                         "  AND lastkey >= ?10 AND lastkey < ?11"
-                                        ") GROUP BY id) c JOIN patients p ON p.id = c.id LEFT JOIN patients g ON g.id = p.guarantor "
+                                        ") u GROUP BY id) c JOIN patients p ON p.id = c.id LEFT JOIN patients g ON g.id = p.guarantor "
                                         "ORDER BY c.rank, abs(julianday(p.dob) - julianday(coalesce(nullif(?9, ''), p.dob))), p.id "
                                         "LIMIT ?14"))
                     .toUtf8().constData());

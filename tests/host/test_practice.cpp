@@ -9,6 +9,7 @@
 #include "practice/practicehostlink.h"
 #include "practice/sqlitestore.h"
 #include "practice/database.h"
+#include "practicestores.h"
 #include "lookupsch/frmlookupsch.h"
 #include "patlookup/frmpatlookup.h"
 #include "replies/tabularreply.h"
@@ -22,22 +23,24 @@ using namespace zelvar::test;
 
 namespace {
 
-class PracticeTest : public ::testing::Test
+class PracticeTest : public ::testing::TestWithParam<Backend>
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        folder = new QTemporaryDir;
-        store = std::make_shared<SqliteStore>(folder->filePath(QStringLiteral("practice.db")));
-        store->generate(3000, 7);
-    }
     static void TearDownTestSuite()
     {
         store.reset();
-        delete folder;
+        stores.clear();
     }
     void SetUp() override
     {
+        auto& made = stores[GetParam()];
+        if (!made) {
+            made = freshStore(GetParam(), folder);
+            if (!made)
+                GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+            made->generate(3000, 7);
+        }
+        store = made;
         link = std::make_shared<PracticeHostLink>(store);
         lookup.InitPatLookup(link, utils);
         known = *store->record(101234);
@@ -63,8 +66,9 @@ protected:
         return false;
     }
 
-    static QTemporaryDir* folder;
-    static std::shared_ptr<SqliteStore> store;
+    static inline QTemporaryDir folder;
+    static inline std::map<Backend, std::shared_ptr<SqlStore>> stores;
+    static inline std::shared_ptr<SqlStore> store;
     std::shared_ptr<PracticeHostLink> link;
     std::shared_ptr<RecordingUtils> utils = std::make_shared<RecordingUtils>();
     PlatformRecorder platform;
@@ -72,15 +76,16 @@ protected:
     PatientRecordData known;
 };
 
-QTemporaryDir* PracticeTest::folder = nullptr;
-std::shared_ptr<SqliteStore> PracticeTest::store;
 
 } // namespace
 
 // Catches a search that reads the whole table (or sorts it) instead of walking an index.
-TEST_F(PracticeTest, shouldSearchThroughIndexesOnly)
+TEST_P(PracticeTest, shouldSearchThroughIndexesOnly)
 {
-    const QStringList plans = store->searchPlans();
+    auto* sqlite = dynamic_cast<SqliteStore*>(store.get());
+    if (!sqlite)
+        GTEST_SKIP() << "the plans read are SQLite's";
+    const QStringList plans = sqlite->searchPlans();
     ASSERT_GE(plans.size(), 12);
     for (const QString& plan : plans) {
         for (const QString& step : plan.split(QStringLiteral(" | "))) {
@@ -95,7 +100,7 @@ TEST_F(PracticeTest, shouldSearchThroughIndexesOnly)
 
 // Catches a search key that does not find a patient the database holds, by every key and in
 // the forms clerks type.
-TEST_F(PracticeTest, shouldFindAKnownPatientByEveryKey)
+TEST_P(PracticeTest, shouldFindAKnownPatientByEveryKey)
 {
     const PatientRow& p = known.patient;
     const QString dob = p.dob.toString(QStringLiteral("MM/dd/yyyy"));
@@ -150,7 +155,7 @@ TEST_F(PracticeTest, shouldFindAKnownPatientByEveryKey)
 }
 
 // Catches pages that overlap or skip rows, and a continuation key the server did not give.
-TEST_F(PracticeTest, shouldPageByPosition)
+TEST_P(PracticeTest, shouldPageByPosition)
 {
     replies::SearchResults results = searchFor(QStringLiteral("S"), QStringLiteral("&PAT NAME"));
     ASSERT_TRUE(results.MoreAvailable);
@@ -178,7 +183,7 @@ TEST_F(PracticeTest, shouldPageByPosition)
 }
 
 // Catches the component failing on the server's real replies: all six operations end to end.
-TEST_F(PracticeTest, shouldServeAllSixOperations)
+TEST_P(PracticeTest, shouldServeAllSixOperations)
 {
     const PatientRow& p = known.patient;
     const QString name = p.last + QStringLiteral(", ") + p.first + (p.middle.isEmpty() ? QString() : QLatin1Char(' ') + p.middle);
@@ -215,7 +220,7 @@ TEST_F(PracticeTest, shouldServeAllSixOperations)
                            b->cmdClose->click();
                        }});
     const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", folder->path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", folder.path().toUtf8());
     lookup.ShowDisplayPatientInfo(QString::number(p.account));
     qputenv("XDG_CONFIG_HOME", config);
     browseprint::setSharedFilesFolderForTesting({});
@@ -226,7 +231,7 @@ TEST_F(PracticeTest, shouldServeAllSixOperations)
 
 // Catches near-duplicates that the check does not explain: a misspelt name with the same date
 // of birth still comes back, with the reasons it matched.
-TEST_F(PracticeTest, shouldExplainDuplicateCandidates)
+TEST_P(PracticeTest, shouldExplainDuplicateCandidates)
 {
     const PatientRow& p = known.patient;
     QString misspelt = p.last;
@@ -245,3 +250,5 @@ TEST_F(PracticeTest, shouldExplainDuplicateCandidates)
     EXPECT_TRUE(found || soundex(misspelt) != soundex(p.last));
     EXPECT_EQ(reply.last(), QStringLiteral("|EN|END|"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, PracticeTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);

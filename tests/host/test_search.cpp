@@ -4,6 +4,7 @@
 #include "practice/names.h"
 #include "practice/practicehostlink.h"
 #include "practice/sqlitestore.h"
+#include "practicestores.h"
 
 #include <QTemporaryDir>
 
@@ -11,6 +12,7 @@
 
 using namespace zelvar;
 using namespace zelvar::practice;
+using zelvar::test::Backend;
 
 namespace {
 
@@ -38,24 +40,30 @@ const Person kPeople[] = {
     {100009, "SMITH", "JOHNATHAN", "1962-07-02", "888990000", "2175550108", ""},
 };
 
-class SearchRulesTest : public ::testing::Test
+class SearchRulesTest : public ::testing::TestWithParam<Backend>
 {
 protected:
-    static void SetUpTestSuite()
+    void SetUp() override
     {
-        folder = new QTemporaryDir;
-        store = std::make_shared<SqliteStore>(folder->filePath(QStringLiteral("practice.db")));
-        store->generate(0, 1);
-        for (const Person& p : kPeople)
-            add(p);
-        // A common name: more candidates than the duplicate list shows.
-        for (int i = 0; i < 25; ++i)
-            add({100010 + i, "SMITH", "JOHN", i == 17 ? "1962-07-01" : "1940-01-01", "", "", ""}, i);
+        auto& made = stores[GetParam()];
+        if (!made) {
+            made = test::freshStore(GetParam(), folder);
+            if (!made)
+                GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+            store = made;
+            store->generate(0, 1);
+            for (const Person& p : kPeople)
+                add(p);
+            // A common name: more candidates than the duplicate list shows.
+            for (int i = 0; i < 25; ++i)
+                add({100010 + i, "SMITH", "JOHN", i == 17 ? "1962-07-01" : "1940-01-01", "", "", ""}, i);
+        }
+        store = made;
     }
     static void TearDownTestSuite()
     {
         store.reset();
-        delete folder;
+        stores.clear();
     }
 
     // Registered as the front desk registers a patient: accounts 100001 onwards, in order.
@@ -93,19 +101,17 @@ protected:
         return page;
     }
 
-    static QTemporaryDir* folder;
-    static std::shared_ptr<SqliteStore> store;
+    static inline QTemporaryDir folder;
+    static inline std::map<Backend, std::shared_ptr<SqlStore>> stores;
+    static inline std::shared_ptr<SqlStore> store;
 };
-
-QTemporaryDir* SearchRulesTest::folder = nullptr;
-std::shared_ptr<SqliteStore> SearchRulesTest::store;
 
 } // namespace
 
 // Catches a clerk picking the wrong patient: an SSN's last four matched against its first
 // four, a phone's last seven or four not found, identifiers compared with their case, blanks
 // and dashes; and a text no identifier can be refused without a sentence to act on.
-TEST_F(SearchRulesTest, shouldMatchIdentifiersByTheirWholeValueOrTheirTail)
+TEST_P(SearchRulesTest, shouldMatchIdentifiersByTheirWholeValueOrTheirTail)
 {
     const struct { SearchKey key; const char* text; QList<qint64> accounts; } cases[] = {
         {SearchKey::SocialSecurity, "2622", {100001, 100004, 100005}},
@@ -130,7 +136,7 @@ TEST_F(SearchRulesTest, shouldMatchIdentifiersByTheirWholeValueOrTheirTail)
 
 // Catches names found only as LAST, FIRST: the other order, punctuation, blanks, a part of a
 // hyphenated name and accents must find the same patient, the best reading first.
-TEST_F(SearchRulesTest, shouldFindANameInTheFormsClerksTypeIt)
+TEST_P(SearchRulesTest, shouldFindANameInTheFormsClerksTypeIt)
 {
     const struct { const char* text; qint64 account; } cases[] = {
         {"John Smith", 100002},     {"smith john", 100002},  {"SMITH, JOHN A", 100002}, {"obrien", 100005},
@@ -147,7 +153,7 @@ TEST_F(SearchRulesTest, shouldFindANameInTheFormsClerksTypeIt)
 
 // Catches a search that finds nothing when the name is spelt otherwise, and similar names
 // offered without a line saying so (or offered above an exact match).
-TEST_F(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
+TEST_P(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
 {
     const struct { const char* text; qint64 expected; const char* notice; } cases[] = {
         {"jonson", 100004, "No exact match for JONSON; similar names follow"},
@@ -171,7 +177,7 @@ TEST_F(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
 
 // Catches dates a clerk types that the server cannot read, and an unreadable one answered
 // without a sentence to act on.
-TEST_F(SearchRulesTest, shouldReadEveryUnambiguousDate)
+TEST_P(SearchRulesTest, shouldReadEveryUnambiguousDate)
 {
     for (const char* text : {"10/22/1976", "10221976", "1976-10-22", "19761022", "22.10.1976", "22/10/1976",
                              "Oct 22 1976", "October 22, 1976", "22 Oct 1976", "22-OCT-1976", "10-22-76"}) {
@@ -186,7 +192,7 @@ TEST_F(SearchRulesTest, shouldReadEveryUnambiguousDate)
 
 // Catches a continuation key that widens the search it continues, and the recent list offered
 // without saying what it is.
-TEST_F(SearchRulesTest, shouldStayInsideTheSearchItContinues)
+TEST_P(SearchRulesTest, shouldStayInsideTheSearchItContinues)
 {
     SearchQuery q;
     q.key = SearchKey::PatientName;
@@ -206,7 +212,7 @@ TEST_F(SearchRulesTest, shouldStayInsideTheSearchItContinues)
 
 // Catches the duplicate check missing a nickname (BOB for ROBERT), flooding a common name
 // without saying how many were left out, and cutting the right patient among equals.
-TEST_F(SearchRulesTest, shouldFindDuplicatesByNicknameAndSayWhatWasLeftOut)
+TEST_P(SearchRulesTest, shouldFindDuplicatesByNicknameAndSayWhatWasLeftOut)
 {
     PracticeHostLink link(store);
     const auto rows = [&](const QString& name, const QString& dob) {
@@ -232,3 +238,6 @@ TEST_F(SearchRulesTest, shouldFindDuplicatesByNicknameAndSayWhatWasLeftOut)
     const QStringList none = rows(QStringLiteral("QQQQQ,ZZZZ"), QStringLiteral("01/01/2001"));
     EXPECT_EQ(none.size(), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, SearchRulesTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         test::backendName);

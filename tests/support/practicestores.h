@@ -1,0 +1,55 @@
+#pragma once
+
+// The practice stores a store test runs against: the SQLite file and, when the run was given a
+// PostgreSQL server (ZELVAR_TEST_POSTGRES, set by the test command's throw-away cluster), a
+// fresh database on it.
+
+#include "practice/postgresdatabase.h"
+#include "practice/postgresstore.h"
+#include "practice/sqlitestore.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace zelvar::test {
+
+enum class Backend { Sqlite, Postgres };
+
+inline std::string backendName(const ::testing::TestParamInfo<Backend>& info)
+{
+    return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
+}
+
+// The server's address for the tests, or empty when there is none.
+inline QString testPostgres()
+{
+    return qEnvironmentVariable("ZELVAR_TEST_POSTGRES");
+}
+
+// A database of its own on the test server, for one store.
+inline QString freshPostgresDatabase()
+{
+    static int made = 0;
+    const QString name = QStringLiteral("zelvar_%1_%2").arg(QCoreApplication::applicationPid()).arg(++made);
+    practice::PostgresDatabase server(testPostgres());
+    server.execute(QStringLiteral("DROP DATABASE IF EXISTS ") + name);
+    server.execute(QStringLiteral("CREATE DATABASE ") + name + QStringLiteral(" ENCODING 'UTF8' TEMPLATE template0"));
+    return testPostgres() + QStringLiteral(" dbname=") + name;
+}
+
+// An empty store of the backend; null when the run has no PostgreSQL server (the caller skips).
+inline std::shared_ptr<practice::SqlStore> freshStore(Backend backend, const QTemporaryDir& folder)
+{
+    if (backend == Backend::Sqlite)
+        return std::make_shared<practice::SqliteStore>(folder.filePath(QStringLiteral("practice.db")));
+    if (testPostgres().isEmpty())
+        return nullptr;
+    return std::make_shared<practice::PostgresStore>(freshPostgresDatabase());
+}
+
+} // namespace zelvar::test
