@@ -27,10 +27,10 @@ const char* tableColumns(Table table)
                " relation, lastkey, firstkey, firstformal, lastsound, ssn4, mrnkey";
     case Table::NameKeys: return "key, first, patient";
     case Table::Phones: return "digits, patient, last7, last4";
-    case Table::Policies: return "patient, rank, payor, number, grp, subscriber, relation, effective, numkey";
-    case Table::Encounters: return "patient, seen, provider, reason, charges, payments";
-    case Table::Transactions: return "patient, posted, code, amount";
-    case Table::Claims: return "patient, filed, payor, amount";
+    case Table::Policies: return "id, patient, rank, payor, number, grp, subscriber, relation, effective, numkey";
+    case Table::Encounters: return "id, patient, seen, provider, reason, charges, payments";
+    case Table::Transactions: return "id, patient, posted, code, amount";
+    case Table::Claims: return "id, patient, filed, payor, amount";
     case Table::Accessions: return "number, patient, taken, test";
     case Table::Codes: return "tbl, code, description, grp, extra, sort";
     case Table::Settings: return "name, value";

@@ -69,17 +69,28 @@ public:
     // A transaction that writes: taken before its first read, so that two writers cannot both
     // read the same next account number.
     virtual void beginWrite() = 0;
+    // A transaction whose writes need no order among writers (new rows with their own ids).
+    virtual void begin() = 0;
     virtual void commit() = 0;
     // Never throws: called while another error is on its way out.
     virtual void rollback() noexcept = 0;
     virtual std::unique_ptr<RowWriter> rowWriter() = 0;
+    // How this engine declares a key column that numbers new rows itself.
+    virtual QString numberedKey() const = 0;
+    // After rows were copied in with their own numbers: new rows are numbered after them.
+    virtual void continueNumbering(const QString& table) { Q_UNUSED(table); }
+    // True when the connection is gone (the server restarted): a new one is needed.
+    virtual bool isBroken() const { return false; }
 };
 
 // Runs body in a write transaction: committed when it returns, rolled back when it throws.
 template<typename Body>
-auto inWriteTransaction(Database& db, Body body)
+auto inWriteTransaction(Database& db, Body body, bool ordered = true)
 {
-    db.beginWrite();
+    if (ordered)
+        db.beginWrite();
+    else
+        db.begin();
     try {
         if constexpr (std::is_void_v<decltype(body())>) {
             body();

@@ -105,6 +105,9 @@ void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)
     // The last few patients written, for the near-duplicates of them.
     std::array<PatientFields, 8> recent;
     const auto number = [](auto n) { return QString::number(n); };
+    // Rows are numbered here, as the database would number them, so that every engine (and a
+    // copy from one to another) has the same transaction, claim and encounter numbers.
+    qint64 policyId = 0, encounterId = 0, transactionId = 0, claimId = 0;
 
     const QDate today(2026, 12, 1);
     qint64 account = 100001;
@@ -155,7 +158,7 @@ void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)
             writePhone(*rows, mobile, account);
             if (insured) {
                 const QString group = QStringLiteral("G-") + digits(random, 4);
-                rows->write(Table::Policies, {number(account), QStringLiteral("1"), payor, policyNumber, group,
+                rows->write(Table::Policies, {number(++policyId), number(account), QStringLiteral("1"), payor, policyNumber, group,
                                               number(guarantor), relation,
                                               today.addDays(-qint64(random() % 2000)).toString(Qt::ISODate),
                                               identifierKey(policyNumber)});
@@ -166,11 +169,11 @@ void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)
                 const double charges = 60 + double(random() % 300);
                 const double paid = double(random() % 100 < 70 ? charges : charges * 0.5);
                 const QString provider = pickOf(random, kProviders);
-                rows->write(Table::Encounters, {number(account), seen, provider, pickOf(random, kReasons),
+                rows->write(Table::Encounters, {number(++encounterId), number(account), seen, provider, pickOf(random, kReasons),
                                                 number(charges), number(paid)});
-                rows->write(Table::Transactions, {number(account), seen, QStringLiteral("99213"), number(charges)});
+                rows->write(Table::Transactions, {number(++transactionId), number(account), seen, QStringLiteral("99213"), number(charges)});
                 if (insured)
-                    rows->write(Table::Claims, {number(account), seen, payor, number(charges)});
+                    rows->write(Table::Claims, {number(++claimId), number(account), seen, payor, number(charges)});
             }
             if (random() % 10 == 0) {
                 rows->write(Table::Accessions, {QStringLiteral("A") + number(account), number(account),

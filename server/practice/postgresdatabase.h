@@ -20,9 +20,13 @@ public:
     std::unique_ptr<Query> prepare(const QString& sql) override;
     void execute(const QString& sql) override;
     void beginWrite() override;
+    void begin() override;
     void commit() override;
     void rollback() noexcept override;
     std::unique_ptr<RowWriter> rowWriter() override;
+    QString numberedKey() const override;
+    bool isBroken() const override;
+    void continueNumbering(const QString& table) override;
 
     // The statement as this engine spells it: $N parameters, JSON lists, no index hints.
     static QString translate(const QString& sql);

@@ -120,6 +120,27 @@ void PracticeHostLink::rememberChoice(qint64 account)
     m_store->rememberChoice(m_user, account);
 }
 
+void PracticeHostLink::setAccessObserver(AccessObserver observer)
+{
+    m_observer = std::move(observer);
+}
+
+void PracticeHostLink::noteAccess(const QString& kind, const QList<qint64>& accounts)
+{
+    if (m_observer && !accounts.isEmpty())
+        m_observer(kind, accounts);
+}
+
+QStringList PracticeHostLink::rememberChoiceRequest(const QString& accountText)
+{
+    bool isNumber = false;
+    const qint64 account = accountText.trimmed().toLongLong(&isNumber);
+    if (!isNumber || account <= 0)
+        return error(QStringLiteral("The account chosen is not an account number."));
+    m_store->rememberChoice(m_user, account);
+    return {ok(QString::number(account))};
+}
+
 QStringList PracticeHostLink::answer(const QString& request)
 {
     try {
@@ -128,6 +149,10 @@ QStringList PracticeHostLink::answer(const QString& request)
         if (fields.size() >= 4 && fields[0].isEmpty() && fields[1] == QLatin1String("PUT")
             && fields[2] == QLatin1String("PATIENT"))
             return newPatient(request.mid(QStringLiteral("|PUT|PATIENT|").size()));
+        // The host's other write: |PUT|CHOICE|account, the account the user chose.
+        if (fields.size() >= 4 && fields[0].isEmpty() && fields[1] == QLatin1String("PUT")
+            && fields[2] == QLatin1String("CHOICE"))
+            return rememberChoiceRequest(fields[3]);
         if (fields.size() < 3 || !fields[0].isEmpty() || fields[1] != QLatin1String("GET"))
             return error(QStringLiteral("The server does not understand this request."));
         const QString kind = fields[2];
@@ -231,6 +256,10 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
     }
     // The position is at least three characters, so the dialog knows more rows follow.
     replies.append(ok(page.next));
+    QList<qint64> listed;
+    for (const PatientRow& r : std::as_const(page.rows))
+        listed.append(r.account);
+    noteAccess(QStringLiteral("SEARCH"), listed);
     Q_UNUSED(request);
     return replies;
 }
@@ -333,6 +362,10 @@ QStringList PracticeHostLink::duplicateCheck(const QString& data)
                              .join(QLatin1Char('\t')));
     }
     replies.append(QStringLiteral("|EN|END|"));
+    QList<qint64> shown;
+    for (const Scored& s : std::as_const(scored))
+        shown.append(s.c->patient.account);
+    noteAccess(QStringLiteral("DUPLICATE"), shown);
     return replies;
 }
 
@@ -415,6 +448,8 @@ QStringList PracticeHostLink::patientRecord(const QString& accountText)
     bool isNumber = false;
     const qint64 account = accountText.trimmed().section(QLatin1Char(','), 0, 0).toLongLong(&isNumber);
     const std::optional<PatientRecordData> record = isNumber ? m_store->record(account) : std::nullopt;
+    if (record)
+        noteAccess(QStringLiteral("RECORD"), {account});
 
     QString xml;
     QXmlStreamWriter w(&xml);

@@ -4,6 +4,7 @@
 
 #include <zelvar/patlookup.h>
 
+#include <functional>
 #include <memory>
 
 namespace zelvar::practice {
@@ -13,7 +14,8 @@ namespace zelvar::practice {
 // server's own words, never an exception. One request is the host's own, never the
 // component's: |PUT|PATIENT| with a new patient's last, first and middle name, date of birth,
 // sex, SSN, phone, street, city, state, zip, payor code and policy number, tab-separated; the
-// reply is the new account number.
+// reply is the new account number. The other, |PUT|CHOICE|account, records the account the user
+// chose, for the user's recent-accounts list.
 class PracticeHostLink : public HostLink
 {
 public:
@@ -29,6 +31,11 @@ public:
     // The host tells the server which account the user chose (for the recent-accounts list).
     void rememberChoice(qint64 account);
 
+    // Told of every search, duplicate check and record display with the accounts it showed
+    // (a service keeps who looked at which record).
+    using AccessObserver = std::function<void(const QString& kind, const QList<qint64>& accounts)>;
+    void setAccessObserver(AccessObserver observer);
+
     // The replies to one request (what GetServerStringData hands back).
     QStringList answer(const QString& request);
 
@@ -42,10 +49,13 @@ private:
     QStringList fileTransfer(const QString& name, const QString& folder);
     QStringList patientRecord(const QString& account);
     QString systemSetting(const QString& name);
+    QStringList rememberChoiceRequest(const QString& account);
+    void noteAccess(const QString& kind, const QList<qint64>& accounts);
 
     std::shared_ptr<PracticeStore> m_store;
     QString m_user;
     QString m_workstation;
+    AccessObserver m_observer;
 };
 
 } // namespace zelvar::practice

@@ -148,6 +148,16 @@ void SqliteDatabase::beginWrite()
     execute(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
+void SqliteDatabase::begin()
+{
+    execute(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+QString SqliteDatabase::numberedKey() const
+{
+    return QStringLiteral("INTEGER PRIMARY KEY");
+}
+
 void SqliteDatabase::commit()
 {
     execute(QStringLiteral("COMMIT"));

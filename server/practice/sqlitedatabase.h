@@ -17,9 +17,11 @@ public:
     std::unique_ptr<Query> prepare(const QString& sql) override;
     void execute(const QString& sql) override;
     void beginWrite() override;
+    void begin() override;
     void commit() override;
     void rollback() noexcept override;
     std::unique_ptr<RowWriter> rowWriter() override;
+    QString numberedKey() const override;
 
     sqlite3* handle() const { return m_db; }
 

@@ -653,7 +653,9 @@ qint64 SqlStore::addPatient(const NewPatient& n)
         writePhone(*rows, phone, account);
         if (!n.payor.isEmpty() && !n.policy.trimmed().isEmpty()) {
             const QString number = n.policy.trimmed().toUpper();
-            rows->write(Table::Policies, {QString::number(account), QStringLiteral("1"), n.payor.toUpper(), number,
+            Statement id(*m_db, "SELECT coalesce(max(id), 0) + 1 FROM policies");
+            id.step();
+            rows->write(Table::Policies, {QString::number(id.integer(0)), QString::number(account), QStringLiteral("1"), n.payor.toUpper(), number,
                                           QString(), QString::number(account), QStringLiteral("SELF"),
                                           QDate::currentDate().toString(Qt::ISODate), identifierKey(number)});
         }

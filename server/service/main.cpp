@@ -1,0 +1,302 @@
+// zelvar-practice-server: the practice server for the desks of a practice.
+#include "practiceserver.h"
+#include "servicetables.h"
+#include "storeaddress.h"
+#include "tls.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHostInfo>
+
+#include <csignal>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+using namespace zelvar;
+
+const char* const kUsage = R"(Usage: zelvar-practice-server COMMAND [OPTIONS]
+
+Commands:
+  init [--cert FILE] [--key FILE] [--host NAME] [--force]
+        Makes a self-signed certificate and key for a first run (server.crt, server.key)
+        and prints the certificate's fingerprint, which the desks pin.
+  serve [--cert FILE] [--key FILE] [--listen ADDRESS:PORT] [--workers N]
+        [--plain-loopback PORT] [--request-timeout SECONDS] [--idle-timeout SECONDS]
+        Serves the desks over HTTPS (default 0.0.0.0:8743, 8 workers). --plain-loopback
+        also serves plain HTTP on 127.0.0.1 only, for a host on the same machine.
+  desk add NAME       Adds a desk and prints its token (once: the server keeps only a hash).
+  desk list           Lists the desks.
+  desk remove NAME    Removes a desk; its token is refused from then on.
+  log --account N     Prints who was shown the account, and when.
+  log --refused       Prints the last refused requests.
+  generate PATIENTS [--seed N]
+        Replaces the database's contents with generated demo patients.
+  migrate --from DATABASE --to DATABASE
+        Copies every row (patients, codes, desks, access log) into an empty database.
+
+Every command but init takes --db DATABASE: sqlite:FILE (the default is sqlite:practice.db,
+or $ZELVAR_PRACTICE_DB) or postgresql://USER@HOST/NAME.
+)";
+
+struct Arguments
+{
+    QStringList words;                      // the command and its operands
+    std::map<QString, QString> options;     // --name value (or "1" for a flag)
+};
+
+Arguments parse(const QStringList& args)
+{
+    static const QStringList flags{QStringLiteral("--force"), QStringLiteral("--refused"), QStringLiteral("--help"),
+                                   QStringLiteral("--version")};
+    Arguments out;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a.startsWith(QLatin1String("--"))) {
+            const qsizetype equals = a.indexOf(QLatin1Char('='));
+            if (equals > 0)
+                out.options[a.left(equals)] = a.mid(equals + 1);
+            else if (flags.contains(a))
+                out.options[a] = QStringLiteral("1");
+            else if (i + 1 < args.size())
+                out.options[a] = args[++i];
+            else
+                throw std::invalid_argument(QString("the option " + a + " needs a value").toStdString());
+        } else {
+            out.words.append(a);
+        }
+    }
+    return out;
+}
+
+QString option(const Arguments& a, const char* name, const QString& fallback = {})
+{
+    const auto it = a.options.find(QString::fromLatin1(name));
+    return it == a.options.end() ? fallback : it->second;
+}
+
+int number(const Arguments& a, const char* name, int fallback, int low, int high)
+{
+    const QString text = option(a, name);
+    if (text.isEmpty())
+        return fallback;
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        throw std::invalid_argument(QStringLiteral("%1 is a number from %2 to %3").arg(QLatin1String(name)).arg(low).arg(high).toStdString());
+    return value;
+}
+
+QString databaseAddress(const Arguments& a)
+{
+    const QString fromEnvironment = qEnvironmentVariable("ZELVAR_PRACTICE_DB");
+    return option(a, "--db", fromEnvironment.isEmpty() ? QStringLiteral("sqlite:practice.db") : fromEnvironment);
+}
+
+void out(const QString& line)
+{
+    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+int init(const Arguments& a)
+{
+    const QString certificate = option(a, "--cert", QStringLiteral("server.crt"));
+    const QString key = option(a, "--key", QStringLiteral("server.key"));
+    if (!a.options.count(QStringLiteral("--force")) && (QFileInfo::exists(certificate) || QFileInfo::exists(key)))
+        throw std::runtime_error(QString("there is a certificate or key already (" + certificate + ", " + key
+                                  + "); --force replaces them").toStdString());
+    const QString host = option(a, "--host", QHostInfo::localHostName());
+    const QString fingerprint = service::makeSelfSignedCertificate(certificate, key, host);
+    out(QStringLiteral("Certificate: ") + certificate + QStringLiteral(" (for ") + host
+        + QStringLiteral(", localhost, 127.0.0.1)"));
+    out(QStringLiteral("Key:         ") + key + QStringLiteral(" (readable by you only)"));
+    out(QStringLiteral("Fingerprint: ") + fingerprint);
+    out(QStringLiteral("Give the desks the fingerprint (or the certificate) to check the server by."));
+    return 0;
+}
+
+service::PracticeServer* g_server = nullptr;
+
+void onSignal(int)
+{
+    if (g_server)
+        g_server->stop();
+}
+
+int serve(const Arguments& a)
+{
+    service::ServerOptions options;
+    options.certificate = option(a, "--cert", QStringLiteral("server.crt"));
+    options.key = option(a, "--key", QStringLiteral("server.key"));
+    const QString listen = option(a, "--listen", QStringLiteral("0.0.0.0:8743"));
+    const qsizetype colon = listen.lastIndexOf(QLatin1Char(':'));
+    bool portOk = false;
+    const int port = listen.mid(colon + 1).toInt(&portOk);
+    QString host = listen.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    options.address = QHostAddress(host);
+    if (colon < 0 || !portOk || port < 0 || port > 65535 || options.address.isNull())
+        throw std::invalid_argument("--listen is ADDRESS:PORT, as 0.0.0.0:8743 or [::1]:8743");
+    options.port = quint16(port);
+    if (a.options.count(QStringLiteral("--plain-loopback"))) {
+        options.plainLoopback = true;
+        options.plainPort = quint16(number(a, "--plain-loopback", 0, 0, 65535));
+    }
+    options.workers = number(a, "--workers", 8, 1, 256);
+    options.requestSeconds = number(a, "--request-timeout", 10, 1, 600);
+    options.idleSeconds = number(a, "--idle-timeout", 60, 1, 3600);
+    const QString database = databaseAddress(a);
+
+    service::PracticeServer server(options, [database] { return service::openStore(database); });
+    g_server = &server;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    out(QStringLiteral("Serving %1 on https://%2:%3 with %4 workers")
+            .arg(database.contains(QLatin1String("://")) ? QStringLiteral("the PostgreSQL database") : database,
+                 options.address.toString())
+            .arg(server.port())
+            .arg(options.workers));
+    out(QStringLiteral("Certificate fingerprint: ") + service::certificateFingerprint(options.certificate));
+    if (options.plainLoopback)
+        out(QStringLiteral("Plain HTTP on http://127.0.0.1:%1 (this machine only)").arg(server.plainPort()));
+    server.run();
+    g_server = nullptr;
+    out(QStringLiteral("Stopped."));
+    return 0;
+}
+
+int desk(const Arguments& a)
+{
+    const QString verb = a.words.value(1);
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(databaseAddress(a));
+    service::ServiceTables tables(store->database());
+    if (verb == QLatin1String("add") && a.words.size() == 3) {
+        const QString token = tables.addDesk(a.words[2]);
+        out(QStringLiteral("Desk:  ") + a.words[2].trimmed());
+        out(QStringLiteral("Token: ") + token);
+        out(QStringLiteral("Give the token to the desk's host now: it is not kept and cannot be shown again."));
+        return 0;
+    }
+    if (verb == QLatin1String("list")) {
+        for (const QString& name : tables.desks())
+            out(name);
+        return 0;
+    }
+    if (verb == QLatin1String("remove") && a.words.size() == 3) {
+        if (!tables.removeDesk(a.words[2]))
+            throw std::invalid_argument(QString("there is no desk " + a.words[2]).toStdString());
+        out(QStringLiteral("Removed ") + a.words[2] + QStringLiteral(": its token is refused from now on."));
+        return 0;
+    }
+    throw std::invalid_argument("desk add NAME, desk list or desk remove NAME");
+}
+
+QString accountList(const QList<qint64>& accounts)
+{
+    QStringList words;
+    for (qint64 a : accounts)
+        words.append(QString::number(a));
+    return words.join(QLatin1Char(','));
+}
+
+int showLog(const Arguments& a)
+{
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(databaseAddress(a));
+    service::ServiceTables tables(store->database());
+    QList<service::AccessEntry> entries;
+    if (a.options.count(QStringLiteral("--refused"))) {
+        entries = tables.recentOfKind(QStringLiteral("REFUSED"), 100);
+    } else {
+        bool ok = false;
+        const qint64 account = option(a, "--account").toLongLong(&ok);
+        if (!ok)
+            throw std::invalid_argument("log --account N, or log --refused");
+        entries = tables.accessLog(account);
+        out(QStringLiteral("Account %1: %2 accesses").arg(account).arg(entries.size()));
+    }
+    for (const service::AccessEntry& e : std::as_const(entries)) {
+        out(e.at.toString(Qt::ISODateWithMs) + QLatin1Char('\t') + e.desk + QLatin1Char('\t') + e.kind + QLatin1Char('\t')
+            + (e.detail.isEmpty() ? QStringLiteral("shown: ") + accountList(e.accounts) : e.detail));
+    }
+    return 0;
+}
+
+int generate(const Arguments& a)
+{
+    bool ok = false;
+    const qint64 patients = a.words.value(1).toLongLong(&ok);
+    if (!ok || patients < 0 || patients > 100'000'000)
+        throw std::invalid_argument("generate PATIENTS: a number of patients");
+    const quint64 seed = quint64(number(a, "--seed", 1, 0, std::numeric_limits<int>::max()));
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(databaseAddress(a));
+    int shown = -1;
+    store->generate(patients, seed, [&](int percent) {
+        if (percent / 10 != shown / 10) {
+            shown = percent;
+            out(QStringLiteral("%1%").arg(percent));
+        }
+    });
+    service::ServiceTables tables(store->database());
+    out(QStringLiteral("%1 patients").arg(store->patientCount()));
+    return 0;
+}
+
+int migrate(const Arguments& a)
+{
+    const QString from = option(a, "--from");
+    const QString to = option(a, "--to");
+    if (from.isEmpty() || to.isEmpty())
+        throw std::invalid_argument("migrate --from DATABASE --to DATABASE");
+    const std::unique_ptr<practice::SqlStore> source = service::openStore(from);
+    const std::unique_ptr<practice::SqlStore> target = service::openStore(to);
+    service::copyStore(*source, *target, [](const QString& table, qint64 rows) {
+        out(QStringLiteral("%1: %2 rows").arg(table, -14).arg(rows));
+    });
+    out(QStringLiteral("Copied %1 patients.").arg(target->patientCount()));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zelvar-practice-server"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZELVAR_VERSION));
+    // A desk that goes away mid-answer is a failed write, not the end of the server.
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        const Arguments a = parse(QCoreApplication::arguments());
+        const QString command = a.words.value(0);
+        if (a.options.count(QStringLiteral("--version"))) {
+            out(QStringLiteral("zelvar-practice-server ") + QCoreApplication::applicationVersion());
+            return 0;
+        }
+        if (command.isEmpty() || a.options.count(QStringLiteral("--help")) || command == QLatin1String("help")) {
+            std::fputs(kUsage, stdout);
+            return command.isEmpty() && !a.options.count(QStringLiteral("--help")) ? 2 : 0;
+        }
+        if (command == QLatin1String("init"))
+            return init(a);
+        if (command == QLatin1String("serve"))
+            return serve(a);
+        if (command == QLatin1String("desk"))
+            return desk(a);
+        if (command == QLatin1String("log"))
+            return showLog(a);
+        if (command == QLatin1String("generate"))
+            return generate(a);
+        if (command == QLatin1String("migrate"))
+            return migrate(a);
+        throw std::invalid_argument(QString("there is no command " + command + "; see --help").toStdString());
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "zelvar-practice-server: %s\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zelvar-practice-server: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "practice/sqlstore.h"
+
+#include <QHostAddress>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace zelvar::service {
+
+class TlsContext;
+
+struct ServerOptions
+{
+    QString certificate, key;               // PEM files
+    QHostAddress address = QHostAddress::Any;
+    quint16 port = 8743;                    // 0: any free port
+    // Plain HTTP, on the loopback address only, and only when asked for (a port > 0).
+    bool plainLoopback = false;
+    quint16 plainPort = 0;
+    int workers = 8;
+    int requestSeconds = 10;                // a request must arrive whole within this
+    int idleSeconds = 60;                   // a kept-alive connection with nothing to say is closed
+    qsizetype maxBody = 1024 * 1024;
+};
+
+// Opens a store for one worker (each worker has its own connection to the database).
+using StoreFactory = std::function<std::unique_ptr<practice::SqlStore>()>;
+
+// The practice server as a service: the desks' requests over HTTP/1.1 with keep-alive and TLS,
+// each desk known by its token, every search and record display written to the access log.
+// One thread watches the sockets; a pool of workers answers, each with its own store, so
+// that requests from several desks are answered at once.
+class PracticeServer
+{
+public:
+    // Opens the listening sockets (and checks the store can be opened); throws
+    // std::runtime_error with the reason when it cannot.
+    PracticeServer(ServerOptions options, StoreFactory stores);
+    ~PracticeServer();
+
+    quint16 port() const;
+    quint16 plainPort() const;
+
+    // Serves until stop(); returns when every worker has finished.
+    void run();
+    // May be called from any thread or a signal handler.
+    void stop();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace zelvar::service

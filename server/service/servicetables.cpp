@@ -1,0 +1,144 @@
+#include "servicetables.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <stdexcept>
+
+namespace zelvar::service {
+
+using practice::Statement;
+
+ServiceTables::ServiceTables(practice::Database& db)
+    : m_db(db)
+{
+    // Written in the SQL both engines take; created when missing.
+    practice::inWriteTransaction(m_db, [this] {
+        m_db.execute(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
+            "CREATE TABLE IF NOT EXISTS access (id ") + m_db.numberedKey() + QStringLiteral(", at TEXT NOT NULL,"
+            " desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL);"
+            "CREATE TABLE IF NOT EXISTS accessed (entry BIGINT NOT NULL, account BIGINT NOT NULL);"
+            "CREATE INDEX IF NOT EXISTS accessed_account ON accessed (account, entry);"
+            "CREATE INDEX IF NOT EXISTS access_kind ON access (kind, id);"));
+    });
+}
+
+QString ServiceTables::tokenHash(const QString& token)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QString ServiceTables::addDesk(const QString& name)
+{
+    const QString trimmed = name.trimmed();
+    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9][A-Za-z0-9 ._-]{0,39}$"));
+    if (!allowed.match(trimmed).hasMatch())
+        throw std::invalid_argument("A desk's name is 1 to 40 letters, digits, blanks, dots, dashes or underscores");
+    // 32 random bytes from the system's generator: guessing one is out of reach.
+    QByteArray secret(32, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(secret.data()), secret.size() / 4);
+    const QString token = QStringLiteral("zd_")
+        + QString::fromLatin1(secret.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    practice::inWriteTransaction(m_db, [&] {
+        Statement taken(m_db, "SELECT 1 FROM desks WHERE name = ?1");
+        taken.bind(1, trimmed);
+        if (taken.step())
+            throw std::invalid_argument("There is a desk of that name already");
+        Statement add(m_db, "INSERT INTO desks (name, tokenhash, added) VALUES (?1, ?2, ?3)");
+        add.bind(1, trimmed).bind(2, tokenHash(token)).bind(3, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+        add.run();
+    });
+    return token;
+}
+
+bool ServiceTables::removeDesk(const QString& name)
+{
+    return practice::inWriteTransaction(m_db, [&] {
+        Statement known(m_db, "SELECT 1 FROM desks WHERE name = ?1");
+        known.bind(1, name.trimmed());
+        if (!known.step())
+            return false;
+        Statement remove(m_db, "DELETE FROM desks WHERE name = ?1");
+        remove.bind(1, name.trimmed());
+        remove.run();
+        return true;
+    });
+}
+
+QStringList ServiceTables::desks()
+{
+    Statement s(m_db, "SELECT name FROM desks ORDER BY name");
+    QStringList names;
+    while (s.step())
+        names.append(s.text(0));
+    return names;
+}
+
+std::optional<QString> ServiceTables::deskOf(const QString& token)
+{
+    if (token.isEmpty())
+        return std::nullopt;
+    Statement s(m_db, "SELECT name FROM desks WHERE tokenhash = ?1");
+    s.bind(1, tokenHash(token));
+    if (!s.step())
+        return std::nullopt;
+    return s.text(0);
+}
+
+void ServiceTables::logAccess(const QString& desk, const QString& kind, const QList<qint64>& accounts,
+                              const QString& detail)
+{
+    // Entries of several desks go in side by side: each is numbered by the database.
+    practice::inWriteTransaction(m_db, [&] {
+        Statement add(m_db, "INSERT INTO access (at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4) RETURNING id");
+        add.bind(1, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)).bind(2, desk).bind(3, kind)
+            .bind(4, detail);
+        if (!add.step())
+            throw practice::DatabaseError("practice database: the access log took no entry");
+        const qint64 entry = add.integer(0);
+        add.reset();
+        Statement account(m_db, "INSERT INTO accessed (entry, account) VALUES (?1, ?2)");
+        for (qint64 a : accounts) {
+            account.bind(1, entry).bind(2, a);
+            account.run();
+        }
+    }, false);
+}
+
+namespace {
+
+QList<AccessEntry> readEntries(practice::Database& db, Statement& s)
+{
+    QList<AccessEntry> out;
+    Statement accounts(db, "SELECT account FROM accessed WHERE entry = ?1 ORDER BY account");
+    while (s.step()) {
+        AccessEntry e{QDateTime::fromString(s.text(1), Qt::ISODateWithMs), s.text(2), s.text(3), {}, s.text(4)};
+        accounts.bind(1, s.integer(0));
+        while (accounts.step())
+            e.accounts.append(accounts.integer(0));
+        accounts.reset();
+        out.append(e);
+    }
+    return out;
+}
+
+} // namespace
+
+QList<AccessEntry> ServiceTables::accessLog(qint64 account)
+{
+    Statement s(m_db, "SELECT a.id, a.at, a.desk, a.kind, a.detail FROM accessed x JOIN access a ON a.id = x.entry "
+                      "WHERE x.account = ?1 ORDER BY a.id");
+    s.bind(1, account);
+    return readEntries(m_db, s);
+}
+
+QList<AccessEntry> ServiceTables::recentOfKind(const QString& kind, int limit)
+{
+    Statement s(m_db, "SELECT id, at, desk, kind, detail FROM access WHERE kind = ?1 ORDER BY id DESC LIMIT ?2");
+    s.bind(1, kind).bind(2, qint64(limit));
+    return readEntries(m_db, s);
+}
+
+} // namespace zelvar::service

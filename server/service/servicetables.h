@@ -1,0 +1,51 @@
+#pragma once
+
+#include "practice/database.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace zelvar::service {
+
+// One line of the access log.
+struct AccessEntry
+{
+    QDateTime at;
+    QString desk;
+    QString kind;       // SEARCH, DUPLICATE, RECORD, REFUSED
+    QList<qint64> accounts;
+    QString detail;
+};
+
+// What the service keeps beside the practice's data, in the same database: the desks that may
+// ask (by the hash of their token, never the token) and who was shown which patient.
+class ServiceTables
+{
+public:
+    explicit ServiceTables(practice::Database& db);
+
+    // A new desk and its token, which is not kept and cannot be shown again. Throws
+    // std::invalid_argument when the name is taken or unusable.
+    QString addDesk(const QString& name);
+    bool removeDesk(const QString& name);
+    QStringList desks();
+    // The desk a token belongs to.
+    std::optional<QString> deskOf(const QString& token);
+
+    void logAccess(const QString& desk, const QString& kind, const QList<qint64>& accounts,
+                   const QString& detail = {});
+    // Every access to the account, oldest first.
+    QList<AccessEntry> accessLog(qint64 account);
+    // The last entries of a kind (refused requests, say), newest first.
+    QList<AccessEntry> recentOfKind(const QString& kind, int limit);
+
+    static QString tokenHash(const QString& token);
+
+private:
+    practice::Database& m_db;
+};
+
+} // namespace zelvar::service

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+struct ssl_ctx_st;
+
+namespace zelvar::service {
+
+// The server's side of TLS: its certificate and key, TLS 1.2 or newer.
+class TlsContext
+{
+public:
+    // Throws std::runtime_error with OpenSSL's reason when the files cannot be used.
+    TlsContext(const QString& certificateFile, const QString& keyFile);
+    ~TlsContext();
+    TlsContext(const TlsContext&) = delete;
+    TlsContext& operator=(const TlsContext&) = delete;
+
+    ssl_ctx_st* context() const { return m_context; }
+
+private:
+    ssl_ctx_st* m_context = nullptr;
+};
+
+// A self-signed certificate for the host name (and localhost, 127.0.0.1 and ::1), valid for
+// ten years, with its key (readable by its owner only). Returns the certificate's fingerprint.
+QString makeSelfSignedCertificate(const QString& certificateFile, const QString& keyFile, const QString& hostName);
+
+// "SHA256:AB:CD:..." of the certificate in the file, as a desk pins it.
+QString certificateFingerprint(const QString& certificateFile);
+
+// The last OpenSSL error, in words.
+QString tlsError();
+
+} // namespace zelvar::service
