@@ -75,6 +75,9 @@ public:
     // Never throws: called while another error is on its way out.
     virtual void rollback() noexcept = 0;
     virtual std::unique_ptr<RowWriter> rowWriter() = 0;
+    // Whether a table or index of the name exists (a schema is made once, not by every
+    // connection: made again beside other connections' writes it takes locks they wait for).
+    virtual bool hasRelation(const QString& name) = 0;
     // How this engine declares a key column that numbers new rows itself.
     virtual QString numberedKey() const = 0;
     // After rows were copied in with their own numbers: new rows are numbered after them.

@@ -24,6 +24,7 @@ public:
     void commit() override;
     void rollback() noexcept override;
     std::unique_ptr<RowWriter> rowWriter() override;
+    bool hasRelation(const QString& name) override;
     QString numberedKey() const override;
     bool isBroken() const override;
     void continueNumbering(const QString& table) override;

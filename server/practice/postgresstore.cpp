@@ -7,8 +7,12 @@ namespace zelvar::practice {
 PostgresStore::PostgresStore(const QString& conninfo)
     : SqlStore(std::make_unique<PostgresDatabase>(conninfo))
 {
-    // Two desks' servers may start at once: the first creates, the second waits and finds.
+    // Made once: by the first connection, while the others wait for it and then find it.
+    if (m_db->hasRelation(QStringLiteral("recent_user")))
+        return;
     inWriteTransaction(*m_db, [this] {
+        if (m_db->hasRelation(QStringLiteral("recent_user")))
+            return;
         createTables();
         createIndexes();
     });

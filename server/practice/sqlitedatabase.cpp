@@ -153,6 +153,13 @@ void SqliteDatabase::begin()
     execute(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
+bool SqliteDatabase::hasRelation(const QString& name)
+{
+    const std::unique_ptr<Query> q = prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = ?1"));
+    q->bindText(1, name);
+    return q->step();
+}
+
 QString SqliteDatabase::numberedKey() const
 {
     return QStringLiteral("INTEGER PRIMARY KEY");

@@ -21,6 +21,7 @@ public:
     void commit() override;
     void rollback() noexcept override;
     std::unique_ptr<RowWriter> rowWriter() override;
+    bool hasRelation(const QString& name) override;
     QString numberedKey() const override;
 
     sqlite3* handle() const { return m_db; }

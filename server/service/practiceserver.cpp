@@ -323,6 +323,8 @@ void PracticeServer::Private::openStore(WorkerState& state, QString& why)
 void PracticeServer::Private::work(int number)
 {
     WorkerState state;
+    QString why;
+    openStore(state, why);      // ready before the first desk asks (or tried again then)
     for (;;) {
         std::unique_ptr<Connection> connection;
         {

@@ -13,8 +13,12 @@ using practice::Statement;
 ServiceTables::ServiceTables(practice::Database& db)
     : m_db(db)
 {
-    // Written in the SQL both engines take; created when missing.
+    // Written in the SQL both engines take; made once, when missing.
+    if (m_db.hasRelation(QStringLiteral("access_kind")))
+        return;
     practice::inWriteTransaction(m_db, [this] {
+        if (m_db.hasRelation(QStringLiteral("access_kind")))
+            return;
         m_db.execute(QStringLiteral(
             "CREATE TABLE IF NOT EXISTS desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
             "CREATE TABLE IF NOT EXISTS access (id ") + m_db.numberedKey() + QStringLiteral(", at TEXT NOT NULL,"

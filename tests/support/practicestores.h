@@ -31,15 +31,26 @@ inline QString testPostgres()
     return qEnvironmentVariable("ZELVAR_TEST_POSTGRES");
 }
 
-// A database of its own on the test server, for one store.
-inline QString freshPostgresDatabase()
+// A database of its own on the test server, for one store: its name.
+inline QString freshPostgresName()
 {
     static int made = 0;
     const QString name = QStringLiteral("zelvar_%1_%2").arg(QCoreApplication::applicationPid()).arg(++made);
     practice::PostgresDatabase server(testPostgres());
     server.execute(QStringLiteral("DROP DATABASE IF EXISTS ") + name);
     server.execute(QStringLiteral("CREATE DATABASE ") + name + QStringLiteral(" ENCODING 'UTF8' TEMPLATE template0"));
-    return testPostgres() + QStringLiteral(" dbname=") + name;
+    return name;
+}
+
+inline QString freshPostgresDatabase()
+{
+    return testPostgres() + QStringLiteral(" dbname=") + freshPostgresName();
+}
+
+// The address another process opens it by (host, port and user from libpq's PG* variables).
+inline QString freshPostgresAddress()
+{
+    return QStringLiteral("postgresql:///") + freshPostgresName();
 }
 
 // An empty store of the backend; null when the run has no PostgreSQL server (the caller skips).

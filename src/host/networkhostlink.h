@@ -1,0 +1,66 @@
+#pragma once
+
+#include <zelvar/patlookup.h>
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+
+class QTcpSocket;
+class QDeadlineTimer;
+
+namespace zelvar::host {
+
+// How a desk reaches the practice server.
+struct NetworkSettings
+{
+    QUrl server;                    // https://host:port, or http://127.0.0.1:port on the server's own machine
+    QString token;                  // the desk's token
+    QString caFile;                 // certificates to trust (PEM); empty: the system's
+    QString pinnedFingerprint;      // "SHA256:AB:CD:...": this certificate and no other
+    int connectTimeoutMs = 3000;
+    int requestTimeoutMs = 10000;
+    QString user;                   // ContextValue1: the clerk
+    QString workstation;            // ContextValue2
+};
+
+// A server link over the practice server's HTTPS service. Synchronous, as the component asks:
+// one kept-alive connection, opened again when the server has closed it. Every failure (no
+// server, a refused token, a certificate that does not check, a timeout, an answer that is
+// not one) returns "not answered" (false) with the reason as the reply text; nothing hangs
+// past the timeouts and nothing throws.
+class NetworkHostLink : public HostLink
+{
+public:
+    explicit NetworkHostLink(NetworkSettings settings);
+    ~NetworkHostLink() override;
+
+    bool GetServerStringData(const QString& request, QStringList& replies, const QString& third,
+                             QString& fourth) override;
+    bool GetServerString(const QString& request, QString& reply, const QString& third, QString& fourth) override;
+    QString ContextValue1() override { return m_settings.user; }
+    QString ContextValue2() override { return m_settings.workstation; }
+
+    // The reason the last request was not answered.
+    QString lastError() const { return m_lastError; }
+
+    // A settings text's problem (an address that is not https, a pin that is not one), or empty.
+    static QString checkSettings(const NetworkSettings& settings);
+
+private:
+    enum class Outcome { Answered, NotSent, Failed };
+    bool exchange(const QString& request, QStringList& replies);
+    Outcome attempt(const QByteArray& message, QStringList& replies, QString& why);
+    bool connectTo(const QDeadlineTimer& deadline, QString& why);
+    bool readResponse(const QDeadlineTimer& deadline, int& status, QByteArray& body, bool& keepAlive, bool& anyByte,
+                      QString& why);
+
+    NetworkSettings m_settings;
+    std::unique_ptr<QTcpSocket> m_socket;
+    QByteArray m_buffer;
+    QString m_lastError;
+};
+
+} // namespace zelvar::host

@@ -1,0 +1,284 @@
+// The practice server as a practice runs it: the real program on a loopback port, desks that
+// reach it through NetworkHostLink, the component's windows on top, and the failures a desk
+// meets (a wrong token, plain HTTP, a server killed mid-request, a restart, many desks).
+#include "componentfixture.h"
+#include "modaldriver.h"
+#include "platformrecorder.h"
+#include "practicestores.h"
+#include "recordingutils.h"
+#include "serverprocess.h"
+
+#include "browseprint/frmbrowseprint.h"
+#include "browseprint/sharedfiles.h"
+#include "host/networkhostlink.h"
+#include "lookupsch/frmlookupsch.h"
+#include "patlookup/frmpatlookup.h"
+#include "practice/practicehostlink.h"
+#include "service/storeaddress.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTcpSocket>
+
+#include <thread>
+
+using namespace zelvar;
+using namespace zelvar::test;
+using host::NetworkHostLink;
+using host::NetworkSettings;
+
+namespace {
+
+class ServiceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        server = std::make_unique<ServerProcess>(QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db")));
+        ASSERT_TRUE(server->start());
+    }
+
+    NetworkSettings settings(int timeoutMs = 10000) const
+    {
+        NetworkSettings s;
+        s.server = QUrl(server->url());
+        s.token = server->token;
+        s.pinnedFingerprint = server->fingerprint;
+        s.requestTimeoutMs = timeoutMs;
+        s.user = QStringLiteral("CLERK");
+        s.workstation = QStringLiteral("DESK1");
+        return s;
+    }
+    static QStringList ask(HostLink& link, const QString& request, bool* answered = nullptr)
+    {
+        QStringList replies;
+        QString fourth;
+        const bool ok = link.GetServerStringData(request, replies, QString(), fourth);
+        if (answered)
+            *answered = ok;
+        return replies;
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<ServerProcess> server;
+};
+
+// Catches a reply changed on its way (framing that loses CR, LF, tabs or control characters),
+// paging that breaks over the network, and component operations that fail on the service.
+TEST_F(ServiceTest, shouldServeTheComponentThroughTheNetwork)
+{
+    auto link = std::make_shared<NetworkHostLink>(settings());
+    bool answered = false;
+    const QStringList first = ask(*link, QStringLiteral("|GET|KEY|S|&PAT NAME|"), &answered);
+    ASSERT_TRUE(answered) << first.join(QLatin1Char('\n')).toStdString();
+    ASSERT_GE(first.size(), 50);
+    EXPECT_TRUE(first[1].contains(QLatin1Char('\t')));
+    // The same replies as the server gives in process, character for character.
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(server->database());
+    practice::PracticeHostLink local(std::shared_ptr<practice::PracticeStore>(store.get(), [](auto*) {}),
+                                     QStringLiteral("CLERK"), QStringLiteral("DESK1"));
+    EXPECT_EQ(first, local.answer(QStringLiteral("|GET|KEY|S|&PAT NAME|")));
+    const QStringList second = ask(*link, QStringLiteral("|GET|KEY|S|&PAT NAME|") + first.last().mid(5), &answered);
+    ASSERT_TRUE(answered);
+    EXPECT_NE(second.value(1), first.value(1));
+    // A record document carries line breaks and tabs as they are.
+    const QStringList record = ask(*link, QStringLiteral("|GET|DEMOXML|100005|"));
+    EXPECT_EQ(record, local.answer(QStringLiteral("|GET|DEMOXML|100005|")));
+
+    PlatformRecorder platform;
+    auto utils = std::make_shared<RecordingUtils>();
+    PatLookup lookup;
+    lookup.InitPatLookup(link, utils);
+    const QString account = first[2].section(QLatin1Char('\t'), 0, 0).mid(5);
+    ModalDriver pick(QStringLiteral("frmPatLookup"), {[&](QWidget* w) {
+                         auto* d = static_cast<patlookup::frmPatLookup*>(w);
+                         d->SetReturnValue(2);
+                         d->HideLookup();
+                     }});
+    EXPECT_TRUE(lookup.PatientLookup(QStringLiteral("S")).startsWith(account + QStringLiteral("\u00E7\u00E7")));
+    ModalDriver duplicates(QStringLiteral("frmLookupSch"), {[&](QWidget* w) {
+                               static_cast<lookupsch::frmLookupSch*>(w)->arrCmd[0]->click();
+                           }, [&](QWidget* w) { static_cast<lookupsch::frmLookupSch*>(w)->arrCmd[0]->click(); }});
+    const QString patient = first[2].section(QLatin1Char('\t'), 1, 1).chopped(3);
+    EXPECT_FALSE(lookup.CheckForDuplicatePatient({}, {}, patient.section(QLatin1Char(' '), 0, 1).remove(QLatin1Char(' ')), {}, {}, {}).isEmpty());
+    EXPECT_EQ(lookup.MiscLookup(QStringLiteral("GENDER"), account), QStringLiteral("F\u00E7\u00E7Female"));
+    browseprint::setSharedFilesFolderForTesting(QStringLiteral(ZELVAR_DATA_DIR));
+    QString document;
+    ModalDriver show(QStringLiteral("frmBrowsePrint"), {[&](QWidget* w) {
+                         auto* b = static_cast<browseprint::frmBrowsePrint*>(w);
+                         document = b->documentText();
+                         b->cmdClose->click();
+                     }});
+    lookup.ShowDisplayPatientInfo(account);
+    browseprint::setSharedFilesFolderForTesting({});
+    EXPECT_TRUE(document.contains(patient.section(QLatin1Char(','), 0, 0))) << document.left(300).toStdString();
+    EXPECT_TRUE(utils->reports.isEmpty()) << utils->reports.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(platform.beeps, 0);
+
+    // Who looked: the desk's name, never its token, for the search, the check and the record.
+    const QString log = server->run({QStringLiteral("log"), QStringLiteral("--account"), account, QStringLiteral("--db"),
+                                     server->database()});
+    EXPECT_TRUE(log.contains(QLatin1String("DESK1\tSEARCH"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QLatin1String("DESK1\tRECORD"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(server->token));
+}
+
+// Catches a server that lets in whoever asks, or a desk that trusts whatever answers.
+TEST_F(ServiceTest, shouldRefuseWhoDoesNotBelong)
+{
+    const struct { const char* what; std::function<void(NetworkSettings&)> change; const char* reason; } cases[] = {
+        {"no token", [](NetworkSettings& s) { s.token = QStringLiteral("x"); s.token.clear(); }, "has no token"},
+        {"a wrong token", [](NetworkSettings& s) { s.token = QStringLiteral("zd_forged"); }, "refused this desk"},
+        {"a removed desk", [](NetworkSettings&) {}, "refused this desk"},
+        {"another certificate", [](NetworkSettings& s) { s.pinnedFingerprint = QStringLiteral("SHA256:") + QString(64, QLatin1Char('A')); },
+         "not the pinned one"},
+        {"plain HTTP to the TLS port", [](NetworkSettings& s) { s.server.setScheme(QStringLiteral("http")); }, "speaks HTTPS only"},
+        {"plain HTTP to another machine", [](NetworkSettings& s) { s.server = QUrl(QStringLiteral("http://192.0.2.1:8743")); },
+         "only for a server on this machine"},
+        {"an unchecked certificate", [](NetworkSettings& s) { s.pinnedFingerprint.clear(); }, "secure connection"},
+    };
+    for (const auto& c : cases) {
+        NetworkSettings s = settings(3000);
+        if (QLatin1String(c.what) == QLatin1String("a removed desk")) {
+            s.token = server->addDesk(QStringLiteral("GONE"));
+            server->run({QStringLiteral("desk"), QStringLiteral("remove"), QStringLiteral("GONE"), QStringLiteral("--db"),
+                         server->database()});
+        }
+        c.change(s);
+        NetworkHostLink link(s);
+        bool answered = true;
+        const QStringList replies = ask(link, QStringLiteral("|GET|KEY|SMITH|&PAT NAME|"), &answered);
+        EXPECT_FALSE(answered) << c.what;
+        EXPECT_EQ(replies.size(), 1) << c.what;
+        EXPECT_TRUE(replies.value(0).contains(QLatin1String(c.reason))) << c.what << ": " << replies.value(0).toStdString();
+    }
+    // The server's certificate as the authority to trust: checked by name, answered.
+    NetworkSettings trusted = settings();
+    trusted.pinnedFingerprint.clear();
+    trusted.caFile = server->certificate();
+    trusted.server = QUrl(QStringLiteral("https://localhost:%1").arg(server->port));
+    NetworkHostLink link(trusted);
+    bool answered = false;
+    ask(link, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    EXPECT_TRUE(answered) << link.lastError().toStdString();
+
+    // Plain HTTP on this machine, when the server was asked for it: no token, no answer.
+    server->kill();
+    ASSERT_TRUE(server->start({QStringLiteral("--plain-loopback"), QStringLiteral("0")}));
+    QTcpSocket plain;
+    plain.connectToHost(QStringLiteral("127.0.0.1"), server->plainPort);
+    ASSERT_TRUE(plain.waitForConnected(3000));
+    plain.write("POST /v1/request HTTP/1.1\r\nHost: x\r\nContent-Length: 14\r\n\r\n|GET|ASCODE|X|");
+    plain.waitForBytesWritten(3000);
+    QByteArray said;
+    while (!said.contains("}") && plain.waitForReadyRead(3000))
+        said += plain.readAll();
+    EXPECT_TRUE(said.startsWith("HTTP/1.1 401")) << said.toStdString();
+    NetworkSettings local = settings();
+    local.server = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server->plainPort));
+    NetworkHostLink loopback(local);
+    ask(loopback, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    EXPECT_TRUE(answered) << loopback.lastError().toStdString();
+
+    const QString refused = server->run({QStringLiteral("log"), QStringLiteral("--refused"), QStringLiteral("--db"), server->database()});
+    EXPECT_GE(refused.count(QLatin1String("REFUSED")), 2) << refused.toStdString();
+    EXPECT_TRUE(refused.contains(QLatin1String("an unknown token")));
+    EXPECT_FALSE(refused.contains(QLatin1String("zd_forged")));
+}
+
+// Catches a desk that hangs on a server that stopped or died mid-request, and a link that
+// cannot find a restarted server again.
+TEST_F(ServiceTest, shouldSurviveAServerKilledMidRequestAndReachItAgain)
+{
+    auto link = std::make_shared<NetworkHostLink>(settings(2000));
+    bool answered = false;
+    ask(*link, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    ASSERT_TRUE(answered);
+
+    // Stopped: the request times out and says so.
+    server->signal(SIGSTOP);
+    QElapsedTimer timer;
+    timer.start();
+    QStringList replies = ask(*link, QStringLiteral("|GET|KEY|SMITH|&PAT NAME|"), &answered);
+    EXPECT_FALSE(answered);
+    EXPECT_TRUE(replies.value(0).contains(QLatin1String("no answer within 2 seconds"))) << replies.value(0).toStdString();
+    EXPECT_LT(timer.elapsed(), 8000);
+
+    // Killed while the desk waits for its answer: the desk learns at once.
+    std::thread killer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        server->signal(SIGKILL);
+    });
+    replies = ask(*link, QStringLiteral("|GET|KEY|SMITH|&PAT NAME|"), &answered);
+    killer.join();
+    EXPECT_FALSE(answered);
+    EXPECT_TRUE(replies.value(0).startsWith(QLatin1String("The practice server did not answer"))) << replies.value(0).toStdString();
+    server->kill();
+
+    // The component on a dead server: the search is not answered, the desk beeps, nothing hangs.
+    PlatformRecorder platform;
+    auto utils = std::make_shared<RecordingUtils>();
+    PatLookup lookup;
+    lookup.InitPatLookup(link, utils);
+    ModalDriver close(QStringLiteral("frmPatLookup"), {[](QWidget* w) {
+                          static_cast<patlookup::frmPatLookup*>(w)->HideLookup();
+                      }});
+    lookup.PatientLookup(QStringLiteral("SMITH"));
+    EXPECT_GE(platform.beeps, 1);
+    EXPECT_FALSE(close.timedOut);
+
+    // Restarted on the same port: the same link reaches it.
+    ASSERT_TRUE(server->start());
+    ask(*link, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    EXPECT_TRUE(answered) << link->lastError().toStdString();
+}
+
+class LoadTest : public ::testing::TestWithParam<Backend>
+{
+};
+
+// Catches requests lost or refused when many desks ask at once, and writes that vanish under
+// concurrent reads: 8 desks searching and paging, 2 recording choices, every answer checked.
+TEST_P(LoadTest, shouldAnswerEveryDeskAtOnce)
+{
+    QTemporaryDir folder;
+    QString database = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db"));
+    if (GetParam() == Backend::Postgres) {
+        if (testPostgres().isEmpty())
+            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+        database = freshPostgresAddress();
+    }
+    ServerProcess server(database, 3000);
+    ASSERT_TRUE(server.start());
+    std::vector<std::unique_ptr<QProcess>> desks;
+    const auto launch = [&](const QStringList& work, int seed) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(QStringLiteral(ZELVAR_DESK_LOAD_PROGRAM),
+                 QStringList{QStringLiteral("--server"), server.url(), QStringLiteral("--token"), server.token,
+                             QStringLiteral("--pin"), server.fingerprint, QStringLiteral("--seed"), QString::number(seed)}
+                     + work);
+        desks.push_back(std::move(p));
+    };
+    for (int i = 0; i < 8; ++i)
+        launch({QStringLiteral("--searches"), QStringLiteral("500")}, i + 1);
+    for (int i = 0; i < 2; ++i)
+        launch({QStringLiteral("--choices"), QStringLiteral("300"), QStringLiteral("--user"), QStringLiteral("WRITER%1").arg(i)}, 100 + i);
+    for (auto& p : desks) {
+        ASSERT_TRUE(p->waitForFinished(240000));
+        const QString said = QString::fromUtf8(p->readAll());
+        EXPECT_EQ(p->exitCode(), 0) << said.toStdString();
+        EXPECT_TRUE(said.contains(QLatin1String("failed 0"))) << said.toStdString();
+    }
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(database);
+    for (int i = 0; i < 2; ++i) {
+        practice::Statement written(store->database(), "SELECT count(*) FROM recent WHERE \"user\" = ?1");
+        written.bind(1, QStringLiteral("WRITER%1").arg(i));
+        ASSERT_TRUE(written.step());
+        EXPECT_EQ(written.integer(0), 300);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, LoadTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
+
+} // namespace

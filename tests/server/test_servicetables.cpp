@@ -1,0 +1,120 @@
+// What the service keeps beside the practice's data, on both stores: desks known only by the
+// hash of their token, the access log, and the copy from the SQLite file to PostgreSQL.
+#include "practicestores.h"
+#include "service/servicetables.h"
+#include "service/storeaddress.h"
+
+#include "practice/practicehostlink.h"
+
+#include <QRegularExpression>
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace zelvar;
+using namespace zelvar::test;
+using service::ServiceTables;
+
+namespace {
+
+class ServiceTablesTest : public ::testing::TestWithParam<Backend>
+{
+protected:
+    void SetUp() override
+    {
+        store = freshStore(GetParam(), folder);
+        if (!store)
+            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+        tables = std::make_unique<ServiceTables>(store->database());
+    }
+
+    QTemporaryDir folder;
+    std::shared_ptr<practice::SqlStore> store;
+    std::unique_ptr<ServiceTables> tables;
+};
+
+// Catches a token kept in the clear, one that still works after its desk is removed, and a
+// desk name that lets one desk pass for another.
+TEST_P(ServiceTablesTest, shouldKnowDesksOnlyByTheirTokensHash)
+{
+    const QString token = tables->addDesk(QStringLiteral(" FRONT 1 "));
+    EXPECT_GE(token.size(), 40);
+    EXPECT_EQ(tables->deskOf(token), QStringLiteral("FRONT 1"));
+    EXPECT_NE(tables->addDesk(QStringLiteral("FRONT 2")), token);
+    EXPECT_EQ(tables->desks(), (QStringList{QStringLiteral("FRONT 1"), QStringLiteral("FRONT 2")}));
+    practice::Statement stored(store->database(), "SELECT tokenhash FROM desks WHERE name = 'FRONT 1'");
+    ASSERT_TRUE(stored.step());
+    EXPECT_NE(stored.text(0), token);
+    EXPECT_FALSE(stored.text(0).contains(token.mid(3, 20)));
+
+    for (const QString& unknown : QStringList{QString(), token.chopped(1), token + QLatin1Char('x'), stored.text(0)})
+        EXPECT_FALSE(tables->deskOf(unknown)) << unknown.toStdString();
+    for (const char* bad : {"", "   ", "FRONT 1", "a\tb", "-leading", "x'; DROP TABLE desks; --"})
+        EXPECT_THROW(tables->addDesk(QString::fromUtf8(bad)), std::invalid_argument) << bad;
+    EXPECT_TRUE(tables->removeDesk(QStringLiteral("FRONT 1")));
+    EXPECT_FALSE(tables->deskOf(token));
+    EXPECT_FALSE(tables->removeDesk(QStringLiteral("FRONT 1")));
+}
+
+// Catches an access that is not found again by the account it showed.
+TEST_P(ServiceTablesTest, shouldSayWhoWasShownWhichAccount)
+{
+    tables->logAccess(QStringLiteral("FRONT 1"), QStringLiteral("SEARCH"), {100001, 100002});
+    tables->logAccess(QStringLiteral("FRONT 2"), QStringLiteral("RECORD"), {100002});
+    tables->logAccess(QStringLiteral("-"), QStringLiteral("REFUSED"), {}, QStringLiteral("127.0.0.1:5 sent no token"));
+    const QList<service::AccessEntry> second = tables->accessLog(100002);
+    ASSERT_EQ(second.size(), 2);
+    EXPECT_EQ(second[0].desk, QStringLiteral("FRONT 1"));
+    EXPECT_EQ(second[0].accounts, (QList<qint64>{100001, 100002}));
+    EXPECT_EQ(second[1].kind, QStringLiteral("RECORD"));
+    EXPECT_TRUE(second[0].at.isValid() && second[0].at <= second[1].at);
+    EXPECT_EQ(tables->accessLog(100001).size(), 1);
+    EXPECT_TRUE(tables->accessLog(999).isEmpty());
+    EXPECT_EQ(tables->recentOfKind(QStringLiteral("REFUSED"), 10).value(0).detail, QStringLiteral("127.0.0.1:5 sent no token"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServiceTablesTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
+
+// Catches a move to PostgreSQL that loses or renumbers anything a desk finds patients by, or
+// the desks and the access log, and one that writes over a database in use.
+TEST(MigrateTest, shouldCopyTheSqliteFileIntoPostgresWhole)
+{
+    if (testPostgres().isEmpty())
+        GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+    QTemporaryDir folder;
+    practice::SqliteStore sqlite(folder.filePath(QStringLiteral("practice.db")));
+    sqlite.generate(1500, 3);
+    sqlite.rememberChoice(QStringLiteral("CLERK"), 100007);
+    ServiceTables sqliteTables(sqlite.database());
+    const QString token = sqliteTables.addDesk(QStringLiteral("FRONT"));
+    sqliteTables.logAccess(QStringLiteral("FRONT"), QStringLiteral("RECORD"), {100007});
+
+    practice::PostgresStore postgres(freshPostgresDatabase());
+    QStringList copied;
+    service::copyStore(sqlite, postgres, [&](const QString& table, qint64) { copied.append(table); });
+    EXPECT_TRUE(copied.contains(QStringLiteral("accessed")));
+    EXPECT_EQ(postgres.patientCount(), 1500);
+    const char* const requests[] = {"|GET|KEY|S|&PAT NAME|", "|GET|KEY||&PAT NAME|", "|GET|KEY|5|&TRANS#|", "|GET|KEY|9|&CLAIM#|",
+                                    "|GET|DEMOXML|100007|", "|GET|FILE|PR.xsl|FORMS|", "|GET|DUPPAT|\t\tSMITH,JOHN\t\t\t|"};
+    practice::PracticeHostLink from(std::shared_ptr<practice::PracticeStore>(&sqlite, [](auto*) {}), QStringLiteral("CLERK"));
+    practice::PracticeHostLink to(std::shared_ptr<practice::PracticeStore>(&postgres, [](auto*) {}), QStringLiteral("CLERK"));
+    for (const char* request : requests) {
+        QStringList expected = from.answer(QString::fromUtf8(request));
+        QStringList actual = to.answer(QString::fromUtf8(request));
+        // The record says when it was made.
+        expected.replaceInStrings(QRegularExpression(QStringLiteral("generated=\"[^\"]*\"")), QString());
+        actual.replaceInStrings(QRegularExpression(QStringLiteral("generated=\"[^\"]*\"")), QString());
+        EXPECT_EQ(actual, expected) << request;
+    }
+    ServiceTables postgresTables(postgres.database());
+    EXPECT_EQ(postgresTables.deskOf(token), QStringLiteral("FRONT"));
+    EXPECT_EQ(postgresTables.accessLog(100007).size(), 1);
+    postgresTables.logAccess(QStringLiteral("FRONT"), QStringLiteral("SEARCH"), {100007});
+    EXPECT_EQ(postgresTables.accessLog(100007).size(), 2);
+
+    EXPECT_THROW(service::copyStore(sqlite, postgres, {}), std::runtime_error);
+    EXPECT_EQ(postgres.patientCount(), 1500);
+}
+
+} // namespace
