@@ -150,7 +150,7 @@ NetworkHostLink::Outcome NetworkHostLink::attempt(const QByteArray& message, QSt
             why = QStringLiteral("it cannot reach its database");
         else
             why = QStringLiteral("it answered HTTP %1").arg(status);
-        if (!said.isEmpty())
+        if (!said.isEmpty() && status != 401)
             why += QStringLiteral(": ") + said;
         else if (parseError.error != QJsonParseError::NoError && !body.isEmpty())
             why += QStringLiteral(": ") + QString::fromUtf8(body.left(200)).section(QLatin1Char('\n'), 0, 0);
