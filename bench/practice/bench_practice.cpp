@@ -9,6 +9,7 @@
 #include "practice/practicehostlink.h"
 #include "practice/sqlitestore.h"
 #include "practice/database.h"
+#include "searchsamples.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -55,32 +56,15 @@ void openDatabase()
     }
 }
 
-struct Sample { QString text; QString caption; };
-
-// 200 searches of random generated patients for one key.
-QList<Sample> samples(const char* caption, const std::function<QString(Statement&)>& value, const char* sql)
+void runSearches(benchmark::State& state, const zelvar::bench::SearchKeySample& key)
 {
-    std::mt19937_64 random(42);
-    QList<Sample> out;
-    Statement s(store()->database(), sql);
-    while (out.size() < 200) {
-        s.bind(1, qint64(100001 + random() % kPatients));
-        if (s.step())
-            out.append({value(s), QString::fromLatin1(caption)});
-        s.reset();
-    }
-    return out;
-}
-
-void runSearches(benchmark::State& state, const QList<Sample>& searches)
-{
+    const QStringList searches = zelvar::bench::searchRequests(store()->database(), key, 200, kPatients);
     std::vector<double> ms;
     for (auto _ : state) {
-        for (const Sample& sample : searches) {
+        for (const QString& request : searches) {
             QElapsedTimer timer;
             timer.start();
-            const QStringList reply = link().answer(QStringLiteral("|GET|KEY|") + sample.text + QLatin1Char('|')
-                                                    + sample.caption + QLatin1Char('|'));
+            const QStringList reply = link().answer(request);
             ms.push_back(timer.nsecsElapsed() / 1e6);
             benchmark::DoNotOptimize(reply);
         }
@@ -90,26 +74,16 @@ void runSearches(benchmark::State& state, const QList<Sample>& searches)
     state.counters["median_ms"] = ms[ms.size() / 2];
 }
 
-#define SEARCH_BENCHMARK(Name, Caption, Expr, Sql)                                                                   \
-    void BM_FirstPage_##Name(benchmark::State& state)                                                              \
-    {                                                                                                              \
-        runSearches(state, samples(Caption, [](Statement& s) -> QString { return Expr; }, Sql));                                \
-    }                                                                                                              \
-    BENCHMARK(BM_FirstPage_##Name)->Unit(benchmark::kMillisecond)->Iterations(1);
-
-SEARCH_BENCHMARK(Account, "&ACCT#", QString::number(s.integer(0)), "SELECT id FROM patients WHERE id = ?1")
-SEARCH_BENCHMARK(PatientName, "&PAT NAME", s.text(0) + QLatin1Char(',') + s.text(1), "SELECT last, first FROM patients WHERE id = ?1")
-SEARCH_BENCHMARK(PartialName, "&PAT NAME", s.text(0).left(3) + QLatin1Char(' ') + s.text(1).left(2), "SELECT last, first FROM patients WHERE id = ?1")
-SEARCH_BENCHMARK(Guarantor, "&GUAR", s.text(0) + QLatin1Char(',') + s.text(1), "SELECT g.last, g.first FROM patients p JOIN patients g ON g.id = p.guarantor WHERE p.id = ?1")
-SEARCH_BENCHMARK(DateOfBirth, "&DOB", QDate::fromString(s.text(0), Qt::ISODate).toString(QStringLiteral("MM/dd/yyyy")), "SELECT dob FROM patients WHERE id = ?1")
-SEARCH_BENCHMARK(Policy, "P&OLICY#", s.text(0), "SELECT number FROM policies WHERE patient = ?1")
-SEARCH_BENCHMARK(MedicalRecord, "&MR#", s.text(0), "SELECT mrn FROM patients WHERE id = ?1")
-SEARCH_BENCHMARK(SocialSecurity, "&SS#", s.text(0).left(3) + QLatin1Char('-') + s.text(0).mid(3, 2) + QLatin1Char('-') + s.text(0).mid(5), "SELECT ssn FROM patients WHERE id = ?1 AND ssn <> ''")
-SEARCH_BENCHMARK(Phone, "P&HONE#", s.text(0), "SELECT phone FROM patients WHERE id = ?1")
-SEARCH_BENCHMARK(Transaction, "&TRANS#", QString::number(s.integer(0)), "SELECT id FROM transactions WHERE patient = ?1")
-SEARCH_BENCHMARK(Claim, "&CLAIM#", QString::number(s.integer(0)), "SELECT id FROM claims WHERE patient = ?1")
-SEARCH_BENCHMARK(Encounter, "&ENC", QString::number(s.integer(0)), "SELECT id FROM encounters WHERE patient = ?1")
-SEARCH_BENCHMARK(Accession, "&ACCESSION#WRK", s.text(0), "SELECT number FROM accessions WHERE patient = ?1")
+// The first page of every search key, in process.
+const bool registered = [] {
+    for (const zelvar::bench::SearchKeySample& key : zelvar::bench::searchKeys()) {
+        benchmark::RegisterBenchmark((std::string("BM_FirstPage_") + key.name).c_str(),
+                                     [&key](benchmark::State& state) { runSearches(state, key); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+    }
+    return true;
+}();
 
 // The continuation key of page `page` of a search for "S".
 QString positionOfPage(int page)

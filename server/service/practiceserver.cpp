@@ -140,7 +140,7 @@ struct PracticeServer::Private
     void giveBack(std::unique_ptr<Connection> connection);
     void drop(std::unique_ptr<Connection> connection);
     void openStore(WorkerState& state, QString& why);
-    void accept(int listener, bool tls, std::vector<std::unique_ptr<Connection>>& idle);
+    void accept(int listener, bool tls, std::vector<std::unique_ptr<Connection>>& fresh);
 };
 
 PracticeServer::PracticeServer(ServerOptions options, StoreFactory stores)
@@ -207,7 +207,7 @@ void PracticeServer::run()
     d->returned.clear();
 }
 
-void PracticeServer::Private::accept(int listener, bool tls, std::vector<std::unique_ptr<Connection>>& idle)
+void PracticeServer::Private::accept(int listener, bool tls, std::vector<std::unique_ptr<Connection>>& fresh)
 {
     for (;;) {
         sockaddr_storage peer{};
@@ -232,7 +232,7 @@ void PracticeServer::Private::accept(int listener, bool tls, std::vector<std::un
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         // Watched like any other until its first bytes arrive: a desk that connects and says
         // nothing holds no worker.
-        idle.push_back(std::make_unique<Connection>(fd, peerName(peer), tls ? this->tls->context() : nullptr));
+        fresh.push_back(std::make_unique<Connection>(fd, peerName(peer), tls ? this->tls->context() : nullptr));
     }
 }
 
@@ -260,16 +260,19 @@ void PracticeServer::Private::poll()
             while (::read(wake[0], drain, sizeof drain) > 0) {
             }
         }
+        // New connections join the watched ones after this round: the round's poll results
+        // are for the connections it watched.
+        std::vector<std::unique_ptr<Connection>> fresh;
         if (fds[1].revents & POLLIN)
-            accept(tlsListener, true, idle);
+            accept(tlsListener, true, fresh);
         if (plainListener >= 0 && (fds[2].revents & POLLIN))
-            accept(plainListener, false, idle);
+            accept(plainListener, false, fresh);
 
         // Connections with something to say go to the workers; those silent too long close.
         const auto now = std::chrono::steady_clock::now();
         const auto limit = std::chrono::seconds(options.idleSeconds);
         std::vector<std::unique_ptr<Connection>> still;
-        for (size_t i = 0; i < idle.size(); ++i) {
+        for (size_t i = 0; i + first < fds.size(); ++i) {
             const short events = fds[first + i].revents;
             if (events & (POLLIN | POLLHUP | POLLERR)) {
                 {
@@ -284,6 +287,8 @@ void PracticeServer::Private::poll()
             }
         }
         idle = std::move(still);
+        for (auto& c : fresh)
+            idle.push_back(std::move(c));
     }
     for (auto& c : idle)
         drop(std::move(c));

@@ -1,0 +1,201 @@
+// The practice server as desks reach it: the real program on a loopback port over HTTPS, with
+// 1 and 8 desks asking at once (each a thread with its own kept-alive connection), on the
+// SQLite file and on PostgreSQL, each at 1,000,000 patients. For every search key: p50, p95 and
+// p99 of a first page, and requests per second. And 1,000,000 patients generated into
+// PostgreSQL.
+//   SQLite:     $ZELVAR_BENCH_DB (default /tmp/zelvar-bench-practice.db), built when missing.
+//   PostgreSQL: $ZELVAR_BENCH_POSTGRES, a postgresql:// address (tools/bench-service.sh makes a
+//               throw-away cluster for it); without it the PostgreSQL runs are skipped.
+#include "benchmain.h"
+#include "searchsamples.h"
+
+#include "host/networkhostlink.h"
+#include "service/storeaddress.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+using namespace zelvar;
+
+namespace {
+
+constexpr qint64 kPatients = 1'000'000;
+constexpr int kSamples = 400;
+
+QString sqliteAddress()
+{
+    const QString path = qEnvironmentVariable("ZELVAR_BENCH_DB");
+    return QStringLiteral("sqlite:") + (path.isEmpty() ? QStringLiteral("/tmp/zelvar-bench-practice.db") : path);
+}
+
+QString postgresAddress()
+{
+    return qEnvironmentVariable("ZELVAR_BENCH_POSTGRES");
+}
+
+QString runServerCommand(const QStringList& arguments)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(ZELVAR_SERVER_PROGRAM), arguments);
+    p.waitForFinished(-1);
+    const QString said = QString::fromUtf8(p.readAll());
+    if (p.exitCode() != 0)
+        std::fprintf(stderr, "zelvar-practice-server %s: %s\n", qPrintable(arguments.join(QLatin1Char(' '))), qPrintable(said));
+    return said;
+}
+
+// One backend's server process, its desk token and the requests desks send it.
+struct Service
+{
+    QTemporaryDir folder;
+    QProcess process;
+    QString url, token, fingerprint;
+    std::map<std::string, QStringList> requests;    // per search key
+    bool ready = false;
+
+    explicit Service(const QString& database)
+    {
+        const QString cert = folder.filePath(QStringLiteral("server.crt"));
+        const QString key = folder.filePath(QStringLiteral("server.key"));
+        fingerprint = runServerCommand({QStringLiteral("init"), QStringLiteral("--cert"), cert, QStringLiteral("--key"), key,
+                                        QStringLiteral("--host"), QStringLiteral("localhost")})
+                          .section(QStringLiteral("Fingerprint: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
+        {
+            const std::unique_ptr<practice::SqlStore> store = service::openStore(database);
+            if (store->patientCount() != kPatients) {
+                QElapsedTimer timer;
+                timer.start();
+                store->generate(kPatients, 20261206);
+                std::printf("Generated %lld patients into %s in %.1f s\n", kPatients, qPrintable(database), timer.elapsed() / 1000.0);
+            }
+            for (const bench::SearchKeySample& k : bench::searchKeys())
+                requests[k.name] = bench::searchRequests(store->database(), k, kSamples, kPatients);
+        }
+        token = runServerCommand({QStringLiteral("desk"), QStringLiteral("add"),
+                                  QStringLiteral("BENCH%1").arg(QCoreApplication::applicationPid()), QStringLiteral("--db"), database})
+                    .section(QStringLiteral("Token: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(ZELVAR_SERVER_PROGRAM),
+                      {QStringLiteral("serve"), QStringLiteral("--db"), database, QStringLiteral("--cert"), cert,
+                       QStringLiteral("--key"), key, QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                       QStringLiteral("--workers"), QStringLiteral("8")});
+        static const QRegularExpression serving(QStringLiteral("https://127\\.0\\.0\\.1:(\\d+)"));
+        QString said;
+        while (process.waitForReadyRead(30000)) {
+            said += QString::fromUtf8(process.readAll());
+            const QRegularExpressionMatch m = serving.match(said);
+            if (m.hasMatch()) {
+                url = QStringLiteral("https://127.0.0.1:") + m.captured(1);
+                ready = true;
+                return;
+            }
+        }
+        std::fprintf(stderr, "The server did not start: %s\n", qPrintable(said));
+    }
+    ~Service()
+    {
+        process.terminate();
+        process.waitForFinished(10000);
+    }
+};
+
+Service* service(const QString& backend)
+{
+    static std::map<QString, std::unique_ptr<Service>> services;
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    auto& s = services[backend];
+    if (!s) {
+        const QString database = backend == QLatin1String("sqlite") ? sqliteAddress() : postgresAddress();
+        if (database.isEmpty())
+            return nullptr;
+        s = std::make_unique<Service>(database);
+    }
+    return s->ready ? s.get() : nullptr;
+}
+
+double percentile(std::vector<double>& sorted, double p)
+{
+    return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
+}
+
+void firstPages(benchmark::State& state, const QString& backend, const std::string& key)
+{
+    Service* s = service(backend);
+    if (!s) {
+        state.SkipWithError(backend == QLatin1String("postgres") ? "no $ZELVAR_BENCH_POSTGRES" : "the server did not start");
+        return;
+    }
+    host::NetworkSettings settings;
+    settings.server = QUrl(s->url);
+    settings.token = s->token;
+    settings.pinnedFingerprint = s->fingerprint;
+    settings.user = QStringLiteral("BENCH");
+    host::NetworkHostLink link(settings);
+    const QStringList& requests = s->requests.at(key);
+    QStringList replies;
+    QString fourth;
+    link.GetServerStringData(requests.first(), replies, QString(), fourth);     // connected before the clock runs
+    std::vector<double> ms;
+    qsizetype next = state.thread_index() * 37;
+    int failed = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!link.GetServerStringData(requests[next++ % requests.size()], replies, QString(), fourth))
+            ++failed;
+        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.SetItemsProcessed(state.iterations());
+    state.counters["p50_ms"] = benchmark::Counter(percentile(ms, 0.50), benchmark::Counter::kAvgThreads);
+    state.counters["p95_ms"] = benchmark::Counter(percentile(ms, 0.95), benchmark::Counter::kAvgThreads);
+    state.counters["p99_ms"] = benchmark::Counter(percentile(ms, 0.99), benchmark::Counter::kAvgThreads);
+    if (failed)
+        state.SkipWithError(qPrintable(QStringLiteral("%1 requests not answered: %2").arg(failed).arg(link.lastError())));
+}
+
+const bool registered = [] {
+    for (const char* backend : {"sqlite", "postgres"}) {
+        for (const bench::SearchKeySample& key : bench::searchKeys()) {
+            const std::string name = std::string("BM_ServiceFirstPage/") + backend + '/' + key.name;
+            benchmark::RegisterBenchmark(name.c_str(), [backend, k = std::string(key.name)](benchmark::State& state) {
+                firstPages(state, QString::fromLatin1(backend), k);
+            })
+                ->Threads(1)
+                ->Threads(8)
+                ->Iterations(kSamples)
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    return true;
+}();
+
+// A whole practice generated into PostgreSQL: rows through COPY, indexes after, in one
+// transaction. Replaces what the database held.
+void BM_GeneratePostgres(benchmark::State& state)
+{
+    if (postgresAddress().isEmpty()) {
+        state.SkipWithError("no $ZELVAR_BENCH_POSTGRES");
+        return;
+    }
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(postgresAddress());
+    for (auto _ : state)
+        store->generate(kPatients, 20261206);
+    state.counters["patients"] = double(store->patientCount());
+}
+BENCHMARK(BM_GeneratePostgres)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+} // namespace
+
+ZELVAR_BENCHMARK_MAIN()
