@@ -80,8 +80,16 @@ public:
     virtual bool hasRelation(const QString& name) = 0;
     // How this engine declares a key column that numbers new rows itself.
     virtual QString numberedKey() const = 0;
+    // What ends the declaration of a table that is all key (stored as its key's index alone,
+    // where the engine can).
+    virtual QString keyOnlyTable() const { return {}; }
     // After rows were copied in with their own numbers: new rows are numbered after them.
     virtual void continueNumbering(const QString& table) { Q_UNUSED(table); }
+    // For a server's connections: the engine's housekeeping after a commit (SQLite's
+    // checkpoint, which waits for the disk) is left to tidyUp(), called on a connection
+    // nobody waits for.
+    virtual void deferHousekeeping() {}
+    virtual void tidyUp() {}
     // True when the connection is gone (the server restarted): a new one is needed.
     virtual bool isBroken() const { return false; }
 };

@@ -23,6 +23,9 @@ public:
     std::unique_ptr<RowWriter> rowWriter() override;
     bool hasRelation(const QString& name) override;
     QString numberedKey() const override;
+    QString keyOnlyTable() const override { return QStringLiteral(" WITHOUT ROWID"); }
+    void deferHousekeeping() override;
+    void tidyUp() override;
 
     sqlite3* handle() const { return m_db; }
 

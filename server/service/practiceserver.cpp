@@ -1,5 +1,6 @@
 #include "practiceserver.h"
 
+#include "accesslogwriter.h"
 #include "connection.h"
 #include "servicetables.h"
 #include "tls.h"
@@ -122,6 +123,7 @@ struct PracticeServer::Private
     ServerOptions options;
     StoreFactory stores;
     std::unique_ptr<TlsContext> tls;
+    std::unique_ptr<AccessLogWriter> accessLog;
     int tlsListener = -1;
     int plainListener = -1;
     int wake[2] = {-1, -1};
@@ -135,6 +137,7 @@ struct PracticeServer::Private
 
     void poll();
     void work(int number);
+    void keepHouse();
     void serve(Connection& connection, WorkerState& state, bool& keep);
     QByteArray answer(const HttpRequest& request, Connection& connection, WorkerState& state, bool& keep);
     void giveBack(std::unique_ptr<Connection> connection);
@@ -158,6 +161,7 @@ PracticeServer::PracticeServer(ServerOptions options, StoreFactory stores)
         if (!check.store)
             throw std::runtime_error(why.toStdString());
     }
+    d->accessLog = std::make_unique<AccessLogWriter>();
     if (::pipe2(d->wake, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::runtime_error("cannot make a pipe");
     d->tlsListener = listenOn(d->options.address, d->options.port);
@@ -195,6 +199,7 @@ void PracticeServer::run()
     std::vector<std::thread> workers;
     for (int i = 0; i < std::max(1, d->options.workers); ++i)
         workers.emplace_back([this, i] { d->work(i); });
+    workers.emplace_back([this] { d->keepHouse(); });
     d->poll();
     {
         std::lock_guard lock(d->mutex);
@@ -317,11 +322,34 @@ void PracticeServer::Private::openStore(WorkerState& state, QString& why)
     try {
         state.tables.reset();
         state.store = stores();
+        state.store->database().deferHousekeeping();
         state.tables = std::make_unique<ServiceTables>(state.store->database());
     } catch (const std::exception& e) {
         state.tables.reset();
         state.store.reset();
         why = QString::fromUtf8(e.what());
+    }
+}
+
+// The database's housekeeping (SQLite's checkpoint, which waits for the disk) on a connection
+// of its own, once a second, so that no desk's request waits for it.
+void PracticeServer::Private::keepHouse()
+{
+    std::unique_ptr<practice::SqlStore> store;
+    int ticks = 0;
+    while (!stopping) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (++ticks < 10)
+            continue;
+        ticks = 0;
+        try {
+            if (!store || store->database().isBroken())
+                store = stores();
+            store->database().tidyUp();
+        } catch (const std::exception& e) {
+            store.reset();
+            log(QStringLiteral("housekeeping: ") + QString::fromUtf8(e.what()));
+        }
     }
 }
 
@@ -426,8 +454,9 @@ QByteArray PracticeServer::Private::answer(const HttpRequest& request, Connectio
         const QString why = token.isEmpty() ? QStringLiteral("no token") : QStringLiteral("an unknown token");
         log(QStringLiteral("refused %1: %2").arg(connection.peer(), why));
         try {
-            state.tables->logAccess(QStringLiteral("-"), QStringLiteral("REFUSED"), {},
-                                    connection.peer() + QStringLiteral(" sent ") + why);
+            accessLog->record({QDateTime::currentDateTimeUtc(), QStringLiteral("-"), QStringLiteral("REFUSED"), {},
+                               connection.peer() + QStringLiteral(" sent ") + why},
+                              *state.tables);
         } catch (const std::exception& e) {
             log(QStringLiteral("the access log could not be written: ") + QString::fromUtf8(e.what()));
         }
@@ -444,10 +473,10 @@ QByteArray PracticeServer::Private::answer(const HttpRequest& request, Connectio
         user = *desk;
 
     practice::PracticeHostLink link(std::shared_ptr<practice::PracticeStore>(state.store.get(), [](auto*) {}), user, *desk);
-    ServiceTables& tables = *state.tables;
     const QString deskName = *desk;
-    link.setAccessObserver([&tables, &deskName](const QString& kind, const QList<qint64>& accounts) {
-        tables.logAccess(deskName, kind, accounts);
+    ServiceTables& tables = *state.tables;
+    link.setAccessObserver([this, &deskName, &tables](const QString& kind, const QList<qint64>& accounts) {
+        accessLog->record({QDateTime::currentDateTimeUtc(), deskName, kind, accounts, {}}, tables);
     });
     const QStringList replies = link.answer(text);
     QJsonArray array;

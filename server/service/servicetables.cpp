@@ -23,8 +23,8 @@ ServiceTables::ServiceTables(practice::Database& db)
             "CREATE TABLE IF NOT EXISTS desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
             "CREATE TABLE IF NOT EXISTS access (id ") + m_db.numberedKey() + QStringLiteral(", at TEXT NOT NULL,"
             " desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL);"
-            "CREATE TABLE IF NOT EXISTS accessed (entry BIGINT NOT NULL, account BIGINT NOT NULL);"
-            "CREATE INDEX IF NOT EXISTS accessed_account ON accessed (account, entry);"
+            "CREATE TABLE IF NOT EXISTS accessed (account BIGINT NOT NULL, entry BIGINT NOT NULL,"
+            " PRIMARY KEY (account, entry))") + m_db.keyOnlyTable() + QStringLiteral(";"
             "CREATE INDEX IF NOT EXISTS access_kind ON access (kind, id);"));
     });
 }
@@ -94,19 +94,25 @@ std::optional<QString> ServiceTables::deskOf(const QString& token)
 void ServiceTables::logAccess(const QString& desk, const QString& kind, const QList<qint64>& accounts,
                               const QString& detail)
 {
+    logAccesses({{QDateTime::currentDateTimeUtc(), desk, kind, accounts, detail}});
+}
+
+void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
+{
     // Entries of several desks go in side by side: each is numbered by the database.
     practice::inWriteTransaction(m_db, [&] {
         Statement add(m_db, "INSERT INTO access (at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4) RETURNING id");
-        add.bind(1, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)).bind(2, desk).bind(3, kind)
-            .bind(4, detail);
-        if (!add.step())
-            throw practice::DatabaseError("practice database: the access log took no entry");
-        const qint64 entry = add.integer(0);
-        add.reset();
-        Statement account(m_db, "INSERT INTO accessed (entry, account) VALUES (?1, ?2)");
-        for (qint64 a : accounts) {
-            account.bind(1, entry).bind(2, a);
-            account.run();
+        Statement account(m_db, "INSERT INTO accessed (entry, account) VALUES (?1, ?2) ON CONFLICT DO NOTHING");
+        for (const AccessEntry& e : entries) {
+            add.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
+            if (!add.step())
+                throw practice::DatabaseError("practice database: the access log took no entry");
+            const qint64 entry = add.integer(0);
+            add.reset();
+            for (qint64 a : e.accounts) {
+                account.bind(1, entry).bind(2, a);
+                account.run();
+            }
         }
     }, false);
 }

@@ -37,6 +37,8 @@ public:
 
     void logAccess(const QString& desk, const QString& kind, const QList<qint64>& accounts,
                    const QString& detail = {});
+    // Several entries in one transaction (their own times kept).
+    void logAccesses(const QList<AccessEntry>& entries);
     // Every access to the account, oldest first.
     QList<AccessEntry> accessLog(qint64 account);
     // The last entries of a kind (refused requests, say), newest first.
