@@ -227,10 +227,14 @@ PostgresDatabase::~PostgresDatabase()
 QString PostgresDatabase::translate(const QString& sql)
 {
     static const QRegularExpression hint(QStringLiteral("\\s+INDEXED BY \\w+"));
+    // A list of keys as an array: the planner walks an index for each (as it would not for
+    // the rows of a function whose count it cannot know).
+    static const QRegularExpression inList(QStringLiteral("IN \\(SELECT value FROM json_each\\(\\?(\\d+)\\)\\)"));
     static const QRegularExpression jsonList(QStringLiteral("json_each\\(\\?(\\d+)\\)"));
     static const QRegularExpression parameter(QStringLiteral("\\?(\\d+)"));
     QString out = sql;
     out.replace(hint, QString());
+    out.replace(inList, QStringLiteral("= ANY (ARRAY(SELECT json_array_elements_text(?\\1::json)))"));
     out.replace(jsonList, QStringLiteral("json_array_elements_text(?\\1::json) AS j(value)"));
     out.replace(parameter, QStringLiteral("$\\1"));
     return out;

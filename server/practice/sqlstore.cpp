@@ -298,6 +298,7 @@ struct NamePass
     QString sound;
     QStringList formals;        // the first name's formal names (sound-alike and typo passes)
     QStringList editKeys;       // surnames one letter away that exist (typo pass)
+    bool editKeysFound = false; // looked up when the pass is reached: most pages fill before
 };
 
 namespace {
@@ -364,11 +365,8 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
         for (const NameQuery& r : std::as_const(readings)) {
             const QStringList formals = r.first.isEmpty() ? QStringList() : formalNames(r.first);
             passes.append({NamePass::SoundAlike, r, phoneticKey(r.last), formals, {}});
-            if (r.last.size() >= 3) {
-                const QStringList edits = existingSurnames(oneEditVariants(r.last));
-                if (!edits.isEmpty())
-                    passes.append({NamePass::OneEdit, r, phoneticKey(r.last), formals, edits});
-            }
+            if (r.last.size() >= 3)
+                passes.append({NamePass::OneEdit, r, phoneticKey(r.last), formals, {}});
         }
     }
 
@@ -388,7 +386,11 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     SearchPage page;
     QSet<qint64> listed;
     while (passIndex < passes.size() && page.next.isEmpty()) {
-        const NamePass& pass = passes[passIndex];
+        NamePass& pass = passes[passIndex];
+        if (pass.kind == NamePass::OneEdit && !pass.editKeysFound) {
+            pass.editKeys = existingSurnames(oneEditVariants(pass.name.last));
+            pass.editKeysFound = true;
+        }
         if (position.isEmpty())
             position = passStart(pass);
         const int wanted = q.pageSize + 1 - int(page.rows.size());
