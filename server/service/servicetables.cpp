@@ -102,16 +102,21 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
     // Entries of several desks go in side by side: each is numbered by the database.
     practice::inWriteTransaction(m_db, [&] {
         Statement add(m_db, "INSERT INTO access (at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4) RETURNING id");
-        Statement account(m_db, "INSERT INTO accessed (entry, account) VALUES (?1, ?2) ON CONFLICT DO NOTHING");
+        // The accounts of an entry in one statement (one round trip to a database server).
+        Statement accounts(m_db, "INSERT INTO accessed (entry, account) SELECT ?1, CAST(value AS BIGINT) "
+                                 "FROM json_each(?2) WHERE true ON CONFLICT DO NOTHING");
         for (const AccessEntry& e : entries) {
             add.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
             if (!add.step())
                 throw practice::DatabaseError("practice database: the access log took no entry");
             const qint64 entry = add.integer(0);
             add.reset();
-            for (qint64 a : e.accounts) {
-                account.bind(1, entry).bind(2, a);
-                account.run();
+            if (!e.accounts.isEmpty()) {
+                QStringList numbers;
+                for (qint64 a : e.accounts)
+                    numbers.append(QString::number(a));
+                accounts.bind(1, entry).bind(2, QLatin1Char('[') + numbers.join(QLatin1Char(',')) + QLatin1Char(']'));
+                accounts.run();
             }
         }
     }, false);
