@@ -8,12 +8,17 @@
 
 using namespace zelvar;
 
-static QTemporaryDir* folder = nullptr;
+// The scratch folder sits alone in a folder of its own, so that anything written beside it
+// is seen (and nothing else on the machine is counted).
+static QTemporaryDir* root = nullptr;
+static QString folder;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     fuzz::initialise(argc, argv);
-    folder = new QTemporaryDir;
+    root = new QTemporaryDir;
+    folder = root->filePath(QStringLiteral("scratch"));
+    QDir().mkpath(folder);
     return 0;
 }
 
@@ -22,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QStringList replies = fuzz::lines(data, size);
     const QString name = replies.isEmpty() ? QString() : replies.takeFirst().left(40);
     fuzz::server()->answer(QStringLiteral("|GET|FILE|") + name + QStringLiteral("|FORMS"), replies);
-    services::DownloadAndSave(name, QStringLiteral("FORMS"), folder->path());
+    services::DownloadAndSave(name, QStringLiteral("FORMS"), folder);
     fuzz::server()->clearCalls();
     // Nothing may ever be written outside the folder.
-    const QDir parent = QDir(folder->path() + QStringLiteral("/.."));
-    if (parent.entryList(QDir::Files | QDir::Hidden).size() > 64)
+    if (QDir(root->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+        != QStringList{QStringLiteral("scratch")})
         __builtin_trap();
     return 0;
 }
