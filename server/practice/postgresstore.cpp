@@ -61,27 +61,6 @@ void PostgresStore::createTables()
     )"));
 }
 
-void PostgresStore::createIndexes()
-{
-    m_db->execute(QStringLiteral(R"(
-        CREATE INDEX IF NOT EXISTS patients_namekey ON patients (lastkey, firstkey, id, middle);
-        CREATE INDEX IF NOT EXISTS patients_sound ON patients (lastsound, lastkey, firstkey, id, firstformal, middle);
-        CREATE INDEX IF NOT EXISTS patients_dob ON patients (dob, lastkey, firstkey, id);
-        CREATE INDEX IF NOT EXISTS patients_ssn ON patients (ssn, id);
-        CREATE INDEX IF NOT EXISTS patients_ssn4 ON patients (ssn4, id);
-        CREATE INDEX IF NOT EXISTS patients_mrnkey ON patients (mrnkey, id);
-        CREATE INDEX IF NOT EXISTS patients_guarantor ON patients (guarantor, id);
-        CREATE INDEX IF NOT EXISTS namekeys_key ON namekeys (key, first, patient);
-        CREATE INDEX IF NOT EXISTS phones_digits ON phones (digits, patient);
-        CREATE INDEX IF NOT EXISTS phones_last7 ON phones (last7, patient);
-        CREATE INDEX IF NOT EXISTS phones_last4 ON phones (last4, patient);
-        CREATE INDEX IF NOT EXISTS policies_numkey ON policies (numkey, patient);
-        CREATE INDEX IF NOT EXISTS policies_patient ON policies (patient);
-        CREATE INDEX IF NOT EXISTS encounters_patient ON encounters (patient, seen);
-        CREATE INDEX IF NOT EXISTS recent_user ON recent ("user", chosen);
-    )"));
-}
-
 void PostgresStore::dropTables()
 {
     // Indexes are built after the rows, faster than row by row.

@@ -16,7 +16,6 @@ public:
 
 protected:
     void createTables() override;
-    void createIndexes() override;
     void dropTables() override;
     void analyse() override;
 };

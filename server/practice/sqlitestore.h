@@ -21,7 +21,6 @@ public:
 
 protected:
     void createTables() override;
-    void createIndexes() override;
     void dropTables() override;
     void analyse() override;
 

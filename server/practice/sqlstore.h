@@ -74,7 +74,8 @@ protected:
 
     // The tables and their indexes, each created when missing.
     virtual void createTables() = 0;
-    virtual void createIndexes() = 0;
+    // The same indexes on every engine: the searches walk them in the same order.
+    void createIndexes();
     virtual void dropTables() = 0;
     // After a rebuild: the engine's statistics for the planner.
     virtual void analyse() = 0;
