@@ -62,7 +62,7 @@ void frmPatLookup::GetGridData(const QString& key)
     }
 
     QString errorText;
-    if (!replies::BuildGrid(replies, errorText, m_results, *m_replyGrid)) {
+    if (!BuildGrid(replies, errorText, m_results, *m_replyGrid)) {
         platform::messageBox(errorText, platform::Critical, utils().GetMessageTitle());
         DisableForms(false);
         return;
@@ -98,7 +98,7 @@ void frmPatLookup::GetGridDataMoreRows(const QString&)
         DisableForms(false);
         return;
     }
-    if (replies::BuildGridMoreRows(replies, m_results, *m_replyGrid)) {
+    if (BuildGridMoreRows(replies, m_results, *m_replyGrid)) {
         if (m_results.AllLoaded) {
             grdPatient->SetRowCount(m_results.RowsLoaded);
             lblStatus->setText(totalText());

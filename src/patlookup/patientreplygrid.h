@@ -1,19 +1,20 @@
 #pragma once
 
+#include "buildgrid.h"
+
 #include "platform/grid/gridcontrol.h"
-#include "replies/replygrid.h"
 
 namespace zelvar::patlookup {
 
-// The reply parser's grid calls, made on the dialog's result grid.
-class PatientReplyGrid : public replies::ReplyGrid
+// The page's grid calls, made on the dialog's result grid.
+class PatientReplyGrid : public ReplyGrid
 {
 public:
     explicit PatientReplyGrid(platform::GridControl& grid) : m_grid(grid) {}
 
     bool LockUpdates(bool lock) override { return m_grid.LockUpdates(lock); }
     void SetRowCount(qint32 rows) override { m_grid.SetRowCount(rows); }
-    qint32 RowCount() override { return m_grid.RowCount(); }
+    qint32 MaxRows() const override { return platform::GridControl::kMaxRows; }
     void SetColCount(qint32 columns) override { m_grid.SetColCount(columns); }
     void SetColWidths(qint32 from, qint32 to, qint32 width) override { m_grid.SetColWidths(from, to, width); }
     void InitRange(qint32 a, qint32 b, qint32 c, qint32 d) override { m_range.initrange(a, b, c, d); }

@@ -4,9 +4,8 @@
 #include "component/references.h"
 #include "component/runtimeerror.h"
 #include "component/strings.h"
-#include "platform/messagebox.h"
 
-#include <exception>
+#include <optional>
 
 namespace zelvar::replies {
 
@@ -19,30 +18,53 @@ namespace {
 const QString kColumnMismatch = QStringLiteral("Number of columns mismatch in record ");
 const QString kDisplayErrorTitle = QStringLiteral("Patient Lookup display error");
 
+// One page's reading in progress: the page, the search it belongs to, and what it hands back.
+struct Reader
+{
+    const QStringList& lines;
+    SearchResults& results;
+    PageReading reading;
+    QStringList pieces;
+
+    void report(const QString& text) { reading.messages.append({ReplyMessage::Report, text, {}, false}); }
+    void box(ReplyMessage::Kind kind, const QString& text, const QString& title = {}, bool hostTitle = false)
+    {
+        reading.messages.append({kind, text, title, hostTitle});
+    }
+
+    bool split(ZelvarUtils& u, const QString& line)
+    {
+        bool success = false;
+        pieces.clear();
+        u.StrToArr(line, tab, pieces, success);
+        return success;
+    }
+
+    // A short reply: reported with the whole reply; the user is shown the server's own error
+    // text when there is one, else the start of the reply.
+    QString shortReply(qint32 expected)
+    {
+        results.AllLoaded = true;
+        const QString joined = lines.join(tab);
+        report(QStringLiteral("Expecting ") + conv::str(expected) + crlf + joined);
+        const qsizetype at = joined.indexOf(QStringLiteral("ERROR:"));
+        const QString shown = at >= 0 ? joined.mid(at) : joined.left(1000);
+        return QStringLiteral("Invalid format ") + crlf + shown;
+    }
+
+    void fillRow(qint32 row, const QString& line);
+    void takeHeadings(std::optional<qint32> widthFactor);
+    void takeTrailer(const QString& trailer);
+    bool firstRowIsAHit() const
+    {
+        return results.RowsLoaded == 1 && conv::Val(results.table.cell(0, 1)) != 0.0;
+    }
+};
+
 // Positions 7-11 of the header: this reply's row count.
 QString countField(const QString& header)
 {
     return Mid(header, 7, 5);
-}
-
-// A short reply: reported with the whole reply, and the user is shown the server's own
-// error text when there is one, else the start of the reply.
-QString shortReply(const QStringList& lines, qint32 expected, SearchResults& results)
-{
-    results.AllLoaded = true;
-    const QString joined = lines.join(tab);
-    utils().ReportError(QStringLiteral("Expecting ") + conv::str(expected) + crlf + joined);
-    const qsizetype at = joined.indexOf(QStringLiteral("ERROR:"));
-    const QString shown = at >= 0 ? joined.mid(at) : joined.left(1000);
-    return QStringLiteral("Invalid format ") + crlf + shown;
-}
-
-bool splitLine(const QString& line, QStringList& pieces)
-{
-    bool success = false;
-    pieces.clear();
-    utils().StrToArr(line, tab, pieces, success);
-    return success;
 }
 
 // Where each piece lies in the line, when the pieces are the line's own text between tabs
@@ -71,13 +93,13 @@ bool locatePieces(const QString& line, const QStringList& pieces, qsizetype coun
 // Takes one row line's pieces into table row `row`: piece 1 less its five-character prefix is
 // the key, pieces 2.. are the values. A line with more pieces than the header is reported and
 // its extra pieces dropped.
-void fillRow(SearchResults& results, qint32 row, const QString& line, QStringList& pieces)
+void Reader::fillRow(qint32 row, const QString& line)
 {
     qsizetype count = pieces.size();
     if (count > results.ColumnBound) {
         const QString message = kColumnMismatch + line;
-        utils().ReportError(message);
-        platform::messageBox(message, platform::OkOnly, kDisplayErrorTitle);
+        report(message);
+        box(ReplyMessage::Box, message, kDisplayErrorTitle);
         count = results.ColumnBound;
     }
     QVarLengthArray<ResultTable::Span, 12> spans;
@@ -89,14 +111,29 @@ void fillRow(SearchResults& results, qint32 row, const QString& line, QStringLis
         results.table.setRow(row, line, spans);
         return;
     }
-    pieces.resize(count);
-    if (pieces.isEmpty())
-        pieces.append(QString());
-    pieces[0] = Mid(pieces[0], 6);
-    results.table.setRow(row, std::move(pieces));
+    QStringList cells = std::move(pieces);
+    pieces = QStringList();
+    cells.resize(count);
+    if (cells.isEmpty())
+        cells.append(QString());
+    cells[0] = Mid(cells[0], 6);
+    results.table.setRow(row, std::move(cells));
 }
 
-void takeTrailer(const QString& trailer, SearchResults& results)
+// The heading pieces: the heading text followed by a two-digit width. Only the first page
+// sizes the columns.
+void Reader::takeHeadings(std::optional<qint32> widthFactor)
+{
+    for (qsizetype k = 2; k <= pieces.size(); ++k) {
+        const QString& piece = pieces.at(k - 1);
+        const qint32 column = qint32(k - 1);
+        if (widthFactor)
+            reading.columnWidths.append(conv::mulLong(conv::CLng(Right(piece, 2)), *widthFactor));
+        results.table.setCell(column, 0, Left(piece, piece.size() - 2));
+    }
+}
+
+void Reader::takeTrailer(const QString& trailer)
 {
     const QString key = Mid(trailer, 6);
     results.table.setCell(0, 0, key);
@@ -105,89 +142,72 @@ void takeTrailer(const QString& trailer, SearchResults& results)
         results.AllLoaded = true;
 }
 
-bool firstRowIsAHit(const SearchResults& results)
+bool readFirst(Reader& r, qint32 gridRowLimit)
 {
-    return results.RowsLoaded == 1 && conv::Val(results.table.cell(0, 1)) != 0.0;
-}
+    SearchResults& results = r.results;
+    PageReading& reading = r.reading;
+    ZelvarUtils& u = utils();
 
-// The heading pieces: the heading text followed by a two-digit width.
-void takeHeadings(const QStringList& pieces, SearchResults& results, ReplyGrid* widths)
-{
-    const qint32 factor = widths ? ColumnWidthFactor() : 0;
-    for (qsizetype k = 2; k <= pieces.size(); ++k) {
-        const QString& piece = pieces.at(k - 1);
-        const qint32 column = qint32(k - 1);
-        if (widths) {
-            const qint32 width = conv::mulLong(conv::CLng(Right(piece, 2)), factor);
-            widths->SetColWidths(column, column, width);
-        }
-        results.table.setCell(column, 0, Left(piece, piece.size() - 2));
-    }
-}
-
-bool parseFirstPage(const QStringList& lines, QString& errorText, SearchResults& results, ReplyGrid& grid)
-{
-    grid.LockUpdates(true);
-
-    const QString& header = element(lines, 0);
-    results.ColumnBound = conv::addLong(utils().CountPieces(header, tab), 1);
+    const QString& header = element(r.lines, 0);
+    results.ColumnBound = conv::addLong(u.CountPieces(header, tab), 1);
 
     if (!header.isEmpty() && !conv::IsNumeric(countField(header))) {
-        errorText = QStringLiteral("Error in Patient Lookup ") + crlf + header;
-        grid.SetRowCount(1);
-        grid.SetColCount(1);
+        reading.errorText = QStringLiteral("Error in Patient Lookup ") + crlf + header;
+        reading.shape = GridShape::SingleCell;
         results.table.redim(results.ColumnBound, results.RowsLoaded);
         results.AllLoaded = true;
         return false;
     }
     results.RowsLoaded = conv::CLng(conv::Val(Mid(header, 7)));
-    grid.SetColCount(results.ColumnBound - 1);
-    grid.SetRowCount(results.RowsLoaded);
+    reading.shape = GridShape::Counted;
+    reading.gridColumns = results.ColumnBound - 1;
+    reading.gridRows = results.RowsLoaded;
     results.table.redim(results.ColumnBound, conv::mulLong(2, results.RowsLoaded));
 
-    QStringList pieces;
-    if (!splitLine(header, pieces)) {
-        errorText = QStringLiteral("Error in Patient Lookup") + crlf + QStringLiteral("StrToArr error");
+    if (!r.split(u, header)) {
+        reading.errorText = QStringLiteral("Error in Patient Lookup") + crlf + QStringLiteral("StrToArr error");
         results.AllLoaded = true;
         return false;
     }
-    takeHeadings(pieces, results, &grid);
-    grid.InitRange(1, 0, results.ColumnBound, 0);
+    r.takeHeadings(ColumnWidthFactor());
+    reading.headingsRead = true;
 
-    if (lines.size() - 1 < qsizetype(results.RowsLoaded) + 1) {
-        errorText = shortReply(lines, results.RowsLoaded, results);
+    if (r.lines.size() - 1 < qsizetype(results.RowsLoaded) + 1) {
+        reading.errorText = r.shortReply(results.RowsLoaded);
         return false;
     }
 
     results.table.reserveRows(results.RowsLoaded);
 
-    // Where the grid could not take the whole count, the rows it can show are the last ones.
-    const qint64 firstLine = qint64(results.RowsLoaded) + 1 - grid.RowCount();
+    // Where the grid cannot take the whole count, the rows it can show are the last ones.
+    const qint64 shown = qBound(qint64(0), qint64(results.RowsLoaded), qint64(gridRowLimit));
+    const qint64 firstLine = qint64(results.RowsLoaded) + 1 - shown;
     for (qint32 row = 1; row <= results.RowsLoaded; ++row) {
-        const QString& line = element(lines, firstLine + row - 1);
-        if (!splitLine(line, pieces)) {
-            platform::messageBox(QStringLiteral("error 1"), platform::OkOnly, QString());
-            errorText.clear();
+        const QString& line = element(r.lines, firstLine + row - 1);
+        if (!r.split(u, line)) {
+            r.box(ReplyMessage::Box, QStringLiteral("error 1"));
+            reading.errorText.clear();
             return false;
         }
-        fillRow(results, row, line, pieces);
+        r.fillRow(row, line);
     }
 
-    takeTrailer(element(lines, qsizetype(results.RowsLoaded) + 1), results);
-    results.SingleHit = firstRowIsAHit(results);
+    r.takeTrailer(element(r.lines, qsizetype(results.RowsLoaded) + 1));
+    results.SingleHit = r.firstRowIsAHit();
     return true;
 }
 
-bool parseFurtherPage(const QStringList& lines, SearchResults& results, ReplyGrid& grid)
+bool readFurther(Reader& r)
 {
-    grid.LockUpdates(true);
+    SearchResults& results = r.results;
+    ZelvarUtils& u = utils();
 
-    const QString& header = element(lines, 0);
+    const QString& header = element(r.lines, 0);
     const qint32 count = conv::CLng(countField(header));
     // A page cannot take rows away from the ones already loaded.
     if (count < 0)
         throw RuntimeError(RuntimeError::SubscriptOutOfRange);
-    const qint32 columnBound = conv::addLong(utils().CountPieces(header, tab), 1);
+    const qint32 columnBound = conv::addLong(u.CountPieces(header, tab), 1);
     const qint32 old = results.RowsLoaded;
     const qint32 rowsLoaded = conv::addLong(old, count);
 
@@ -197,57 +217,32 @@ bool parseFurtherPage(const QStringList& lines, SearchResults& results, ReplyGri
     results.ColumnBound = columnBound;
     results.RowsLoaded = rowsLoaded;
 
-    QStringList pieces;
-    if (!splitLine(header, pieces)) {
+    if (!r.split(u, header)) {
         results.MoreAvailable = false;
         results.AllLoaded = true;
-        platform::messageBox(QStringLiteral("Invalid format ") + crlf + header, platform::Critical,
-                             utils().GetMessageTitle());
+        r.box(ReplyMessage::CriticalBox, QStringLiteral("Invalid format ") + crlf + header, {}, true);
         return false;
     }
-    takeHeadings(pieces, results, nullptr);
-    grid.InitRange(1, 0, results.ColumnBound, 0);
+    r.takeHeadings(std::nullopt);
+    r.reading.headingsRead = true;
 
-    if (lines.size() - 1 < qsizetype(count) + 1) {
-        const QString message = shortReply(lines, count, results);
-        platform::messageBox(message, platform::Critical, utils().GetMessageTitle());
+    if (r.lines.size() - 1 < qsizetype(count) + 1) {
+        r.box(ReplyMessage::CriticalBox, r.shortReply(count), {}, true);
         return false;
     }
 
     results.table.reserveRows(rowsLoaded);
     for (qint32 row = old + 1; row <= rowsLoaded; ++row) {
-        const QString& line = element(lines, row - old);
-        if (!splitLine(line, pieces))
+        const QString& line = element(r.lines, row - old);
+        if (!r.split(u, line))
             return false;
-        fillRow(results, row, line, pieces);
+        r.fillRow(row, line);
     }
 
-    takeTrailer(element(lines, qsizetype(count) + 1), results);
-    if (firstRowIsAHit(results))
+    r.takeTrailer(element(r.lines, qsizetype(count) + 1));
+    if (r.firstRowIsAHit())
         results.SingleHit = true;
     return true;
-}
-
-// Runs a parse with its error handler; painting is resumed on every way out, even when the
-// handler's own calls into the host fail.
-template<typename Parse, typename Handler>
-bool runParse(ReplyGrid& grid, Parse parse, Handler onError)
-{
-    bool success = false;
-    std::exception_ptr pending;
-    ErrorInfo error;
-    if (!trapErrors([&] { success = parse(); }, error)) {
-        success = false;
-        try {
-            onError(error);
-        } catch (...) {
-            pending = std::current_exception();
-        }
-    }
-    grid.LockUpdates(false);
-    if (pending)
-        std::rethrow_exception(pending);
-    return success;
 }
 
 } // namespace
@@ -257,32 +252,34 @@ qint32 ColumnWidthFactor()
     return conv::CLng(settings().GetColumnWidthFactor());
 }
 
-bool BuildGrid(const QStringList& lines, QString& errorText, SearchResults& results, ReplyGrid& grid)
+PageReading readFirstPage(const QStringList& lines, SearchResults& results, qint32 gridRowLimit)
 {
-    errorText.clear();
-    return runParse(
-        grid, [&] { return parseFirstPage(lines, errorText, results, grid); },
-        [&](const ErrorInfo& error) {
-            errorText = QStringLiteral("Error in Patient Lookup. Err: ") + error.description;
-            // An unreadable first page must not lead to further-rows requests.
-            results.AllLoaded = true;
-            platform::messageBox(error.description + crlf + conv::str(error.number), platform::OkOnly,
-                                 utils().GetMessageTitle());
-        });
+    Reader r{lines, results, {}, {}};
+    ErrorInfo error;
+    if (!trapErrors([&] { r.reading.success = readFirst(r, gridRowLimit); }, error)) {
+        r.reading.success = false;
+        r.reading.errorText = QStringLiteral("Error in Patient Lookup. Err: ") + error.description;
+        // An unreadable first page must not lead to further-rows requests.
+        results.AllLoaded = true;
+        r.box(ReplyMessage::Box, error.description + crlf + conv::str(error.number), {}, true);
+    }
+    return std::move(r.reading);
 }
 
-bool BuildGridMoreRows(const QStringList& lines, SearchResults& results, ReplyGrid& grid)
+PageReading readFurtherPage(const QStringList& lines, SearchResults& results)
 {
-    return runParse(
-        grid, [&] { return parseFurtherPage(lines, results, grid); },
-        [&](const ErrorInfo& error) {
-            results.MoreAvailable = false;
-            results.AllLoaded = true;
-            utils().ReportError(QStringLiteral("Error in BuildGridMoreRows - Patient Lookup ") + error.description);
-            platform::messageBox(QStringLiteral("Error in BuildGridMoreRows ") + error.description + crlf
-                                     + conv::str(error.number),
-                                 platform::Critical, utils().GetMessageTitle());
-        });
+    Reader r{lines, results, {}, {}};
+    ErrorInfo error;
+    if (!trapErrors([&] { r.reading.success = readFurther(r); }, error)) {
+        r.reading.success = false;
+        results.MoreAvailable = false;
+        results.AllLoaded = true;
+        r.report(QStringLiteral("Error in BuildGridMoreRows - Patient Lookup ") + error.description);
+        r.box(ReplyMessage::CriticalBox,
+              QStringLiteral("Error in BuildGridMoreRows ") + error.description + crlf + conv::str(error.number), {},
+              true);
+    }
+    return std::move(r.reading);
 }
 
 } // namespace zelvar::replies

@@ -1,16 +1,22 @@
 #pragma once
 
-#include "replygrid.h"
 #include "resulttable.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <limits>
+
 // The patient search's tabular reply: a header line that counts the rows of this reply and
 // names and sizes the columns, one line per row, and a trailer with the continuation key.
+//
+// The reader only reads: it fills the search's table and hands back what the dialog is to do
+// with the grid and which messages it is to show or report, in the order they arose. Nothing
+// here shows a window or touches a widget.
 namespace zelvar::replies {
 
-// What the parser keeps for the search in progress (the dialog owns it).
+// What the reader keeps for the search in progress (the dialog owns it).
 struct SearchResults
 {
     ResultTable table;
@@ -21,15 +27,44 @@ struct SearchResults
     bool SingleHit = false;
 };
 
+// A message the reader leaves to its caller: a line for the host's error report, or a message
+// box with its icon and title.
+struct ReplyMessage
+{
+    enum Kind { Report, Box, CriticalBox };
+
+    Kind kind = Box;
+    QString text;
+    QString title;          // a box's own title
+    bool hostTitle = false; // a box titled with the host's message title instead
+};
+
+// How the page shapes the grid: untouched, one empty cell (an unreadable header), or the
+// columns and rows the header counts.
+enum class GridShape { Untouched, SingleCell, Counted };
+
+// One page as read.
+struct PageReading
+{
+    bool success = false;               // the whole page was taken in
+    QString errorText;                  // a first page's failure, for the caller to show
+    QList<ReplyMessage> messages;       // in the order they are to be shown or reported
+    GridShape shape = GridShape::Untouched;
+    qint32 gridColumns = 0;             // Counted: the columns after column 0
+    qint32 gridRows = 0;                // Counted: the row count the header gives
+    QList<qint32> columnWidths;         // Counted: the width of column 1, 2, ...
+    bool headingsRead = false;          // the heading range is to be set (1, 0, ColumnBound, 0)
+};
+
 // The settings object's column width factor as a whole number, halves to even.
 qint32 ColumnWidthFactor();
 
-// Parses the first reply of a search into a fresh table. Returns true only when the whole
-// reply was taken in; otherwise errorText says why for the caller to show (it may be empty
-// when the parser has already shown its message).
-bool BuildGrid(const QStringList& lines, QString& errorText, SearchResults& results, ReplyGrid& grid);
+// Reads the first reply of a search into a fresh table. A grid holds at most gridRowLimit
+// rows; where the header counts more, the rows read are the last ones the grid can show.
+PageReading readFirstPage(const QStringList& lines, SearchResults& results,
+                          qint32 gridRowLimit = std::numeric_limits<qint32>::max());
 
-// Parses a further reply of the same search and appends its rows. Shows its own messages.
-bool BuildGridMoreRows(const QStringList& lines, SearchResults& results, ReplyGrid& grid);
+// Reads a further reply of the same search and appends its rows.
+PageReading readFurtherPage(const QStringList& lines, SearchResults& results);
 
 } // namespace zelvar::replies

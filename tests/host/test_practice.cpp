@@ -50,10 +50,9 @@ protected:
     replies::SearchResults searchFor(const QString& text, const QString& caption)
     {
         replies::SearchResults results;
-        replies::NullReplyGrid grid;
-        QString errorText;
         const QStringList reply = link->answer(QStringLiteral("|GET|KEY|") + text + QLatin1Char('|') + caption + QLatin1Char('|'));
-        EXPECT_TRUE(replies::BuildGrid(reply, errorText, results, grid)) << errorText.toStdString();
+        const replies::PageReading reading = replies::readFirstPage(reply, results);
+        EXPECT_TRUE(reading.success) << reading.errorText.toStdString();
         return results;
     }
 
@@ -144,10 +143,9 @@ TEST_P(PracticeTest, shouldFindAKnownPatientByEveryKey)
         QString next = results.table.cell(0, 0);
         found = hasKey(results, p.account);
         for (int pages = 0; !found && results.MoreAvailable && pages < 100; ++pages) {
-            replies::NullReplyGrid grid;
             const QStringList more = link->answer(QStringLiteral("|GET|KEY|") + c.text.toUpper() + QLatin1Char('|') + c.caption
                                                   + QLatin1Char('|') + results.table.cell(0, 0));
-            ASSERT_TRUE(replies::BuildGridMoreRows(more, results, grid));
+            ASSERT_TRUE(replies::readFurtherPage(more, results).success);
             found = hasKey(results, p.account);
         }
         EXPECT_TRUE(found) << c.caption.toStdString() << " " << c.text.toStdString();
@@ -159,10 +157,9 @@ TEST_P(PracticeTest, shouldPageByPosition)
 {
     replies::SearchResults results = searchFor(QStringLiteral("S"), QStringLiteral("&PAT NAME"));
     ASSERT_TRUE(results.MoreAvailable);
-    replies::NullReplyGrid grid;
     for (int page = 0; page < 3 && results.MoreAvailable; ++page) {
         const QStringList more = link->answer(QStringLiteral("|GET|KEY|S|&PAT NAME|") + results.table.cell(0, 0));
-        ASSERT_TRUE(replies::BuildGridMoreRows(more, results, grid));
+        ASSERT_TRUE(replies::readFurtherPage(more, results).success);
     }
     QSet<QString> keys;
     QString previous;

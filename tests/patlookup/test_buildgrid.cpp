@@ -2,9 +2,10 @@
 // with its words.
 #include "componentfixture.h"
 
-#include "replies/tabularreply.h"
+#include "patlookup/buildgrid.h"
 
 using namespace zelvar;
+using namespace zelvar::patlookup;
 using namespace zelvar::replies;
 using namespace zelvar::test;
 
@@ -21,12 +22,7 @@ public:
         locked = lock;
         return previous;
     }
-    void SetRowCount(qint32 rows) override
-    {
-        rowCount = rows;
-        calls.append(QStringLiteral("rows=%1").arg(rows));
-    }
-    qint32 RowCount() override { return rowCount; }
+    void SetRowCount(qint32 rows) override { calls.append(QStringLiteral("rows=%1").arg(rows)); }
     void SetColCount(qint32 columns) override { calls.append(QStringLiteral("cols=%1").arg(columns)); }
     void SetColWidths(qint32 from, qint32 to, qint32 width) override
     {
@@ -39,7 +35,6 @@ public:
 
     QStringList calls;
     bool locked = false;
-    qint32 rowCount = 0;
 };
 
 QString header(const QString& count, const QStringList& headings)
