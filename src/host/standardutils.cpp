@@ -8,10 +8,36 @@
 #include <QPrinterInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zelvar::host {
 namespace {
+
+// Splits text at each delimiter into the list given, writing over the strings already in it:
+// a caller that splits line after line into the same list allocates nothing once its pieces
+// have grown to fit.
+void splitInto(QStringView text, QChar delimiter, QStringList& pieces)
+{
+    qsizetype count = 0;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(delimiter, from);
+        const QStringView piece = text.sliced(from, (at < 0 ? text.size() : at) - from);
+        if (count < pieces.size()) {
+            QString& target = pieces[count];
+            target.resize(piece.size());
+            std::copy(piece.begin(), piece.end(), target.begin());
+        } else {
+            pieces.append(piece.toString());
+        }
+        ++count;
+        if (at < 0)
+            break;
+        from = at + 1;
+    }
+    pieces.resize(count);
+}
 
 constexpr Colour rgb(int r, int g, int b)
 {
@@ -145,7 +171,12 @@ void StandardUtils::StrToArr(const QString& text, const QString& delimiter, QStr
         success = false;
         return;
     }
-    pieces = delimiter.size() == 1 ? text.split(delimiter.front()) : text.split(delimiter);
+    // The text may be one of the pieces themselves; it is then split into a fresh list.
+    const bool textIsAPiece = &text >= pieces.constData() && &text < pieces.constData() + pieces.size();
+    if (delimiter.size() == 1 && !textIsAPiece)
+        splitInto(text, delimiter.front(), pieces);
+    else
+        pieces = text.split(delimiter);
     success = true;
 }
 

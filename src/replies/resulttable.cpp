@@ -11,6 +11,7 @@ void ResultTable::redim(qint32 columnBound, qint32 rowBound)
     m_columnBound = columnBound;
     m_rowBound = rowBound;
     m_rows.clear();
+    m_spans.clear();
 }
 
 void ResultTable::redimPreserve(qint32 columnBound, qint32 rowBound)
@@ -30,8 +31,12 @@ void ResultTable::reserveRows(qint32 row)
 {
     // Geometric, as the rows' own growth: reserving each page's exact count would move every
     // row loaded so far on every page.
-    if (row >= 0 && row <= m_rowBound && size_t(row) >= m_rows.capacity())
+    if (row >= 0 && row <= m_rowBound && size_t(row) >= m_rows.capacity()) {
         m_rows.reserve(std::max(size_t(row) + 1, m_rows.capacity() * 2));
+        const size_t spans = size_t(row + 1) * size_t(m_columnBound + 1);
+        if (spans > m_spans.capacity())
+            m_spans.reserve(std::max(spans, m_spans.capacity() * 2));
+    }
 }
 
 void ResultTable::check(qint32 column, qint32 row) const
@@ -59,9 +64,9 @@ QString ResultTable::cell(qint32 column, qint32 row) const
         return {};
     const Row& r = m_rows[size_t(row)];
     if (r.fromLine) {
-        if (column >= r.spans.size())
+        if (quint32(column) >= r.spanCount)
             return {};
-        const Span span = r.spans[column];
+        const Span span = m_spans[r.firstSpan + quint32(column)];
         return r.line.mid(span.start, span.length);
     }
     return column < r.cells.size() ? r.cells.at(column) : QString();
@@ -74,12 +79,14 @@ void ResultTable::setCell(qint32 column, qint32 row, const QString& text)
     if (r.fromLine) {
         // A row written cell by cell keeps its texts separately from then on.
         QStringList cells;
-        cells.reserve(r.spans.size());
-        for (const Span& span : r.spans)
+        cells.reserve(r.spanCount);
+        for (quint32 k = 0; k < r.spanCount; ++k) {
+            const Span span = m_spans[r.firstSpan + k];
             cells.append(r.line.mid(span.start, span.length));
+        }
         r.cells = std::move(cells);
         r.line.clear();
-        r.spans.clear();
+        r.spanCount = 0;
         r.fromLine = false;
     }
     if (column >= r.cells.size())
@@ -92,7 +99,10 @@ void ResultTable::setRow(qint32 row, const QString& line, const QVarLengthArray<
     check(qMax<qsizetype>(spans.size() - 1, 0), row);
     Row& r = rowForWriting(row);
     r.line = line;
-    r.spans = spans;
+    // A row written again leaves its old spans unused; rows are written once a page.
+    r.firstSpan = quint32(m_spans.size());
+    r.spanCount = quint32(spans.size());
+    m_spans.insert(m_spans.end(), spans.begin(), spans.end());
     r.cells.clear();
     r.fromLine = true;
 }
@@ -102,7 +112,7 @@ void ResultTable::setRow(qint32 row, QStringList cells)
     check(qMax<qsizetype>(cells.size() - 1, 0), row);
     Row& r = rowForWriting(row);
     r.line.clear();
-    r.spans.clear();
+    r.spanCount = 0;
     r.cells = std::move(cells);
     r.fromLine = false;
 }

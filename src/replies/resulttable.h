@@ -49,11 +49,14 @@ public:
     void setRow(qint32 row, QStringList cells);
 
 private:
+    // A row is small: its spans lie in one array shared by the whole table, so growing the
+    // table moves a few words per row.
     struct Row
     {
         QString line;                       // the reply line, when the row came from one
-        QVarLengthArray<Span, 12> spans;
         QStringList cells;                  // otherwise the texts themselves
+        quint32 firstSpan = 0;              // where its spans start in m_spans
+        quint32 spanCount = 0;
         bool fromLine = false;
     };
 
@@ -63,6 +66,7 @@ private:
     qint32 m_columnBound = -1;
     qint32 m_rowBound = -1;
     std::vector<Row> m_rows;
+    std::vector<Span> m_spans;
 };
 
 } // namespace zelvar::replies

@@ -32,10 +32,10 @@ struct Reader
         reading.messages.append({kind, text, title, hostTitle});
     }
 
+    // The same list is handed to every line's split, so that a splitter may reuse its strings.
     bool split(ZelvarUtils& u, const QString& line)
     {
         bool success = false;
-        pieces.clear();
         u.StrToArr(line, tab, pieces, success);
         return success;
     }

@@ -9,8 +9,8 @@
 using namespace zelvar;
 using zelvar::host::StandardUtils;
 
-// Catches pieces counted from 0, a missing last or empty piece, or an out-of-range index that
-// answers something.
+// Catches pieces counted from 0, a missing last or empty piece, an out-of-range index that
+// answers something, and a split that reuses the caller's list but leaves old pieces behind.
 TEST(StandardUtils, shouldSplitAsTheReadersExpect)
 {
     StandardUtils utils;
@@ -37,6 +37,18 @@ TEST(StandardUtils, shouldSplitAsTheReadersExpect)
 
     utils.StrToArr(text, QString(), out, success);
     EXPECT_FALSE(success);
+
+    // The list is written over, not appended to: a longer list shrinks, strings it shares with
+    // a copy leave the copy alone, and a text that is one of the pieces splits whole.
+    QStringList reused{QStringLiteral("old1"), QStringLiteral("old2"), QStringLiteral("old3"),
+                       QStringLiteral("old4"), QStringLiteral("old5")};
+    const QStringList copy = reused;
+    utils.StrToArr(QStringLiteral("x	yy"), tab, reused, success);
+    EXPECT_EQ(reused, QStringList({QStringLiteral("x"), QStringLiteral("yy")}));
+    EXPECT_EQ(copy.at(0), QStringLiteral("old1"));
+    reused = {QStringLiteral("p	q	r")};
+    utils.StrToArr(reused.at(0), tab, reused, success);
+    EXPECT_EQ(reused, QStringList({QStringLiteral("p"), QStringLiteral("q"), QStringLiteral("r")}));
 }
 
 // Catches a table whose letters are shifted (entry 1 must be "A") or whose entries are not
