@@ -1,6 +1,8 @@
-// The patient search's tabular reply, read without a widget: a first page, then what follows
-// an empty line as a further page of the same search.
+// The patient search's tabular reply, read by the reader alone: a first page, then what
+// follows an empty line as a further page of the same search. Only the reader and its core
+// are linked, so that every run is spent in them.
 #include "component/references.h"
+#include "host/splitting.h"
 #include "host/standardutils.h"
 #include "replies/tabularreply.h"
 
@@ -13,21 +15,46 @@ using namespace zelvar;
 
 namespace {
 
-// Reports go nowhere; splitting and counting are the reference utilities'.
-class QuietUtils : public host::StandardUtils
+// The utilities the reader calls: splitting as the reference utilities split, and reports
+// that go nowhere. Nothing else is asked of them.
+class SplittingUtils : public ZelvarUtils
 {
 public:
+    std::shared_ptr<ZelvarSettings> GetSettingsObject() override { return settings; }
+    std::shared_ptr<ZelvarLayout> GetLayoutObject() override { return {}; }
+    QStringList ColorTable() override { return {}; }
+    std::optional<QList<PrinterEntry>> GetPrinters(bool, bool, bool, bool) override { return {}; }
+    bool InputFlagA() override { return false; }
+    bool InputFlagB() override { return false; }
+    bool InputFlagC() override { return false; }
+    void ShowMessage(const QString&, int, int, const QString&, int, int, int, int, QVariant& result) override
+    {
+        result = 1;
+    }
     void ReportError(const QString&) override {}
+    QString GetMessageTitle() override { return {}; }
+    bool IsDebugMode() override { return false; }
+    QString GetPiece(const QString&, const QString&, qint16) override { return {}; }
+    void StrToArr(const QString& text, const QString& delimiter, QStringList& pieces, bool& success) override
+    {
+        success = host::splitPieces(text, delimiter, pieces);
+    }
+    qint32 CountPieces(const QString& text, const QString& delimiter) override
+    {
+        return delimiter.isEmpty() ? 0 : qint32(text.count(delimiter));
+    }
+    QString GetHelpFile() override { return {}; }
+
+    std::shared_ptr<host::StandardSettings> settings = std::make_shared<host::StandardSettings>();
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    component::References& refs = component::references();
-    auto utils = std::make_shared<QuietUtils>();
-    refs.utils = utils;
-    refs.settings = utils->GetSettingsObject();
+    auto utils = std::make_shared<SplittingUtils>();
+    component::references().settings = utils->settings;
+    component::references().utils = utils;
     return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "standardutils.h"
+#include "splitting.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -8,36 +9,10 @@
 #include <QPrinterInfo>
 #include <QStandardPaths>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace zelvar::host {
 namespace {
-
-// Splits text at each delimiter into the list given, writing over the strings already in it:
-// a caller that splits line after line into the same list allocates nothing once its pieces
-// have grown to fit.
-void splitInto(QStringView text, QChar delimiter, QStringList& pieces)
-{
-    qsizetype count = 0;
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype at = text.indexOf(delimiter, from);
-        const QStringView piece = text.sliced(from, (at < 0 ? text.size() : at) - from);
-        if (count < pieces.size()) {
-            QString& target = pieces[count];
-            target.resize(piece.size());
-            std::copy(piece.begin(), piece.end(), target.begin());
-        } else {
-            pieces.append(piece.toString());
-        }
-        ++count;
-        if (at < 0)
-            break;
-        from = at + 1;
-    }
-    pieces.resize(count);
-}
 
 constexpr Colour rgb(int r, int g, int b)
 {
@@ -165,19 +140,7 @@ QString StandardUtils::GetPiece(const QString& text, const QString& delimiter, q
 
 void StandardUtils::StrToArr(const QString& text, const QString& delimiter, QStringList& pieces, bool& success)
 {
-    // Without a delimiter there is nothing to split at.
-    if (delimiter.isEmpty()) {
-        pieces.clear();
-        success = false;
-        return;
-    }
-    // The text may be one of the pieces themselves; it is then split into a fresh list.
-    const bool textIsAPiece = &text >= pieces.constData() && &text < pieces.constData() + pieces.size();
-    if (delimiter.size() == 1 && !textIsAPiece)
-        splitInto(text, delimiter.front(), pieces);
-    else
-        pieces = text.split(delimiter);
-    success = true;
+    success = splitPieces(text, delimiter, pieces);
 }
 
 qint32 StandardUtils::CountPieces(const QString& text, const QString& delimiter)
