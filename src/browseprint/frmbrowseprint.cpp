@@ -6,6 +6,7 @@
 #include "component/references.h"
 #include "component/runtimeerror.h"
 #include "component/strings.h"
+#include "platform/trap.h"
 #include "platform/buttons.h"
 #include "platform/fonts.h"
 #include "platform/forms.h"
@@ -81,52 +82,43 @@ frmBrowsePrint::frmBrowsePrint()
     connect(cmdPrint, &QPushButton::clicked, this, &frmBrowsePrint::cmdPrint_Click);
     connect(cmdPreview, &QPushButton::clicked, this, &frmBrowsePrint::cmdPreview_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmBrowsePrint::cmdClose_Click);
-    platform::registerForm(this);
 }
 
 std::unique_ptr<frmBrowsePrint> frmBrowsePrint::Load()
 {
-    std::unique_ptr<frmBrowsePrint> window(new frmBrowsePrint());
-    window->Form_Load();
-    return window;
+    return load(new frmBrowsePrint());
 }
 
 frmBrowsePrint::~frmBrowsePrint()
 {
-    if (!m_unloaded)
-        Form_Unload();
-    platform::unregisterForm(this);
+    unload();
 }
 
 void frmBrowsePrint::Form_Load()
 {
     platform::HourglassPointer pointer;
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            cmbPrinters->clear();
-            m_printers = utils().GetPrinters(true, true, false, true);
-            if (!m_printers || m_printers->isEmpty())
-                return;
-            const QFontMetrics metrics(cmbPrinters->font());
-            int widest = 0;
-            for (qsizetype i = 0; i < m_printers->size(); ++i) {
-                const PrinterEntry& entry = m_printers->at(i);
-                const QString line = entry.first + QStringLiteral("       ") + entry.second + QStringLiteral("      PORT: ")
-                    + entry.port;
-                cmbPrinters->addItem(line, int(i + 1));
-                widest = qMax(widest, metrics.horizontalAdvance(line));
-            }
-            if (widest > 0)
-                cmbPrinters->view()->setMinimumWidth(widest + 20);
-            cmbPrinters->setCurrentIndex(0);
-        }, error)) {
-        utils().ReportError(QStringLiteral("Error loading frmBrowsePrint ") + error.description);
-    }
+    platform::trapAndReport([&] {
+        cmbPrinters->clear();
+        m_printers = utils().GetPrinters(true, true, false, true);
+        if (!m_printers || m_printers->isEmpty())
+            return;
+        const QFontMetrics metrics(cmbPrinters->font());
+        int widest = 0;
+        for (qsizetype i = 0; i < m_printers->size(); ++i) {
+            const PrinterEntry& entry = m_printers->at(i);
+            const QString line = entry.first + QStringLiteral("       ") + entry.second + QStringLiteral("      PORT: ")
+                + entry.port;
+            cmbPrinters->addItem(line, int(i + 1));
+            widest = qMax(widest, metrics.horizontalAdvance(line));
+        }
+        if (widest > 0)
+            cmbPrinters->view()->setMinimumWidth(widest + 20);
+        cmbPrinters->setCurrentIndex(0);
+    }, QStringLiteral("Error loading frmBrowsePrint "));
 }
 
 void frmBrowsePrint::Form_Unload()
 {
-    m_unloaded = true;
     m_printers.reset();
 }
 
@@ -201,7 +193,7 @@ void frmBrowsePrint::cmdPreview_Click()
 
 void frmBrowsePrint::cmdClose_Click()
 {
-    Form_Unload();
+    unload();
     hide();
 }
 

@@ -4,6 +4,7 @@
 #include "recordresources.h"
 
 #include "component/runtimeerror.h"
+#include "platform/form.h"
 
 #include <zelvar/patlookup.h>
 
@@ -37,7 +38,7 @@ private:
 };
 
 // The patient record window: the record, its printers, Print, Preview and Close.
-class frmBrowsePrint : public QDialog
+class frmBrowsePrint : public platform::Form
 {
     Q_OBJECT
 
@@ -70,8 +71,8 @@ protected:
 
 private:
     frmBrowsePrint();
-    void Form_Load();
-    void Form_Unload();
+    void Form_Load() override;
+    void Form_Unload() override;
     void prepareDocument(const QString& account, const QString& folder, const QString& styleSheet);
     void printOn(QPrinter& printer);
     void trapPrintErrors(const std::function<void()>& body);
@@ -79,7 +80,6 @@ private:
     std::optional<QList<PrinterEntry>> m_printers;
     QString m_document;
     PageSetup m_pageSetup;
-    bool m_unloaded = false;
 };
 
 } // namespace zelvar::browseprint

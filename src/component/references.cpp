@@ -34,13 +34,33 @@ QString FieldDelimiter()
     return delimiter.isEmpty() ? QStringLiteral("\u00E7\u00E7") : delimiter;
 }
 
-QString colourTableEntry(QChar code)
+namespace {
+
+QString entryOf(const QStringList& table, QChar code)
 {
-    const QStringList table = utils().ColorTable();
     const qsizetype index = qsizetype(code.unicode()) - 64;
     if (index < 0 || index >= table.size())
         throw RuntimeError(RuntimeError::SubscriptOutOfRange);
     return table.at(index);
+}
+
+} // namespace
+
+QString colourTableEntry(QChar code)
+{
+    return entryOf(utils().ColorTable(), code);
+}
+
+QString PaintColours::entry(QChar code, quint64 paintSerial)
+{
+    if (paintSerial == 0)
+        return colourTableEntry(code);
+    if (paintSerial != m_serial) {
+        // A table the host fails to give is asked for again at the next cell.
+        m_table = utils().ColorTable();
+        m_serial = paintSerial;
+    }
+    return entryOf(m_table, code);
 }
 
 } // namespace zelvar::component

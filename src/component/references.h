@@ -3,6 +3,7 @@
 #include <zelvar/patlookup.h>
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -39,5 +40,18 @@ QString FieldDelimiter();
 
 // The colour-table entry of a code letter ("A" is entry 1); Subscript out of range outside it.
 QString colourTableEntry(QChar code);
+
+// The host's colour table as one paint sees it: read at the paint's first cell that needs it
+// and kept for the rest of that paint, instead of being asked for twice per cell. Outside a
+// paint (serial 0) every entry is read anew.
+class PaintColours
+{
+public:
+    QString entry(QChar code, quint64 paintSerial);
+
+private:
+    QStringList m_table;
+    quint64 m_serial = 0;
+};
 
 } // namespace zelvar::component

@@ -4,6 +4,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "component/strings.h"
+#include "platform/trap.h"
 #include "platform/grid/virtualkeys.h"
 #include "platform/messagebox.h"
 
@@ -32,57 +33,50 @@ QString captionFor(const QString& code)
 QString MiscGridLookup(const QString& strCode, const QString& strAcctNum, bool blnReturnAllColumns)
 {
     QString result;
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            const QString request = QStringLiteral("|GET|ASCODE|") + strCode + QLatin1Char('|') + strAcctNum
-                + QLatin1Char('|');
-            const QString caption = captionFor(strCode);
-            result = frmLookupSch::RunLookup(request, [&](frmLookupSch& window) {
-                window.ReturnValue.clear();
-                window.ReturnAllColumns = blnReturnAllColumns;
-                window.setWindowTitle(caption);
-            });
-        }, error)) {
-        frmLookupSch::ReportLookupError(QStringLiteral("Error raised in frmLookupSch.MiscGridLookup: ")
-                                        + error.description);
-    }
+    platform::trapAndReport([&] {
+        const QString request = QStringLiteral("|GET|ASCODE|") + strCode + QLatin1Char('|') + strAcctNum
+            + QLatin1Char('|');
+        const QString caption = captionFor(strCode);
+        result = frmLookupSch::RunLookup(request, [&](frmLookupSch& window) {
+            window.ReturnValue.clear();
+            window.ReturnAllColumns = blnReturnAllColumns;
+            window.setWindowTitle(caption);
+        });
+    }, QStringLiteral("Error raised in frmLookupSch.MiscGridLookup: "), platform::Beep::Yes);
     return result;
 }
 
 void frmLookupSch::SetReturnValue(double Row)
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            const qint32 r = conv::CLng(Row);
-            const LookupGrid& g = Grids[0];
-            const QString d = component::FieldDelimiter();
-            QString result;
-            if (ReturnAllColumns) {
-                const QString first = g.Cells.cell(1, r);
-                if (first.size() >= 7) {
-                    result = visibleText(first);
-                    for (qint32 c = 2; c <= g.ColCount - 1; ++c) {
-                        const QString value = g.Cells.cell(c, r);
-                        result += d;
-                        if (value.size() >= 7)
-                            result += visibleText(value);
-                    }
+    platform::trapAndReport([&] {
+        const qint32 r = conv::CLng(Row);
+        const LookupGrid& g = Grids[0];
+        const QString d = component::FieldDelimiter();
+        QString result;
+        if (ReturnAllColumns) {
+            const QString first = g.Cells.cell(1, r);
+            if (first.size() >= 7) {
+                result = visibleText(first);
+                for (qint32 c = 2; c <= g.ColCount - 1; ++c) {
+                    const QString value = g.Cells.cell(c, r);
+                    result += d;
+                    if (value.size() >= 7)
+                        result += visibleText(value);
                 }
-            } else {
-                const QString a = g.Cells.cell(1, r);
-                const QString b = g.Cells.cell(2, r);
-                const QString key = g.Cells.cell(0, r);
-                if (a.size() >= 7)
-                    result = visibleText(a);
-                if (b.size() >= 7)
-                    result += d + visibleText(b);
-                if (b.size() < 7 || visibleText(b).isEmpty())
-                    result += d + key;
             }
-            ReturnValue = result;
-        }, error)) {
-        ReportLookupError(QStringLiteral("Error raised in frmLookupSch.SetReturnValue: ") + error.description);
-    }
+        } else {
+            const QString a = g.Cells.cell(1, r);
+            const QString b = g.Cells.cell(2, r);
+            const QString key = g.Cells.cell(0, r);
+            if (a.size() >= 7)
+                result = visibleText(a);
+            if (b.size() >= 7)
+                result += d + visibleText(b);
+            if (b.size() < 7 || visibleText(b).isEmpty())
+                result += d + key;
+        }
+        ReturnValue = result;
+    }, QStringLiteral("Error raised in frmLookupSch.SetReturnValue: "), platform::Beep::Yes);
 }
 
 bool frmLookupSch::IsCurrentRowSelectable()

@@ -2,6 +2,7 @@
 #include "frmlookupsch.h"
 
 #include "component/references.h"
+#include "platform/trap.h"
 
 namespace zelvar::lookupsch {
 
@@ -27,16 +28,12 @@ QString frmLookupSch::RunLookup(const QString& request, const std::function<void
 QString CheckForDuplicatePatient(const QString& strPatData)
 {
     QString result;
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            result = frmLookupSch::RunLookup(QStringLiteral("|GET|DUPPAT|") + strPatData, [](frmLookupSch& window) {
-                window.setWindowTitle(QStringLiteral("Duplicates Found"));
-                window.ReturnValue.clear();
-            });
-        }, error)) {
-        frmLookupSch::ReportLookupError(QStringLiteral("Error raised in frmLookupSch.CheckForDuplicatePatientImmediate: ")
-                                        + error.description);
-    }
+    platform::trapAndReport([&] {
+        result = frmLookupSch::RunLookup(QStringLiteral("|GET|DUPPAT|") + strPatData, [](frmLookupSch& window) {
+            window.setWindowTitle(QStringLiteral("Duplicates Found"));
+            window.ReturnValue.clear();
+        });
+    }, QStringLiteral("Error raised in frmLookupSch.CheckForDuplicatePatientImmediate: "), platform::Beep::Yes);
     return result;
 }
 

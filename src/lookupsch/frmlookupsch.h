@@ -1,6 +1,8 @@
 #pragma once
 
+#include "component/references.h"
 #include "component/runtimeerror.h"
+#include "platform/form.h"
 #include "platform/grid/gridcontrol.h"
 #include "replies/resulttable.h"
 
@@ -37,7 +39,7 @@ struct LookupGrid
 //
 // The procedures keep their historical names; each group lives in the file of its concern:
 // window.cpp, reception.cpp, presentation.cpp, duplicatecheck.cpp and codelookup.cpp.
-class frmLookupSch : public QDialog
+class frmLookupSch : public platform::Form
 {
     Q_OBJECT
 
@@ -89,14 +91,16 @@ public:
 
 private:
     frmLookupSch();
-    void Form_Load();
-    void Form_Unload();
+    void Form_Load() override;
+    void Form_Unload() override;
     // The grid of an index; this window has grid 0 only.
     platform::GridControl& grid(int index);
     LookupGrid& slot(int index);
     void receiveHeader(const QString& strData, bool clear);
     void receiveRow(const QString& strData);
     void finishLoad();
+    // A colour-table entry, read once per paint.
+    QString paintColour(QChar code);
     void styleHeading(const QString& value, qint32 column, platform::GridStyle& style,
                       const std::function<void(const std::function<void()>&)>& step);
 
@@ -106,7 +110,7 @@ private:
     qint32 LoadGridIndex = 0;
     platform::GridRange RangeObject;
     platform::GridFont FontObject;
-    bool m_unloaded = false;
+    component::PaintColours m_colours;
 };
 
 } // namespace zelvar::lookupsch

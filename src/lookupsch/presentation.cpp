@@ -5,6 +5,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "component/strings.h"
+#include "platform/trap.h"
 #include "platform/twips.h"
 
 #include <QFrame>
@@ -129,8 +130,8 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
         }
     });
     step([&] { Style.SetHorizontalAlignment(QString(str::charAt(suffix, 7))); });
-    step([&] { Style.SetInterior(component::colourTableEntry(str::charAt(suffix, 5))); });
-    step([&] { Style.settextcolor(component::colourTableEntry(str::charAt(suffix, 6))); });
+    step([&] { Style.SetInterior(paintColour(str::charAt(suffix, 5))); });
+    step([&] { Style.settextcolor(paintColour(str::charAt(suffix, 6))); });
     step([&] {
         platform::GridValue row = grdLookupSch->NewHolder();
         platform::GridValue column = grdLookupSch->NewHolder();
@@ -143,6 +144,11 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
     step([&] { Result.Value = 1; });
 }
 
+QString frmLookupSch::paintColour(QChar code)
+{
+    return m_colours.entry(code, grdLookupSch->gridModel().paintSerial());
+}
+
 void frmLookupSch::styleHeading(const QString& value, qint32 column, platform::GridStyle& Style,
                                 const std::function<void(const std::function<void()>&)>& step)
 {
@@ -153,33 +159,29 @@ void frmLookupSch::styleHeading(const QString& value, qint32 column, platform::G
         alignment = conv::CInt(str::Right(value, 1));
         Style.SetHorizontalAlignment(QString::number(alignment % 3));
     });
-    step([&] { Style.SetInterior(component::colourTableEntry(str::charAt(value, n - 2))); });
-    step([&] { Style.settextcolor(component::colourTableEntry(str::charAt(value, n - 1))); });
+    step([&] { Style.SetInterior(paintColour(str::charAt(value, n - 2))); });
+    step([&] { Style.settextcolor(paintColour(str::charAt(value, n - 1))); });
 }
 
 void frmLookupSch::grdLookupSch_OnInitCurrentCell()
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            platform::GridValue row = grdLookupSch->NewHolder();
-            platform::GridValue column = grdLookupSch->NewHolder();
-            if (!grdLookupSch->GetCurrentCell(row, column))
-                return;
-            const qint32 current = row.Value.toInt();
-            if (current < 1)
-                return;
-            PreviousRow = CurrentRow;
-            CurrentRow = current;
-            RangeObject.initrange(0, PreviousRow, Grids[0].ColCount, PreviousRow);
+    platform::trapAndReport([&] {
+        platform::GridValue row = grdLookupSch->NewHolder();
+        platform::GridValue column = grdLookupSch->NewHolder();
+        if (!grdLookupSch->GetCurrentCell(row, column))
+            return;
+        const qint32 current = row.Value.toInt();
+        if (current < 1)
+            return;
+        PreviousRow = CurrentRow;
+        CurrentRow = current;
+        RangeObject.initrange(0, PreviousRow, Grids[0].ColCount, PreviousRow);
+        grdLookupSch->RedrawRange(RangeObject);
+        if (CurrentRow != PreviousRow) {
+            RangeObject.initrange(0, CurrentRow, Grids[0].ColCount, CurrentRow);
             grdLookupSch->RedrawRange(RangeObject);
-            if (CurrentRow != PreviousRow) {
-                RangeObject.initrange(0, CurrentRow, Grids[0].ColCount, CurrentRow);
-                grdLookupSch->RedrawRange(RangeObject);
-            }
-        }, error)) {
-        ReportLookupError(QStringLiteral("Error raised in frmLookupSch.grdLookupSch_OnInitCurrentCell: ")
-                          + error.description);
-    }
+        }
+    }, QStringLiteral("Error raised in frmLookupSch.grdLookupSch_OnInitCurrentCell: "), platform::Beep::Yes);
 }
 
 void frmLookupSch::OnCellTip(double Row, double Col)
@@ -195,35 +197,32 @@ void frmLookupSch::OnCellTip(double Row, double Col)
 
 void frmLookupSch::ResizeForm()
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            using namespace platform;
-            const LookupGrid& g = Grids[0];
-            double gridWidth = twipsPerPixelX(this) * grdLookupSch->SumColWidths(0, g.ColCount - 1) + 37;
-            const double contentHeight = twipsPerPixelY(this) * grdLookupSch->SumRowHeights(0, g.RowCount) + 37;
-            if (contentHeight > 2550) {
-                grdLookupSch->SetScrollBarMode(1, 1);
-                gridWidth += settings().ScrollBarWidth();
-            } else {
-                grdLookupSch->SetScrollBarMode(1, 0);
-            }
-            grdLookupSch->SetScrollBarMode(0, 0);
-            if (gridWidth < 5000)
-                gridWidth = 5000;
-            grdLookupSch->resize(twipsToPixelsX(gridWidth, this), grdLookupSch->height());
+    platform::trapAndReport([&] {
+        using namespace platform;
+        const LookupGrid& g = Grids[0];
+        double gridWidth = twipsPerPixelX(this) * grdLookupSch->SumColWidths(0, g.ColCount - 1) + 37;
+        const double contentHeight = twipsPerPixelY(this) * grdLookupSch->SumRowHeights(0, g.RowCount) + 37;
+        if (contentHeight > 2550) {
+            grdLookupSch->SetScrollBarMode(1, 1);
+            gridWidth += settings().ScrollBarWidth();
+        } else {
+            grdLookupSch->SetScrollBarMode(1, 0);
+        }
+        grdLookupSch->SetScrollBarMode(0, 0);
+        if (gridWidth < 5000)
+            gridWidth = 5000;
+        grdLookupSch->resize(twipsToPixelsX(gridWidth, this), grdLookupSch->height());
 
-            const double windowWidth = gridWidth + 300;
-            const double windowHeight = pixelsToTwipsY(grdLookupSch->height(), this)
-                + pixelsToTwipsY(grdLookupSch->y(), this) + 880;
-            const QSize frame = frameGeometry().size() - size();
-            resize(twipsToPixelsX(windowWidth, this) - frame.width(), twipsToPixelsY(windowHeight, this) - frame.height());
+        const double windowWidth = gridWidth + 300;
+        const double windowHeight = pixelsToTwipsY(grdLookupSch->height(), this)
+            + pixelsToTwipsY(grdLookupSch->y(), this) + 880;
+        const QSize frame = frameGeometry().size() - size();
+        resize(twipsToPixelsX(windowWidth, this) - frame.width(), twipsToPixelsY(windowHeight, this) - frame.height());
 
-            const double buttonsTop = windowHeight - pixelsToTwipsY(frButtons->height(), this) - 400;
-            const double buttonsLeft = windowWidth - pixelsToTwipsX(frButtons->width(), this) - 180;
-            frButtons->move(twipsToPixelsX(buttonsLeft, this), twipsToPixelsY(buttonsTop, this));
-        }, error)) {
-        ReportLookupError(QStringLiteral("Error raised in frmLookupSch.ResizeForm: ") + error.description);
-    }
+        const double buttonsTop = windowHeight - pixelsToTwipsY(frButtons->height(), this) - 400;
+        const double buttonsLeft = windowWidth - pixelsToTwipsX(frButtons->width(), this) - 180;
+        frButtons->move(twipsToPixelsX(buttonsLeft, this), twipsToPixelsY(buttonsTop, this));
+    }, QStringLiteral("Error raised in frmLookupSch.ResizeForm: "), platform::Beep::Yes);
 }
 
 } // namespace zelvar::lookupsch

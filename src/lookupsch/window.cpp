@@ -72,22 +72,17 @@ frmLookupSch::frmLookupSch()
         if (int(key) == platform::vk::Enter)
             result.Value = false;
     });
-    platform::registerForm(this);
 }
 
 std::unique_ptr<frmLookupSch> frmLookupSch::Load()
 {
-    std::unique_ptr<frmLookupSch> window(new frmLookupSch());
-    window->Form_Load();
-    return window;
+    return load(new frmLookupSch());
 }
 
 frmLookupSch::~frmLookupSch()
 {
     grdLookupSch->disconnect(this);
-    if (!m_unloaded)
-        Form_Unload();
-    platform::unregisterForm(this);
+    unload();
 }
 
 void frmLookupSch::Form_Load()
@@ -103,7 +98,6 @@ void frmLookupSch::Form_Load()
 
 void frmLookupSch::Form_Unload()
 {
-    m_unloaded = true;
     ReturnValue.clear();
     ReturnAllColumns = false;
     CurrentRow = 0;

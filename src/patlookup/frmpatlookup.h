@@ -1,6 +1,8 @@
 #pragma once
 
+#include "component/references.h"
 #include "component/runtimeerror.h"
+#include "platform/form.h"
 #include "platform/grid/gridcontrol.h"
 #include "replies/tabularreply.h"
 #include "services/windowhook.h"
@@ -32,7 +34,7 @@ class PatientReplyGrid;
 // The procedures keep the names the lookup has always used; each group lives in the file of
 // its concern: search.cpp, loading.cpp, selection.cpp, presentation.cpp, navigation.cpp and
 // layout.cpp.
-class frmPatLookup : public QDialog, private services::WheelTarget
+class frmPatLookup : public platform::Form, private services::WheelTarget
 {
     Q_OBJECT
 
@@ -94,10 +96,10 @@ public:
     void ScrollGrid(bool ScrollUp) override;
 
     // -- layout, modes and life cycle -----------------------------------------------------
-    void Form_Load();
+    void Form_Load() override;
     void Form_Activate();
     void Form_Resize();
-    void Form_Unload();
+    void Form_Unload() override;
     void ShowSearchMode();
     void PlaceModeCheckBox();
     void chkMode_Click();
@@ -127,13 +129,13 @@ private:
     void createControls();
     void connectControls();
     QString searchKey() const;
-    QString totalText() const;
+    // The status line's count: "Total: " once every row is loaded, else "Showing: " and the
+    // last row in view.
+    QString rowCountText();
     bool captionNamesPatientWindow() const;
     int selectedOption() const;
     void selectOption(int index);
     void selectWorkflowOption(int index);
-    void reportGridError(const QString& handler, const ErrorInfo& error);
-    void runGridHandler(const QString& handler, const std::function<void()>& body);
     bool keyFromTextBox(QKeyEvent* event);
     bool dialogKeyPreview(QKeyEvent* event);
     void openHelp();
@@ -200,13 +202,13 @@ private:
     bool m_zoomingIn = false;
     bool m_zoomingOut = false;
     platform::GridRange m_range;
+    component::PaintColours m_colours;
 
     // Keys and scrolling.
     qint32 HighestTopRow = 0;
     bool m_topRowGuard = false;
     bool m_enterPressed = false;
 
-    bool m_unloaded = false;
 };
 
 } // namespace zelvar::patlookup

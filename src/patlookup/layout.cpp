@@ -5,6 +5,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "platform/buttons.h"
+#include "platform/trap.h"
 #include "platform/fonts.h"
 #include "platform/forms.h"
 #include "platform/grid/gridstyle.h"
@@ -97,14 +98,11 @@ frmPatLookup::frmPatLookup()
     setFont(platform::designFont());
     createControls();
     connectControls();
-    platform::registerForm(this);
 }
 
 std::unique_ptr<frmPatLookup> frmPatLookup::Load()
 {
-    std::unique_ptr<frmPatLookup> dialog(new frmPatLookup());
-    dialog->Form_Load();
-    return dialog;
+    return load(new frmPatLookup());
 }
 
 frmPatLookup::~frmPatLookup()
@@ -112,10 +110,8 @@ frmPatLookup::~frmPatLookup()
     // No grid notification may reach a dialog whose controls are being destroyed.
     grdPatient->disconnect(this);
     tmrRefresh->stop();
-    if (!m_unloaded)
-        Form_Unload();
+    unload();
     qApp->removeEventFilter(this);
-    platform::unregisterForm(this);
 }
 
 void frmPatLookup::createControls()
@@ -332,18 +328,12 @@ void frmPatLookup::Form_Resize()
 
 void frmPatLookup::Form_Unload()
 {
-    m_unloaded = true;
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            services::UnhookLookupWindow(this);
-            m_results.SingleHit = false;
-            m_results.AllLoaded = false;
-            GridReady = false;
-        }, error)) {
-        platform::beep();
-        if (component::hasUtils())
-            utils().ReportError(QStringLiteral("ERR in frmPatLookup.Form_Unload   ") + error.description);
-    }
+    platform::trapAndReport([&] {
+        services::UnhookLookupWindow(this);
+        m_results.SingleHit = false;
+        m_results.AllLoaded = false;
+        GridReady = false;
+    }, QStringLiteral("ERR in frmPatLookup.Form_Unload   "), platform::Beep::Yes);
 }
 
 void frmPatLookup::ShowSearchMode()

@@ -5,6 +5,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "component/strings.h"
+#include "platform/trap.h"
 #include "platform/hourglass.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
@@ -73,7 +74,7 @@ void frmPatLookup::GetGridData(const QString& key)
         grdPatient->SetRowCount(m_results.RowsLoaded);
         // No rows at all reads as a zero key: nothing to total.
         const bool zeroKey = m_results.table.rowBound() < 1 || conv::Val(m_results.table.cell(0, 1)) == 0.0;
-        lblStatus->setText(zeroKey ? QString() : totalText());
+        lblStatus->setText(zeroKey ? QString() : rowCountText());
     } else {
         grdPatient->SetRowCount(VirtualRowCount);
     }
@@ -83,7 +84,7 @@ void frmPatLookup::GetGridData(const QString& key)
     grdPatient->LockUpdates(false);
     grdPatient->Redraw(2);
     if (!m_results.AllLoaded)
-        lblStatus->setText(QStringLiteral("Showing: ") + conv::str(LastShownRow()));
+        lblStatus->setText(rowCountText());
 }
 
 void frmPatLookup::GetGridDataMoreRows(const QString&)
@@ -99,12 +100,9 @@ void frmPatLookup::GetGridDataMoreRows(const QString&)
         return;
     }
     if (BuildGridMoreRows(replies, m_results, *m_replyGrid)) {
-        if (m_results.AllLoaded) {
+        if (m_results.AllLoaded)
             grdPatient->SetRowCount(m_results.RowsLoaded);
-            lblStatus->setText(totalText());
-        } else {
-            lblStatus->setText(QStringLiteral("Showing: ") + conv::str(LastShownRow()));
-        }
+        lblStatus->setText(rowCountText());
     } else {
         platform::messageBox(QStringLiteral("Error in Patient Lookup (GetGridDataMoreRows)"), platform::Critical,
                              utils().GetMessageTitle());
@@ -119,8 +117,10 @@ bool frmPatLookup::captionNamesPatientWindow() const
     return windowTitle().mid(6, 3).toUpper() == QLatin1String("PAT");
 }
 
-QString frmPatLookup::totalText() const
+QString frmPatLookup::rowCountText()
 {
+    if (!m_results.AllLoaded)
+        return QStringLiteral("Showing: ") + conv::str(LastShownRow());
     QString text = QStringLiteral("Total: ") + conv::str(m_results.RowsLoaded);
     // The grid holds at most so many rows: the user is told where the list stops.
     if (grdPatient->RowCount() < m_results.RowsLoaded)
@@ -236,14 +236,10 @@ void frmPatLookup::cmdMore_Click()
 {
     // The button has no handler of its own in the lookup's history; a failing page is still
     // reported here so that the dialog stays usable.
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            GetGridDataMoreRows();
-            ShowGridDebug();
-        }, error)) {
-        platform::beep();
-        utils().ReportError(QStringLiteral("Err in frmPatLookup.cmdMore_Click ") + error.description);
-    }
+    platform::trapAndReport([&] {
+        GetGridDataMoreRows();
+        ShowGridDebug();
+    }, QStringLiteral("Err in frmPatLookup.cmdMore_Click "), platform::Beep::Yes);
 }
 
 } // namespace zelvar::patlookup

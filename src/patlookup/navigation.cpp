@@ -7,6 +7,7 @@
 #include "platform/grid/virtualkeys.h"
 #include "platform/forms.h"
 #include "platform/messagebox.h"
+#include "platform/trap.h"
 #include "services/keystate.h"
 
 #include <QApplication>
@@ -38,20 +39,6 @@ int shiftState(Qt::KeyboardModifiers modifiers)
 }
 
 } // namespace
-
-void frmPatLookup::reportGridError(const QString& handler, const ErrorInfo& error)
-{
-    utils().ReportError(QStringLiteral("Err in frmPatLookup.") + handler + QLatin1Char(' ') + error.description);
-}
-
-void frmPatLookup::runGridHandler(const QString& handler, const std::function<void()>& body)
-{
-    ErrorInfo error;
-    if (!trapErrors(body, error)) {
-        ErrorInfo reportFailure;
-        trapErrors([&] { reportGridError(handler, error); }, reportFailure);
-    }
-}
 
 void frmPatLookup::txtSearch_KeyPress(int& KeyAscii)
 {
@@ -88,7 +75,7 @@ void frmPatLookup::optSearch_GotFocus(int)
 
 void frmPatLookup::grdPatient_KeyDown(double nChar, int, int, platform::GridValue& Result)
 {
-    runGridHandler(QStringLiteral("grdPatient_KeyDown"), [&] {
+    platform::trapAndReport([&] {
         const int key = int(nChar);
         if (key == Tab) {
             if (services::ShiftKeyDown()) {
@@ -116,7 +103,7 @@ void frmPatLookup::grdPatient_KeyDown(double nChar, int, int, platform::GridValu
             txtSearch->setCursorPosition(int(txtSearch->text().size()));
             Result.Value = false;
         }
-    });
+    }, QStringLiteral("Err in frmPatLookup.grdPatient_KeyDown "));
 }
 
 void frmPatLookup::grdPatient_KeyUp(double, int, int, platform::GridValue&)
@@ -126,7 +113,7 @@ void frmPatLookup::grdPatient_KeyUp(double, int, int, platform::GridValue&)
 
 void frmPatLookup::grdPatient_ProcessKeys(int, double nChar, int, double nFlags)
 {
-    runGridHandler(QStringLiteral("grdPatient_ProcessKeys"), [&] {
+    platform::trapAndReport([&] {
         if (int(nChar) != Enter)
             return;
         const int flags = int(nFlags);
@@ -136,23 +123,23 @@ void frmPatLookup::grdPatient_ProcessKeys(int, double nChar, int, double nFlags)
             m_enterPressed = false;
             chooseRow(CurrentRow);
         }
-    });
+    }, QStringLiteral("Err in frmPatLookup.grdPatient_ProcessKeys "));
 }
 
 void frmPatLookup::grdPatient_OnLButtonDblClkRowCol(double nRow, double, int)
 {
-    runGridHandler(QStringLiteral("grdPatient_OnLButtonDblClkRowCol"), [&] {
+    platform::trapAndReport([&] {
         if (nRow != 0)
             chooseRow(nRow);
-    });
+    }, QStringLiteral("Err in frmPatLookup.grdPatient_OnLButtonDblClkRowCol "));
 }
 
 void frmPatLookup::grdPatient_OnLeftCell()
 {
-    runGridHandler(QStringLiteral("grdPatient_OnLeftCell"), [&] {
+    platform::trapAndReport([&] {
         tmrRefresh->start();
         ShowGridDebug();
-    });
+    }, QStringLiteral("Err in frmPatLookup.grdPatient_OnLeftCell "));
 }
 
 void frmPatLookup::grdPatient_OnTopRowChange(double nNewTopRow)
@@ -162,43 +149,36 @@ void frmPatLookup::grdPatient_OnTopRowChange(double nNewTopRow)
     if (m_topRowGuard)
         return;
     m_topRowGuard = true;
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            if (nNewTopRow > HighestTopRow && !m_results.AllLoaded) {
-                if (nNewTopRow - grdPatient->TopRow() > 0) {
-                    grdPatient->SetRowCount(conv::CLng(grdPatient->RowCount() + (nNewTopRow - HighestTopRow)));
-                    HighestTopRow = conv::CLng(nNewTopRow);
-                    ShowGridDebug();
-                }
-                EnsureRowsAhead();
+    platform::trapAndReport([&] {
+        if (nNewTopRow > HighestTopRow && !m_results.AllLoaded) {
+            if (nNewTopRow - grdPatient->TopRow() > 0) {
+                grdPatient->SetRowCount(conv::CLng(grdPatient->RowCount() + (nNewTopRow - HighestTopRow)));
+                HighestTopRow = conv::CLng(nNewTopRow);
+                ShowGridDebug();
             }
-            tmrRefresh->start();
-            ShowGridDebug();
-        }, error)) {
-        ErrorInfo reportFailure;
-        trapErrors([&] { reportGridError(QStringLiteral("grdPatient_OnTopRowChange"), error); }, reportFailure);
-    }
+            EnsureRowsAhead();
+        }
+        tmrRefresh->start();
+        ShowGridDebug();
+    }, QStringLiteral("Err in frmPatLookup.grdPatient_OnTopRowChange "));
     // One failure must not stop the grid from ever fetching rows again.
     m_topRowGuard = false;
 }
 
 void frmPatLookup::grdPatient_OnTopRowChanged()
 {
-    runGridHandler(QStringLiteral("grdPatient_OnTopRowChanged"), [&] {
+    platform::trapAndReport([&] {
         if (grdPatient->RowCount() != 0 && isVisible() && !m_results.AllLoaded) {
-            lblStatus->setText(QStringLiteral("Showing: ") + conv::str(LastShownRow()));
+            lblStatus->setText(rowCountText());
             lblStatus->repaint();
         }
-    });
+    }, QStringLiteral("Err in frmPatLookup.grdPatient_OnTopRowChanged "));
 }
 
 void frmPatLookup::ScrollGrid(bool ScrollUp)
 {
-    ErrorInfo error;
-    if (!trapErrors([&] { grdPatient->ScrollRows(ScrollUp ? 1 : 3, 1); }, error)) {
-        platform::beep();
-        utils().ReportError(QStringLiteral("ERR in frmPatLookup.ScrollGrid     ") + error.description);
-    }
+    platform::trapAndReport([&] { grdPatient->ScrollRows(ScrollUp ? 1 : 3, 1); },
+                            QStringLiteral("ERR in frmPatLookup.ScrollGrid     "), platform::Beep::Yes);
 }
 
 void frmPatLookup::openHelp()

@@ -4,6 +4,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "component/strings.h"
+#include "platform/trap.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
 
@@ -25,20 +26,15 @@ constexpr Colour kFailedCellColour = 0xD2D2D2;   // RGB(210, 210, 210)
 
 void frmPatLookup::grdPatient_OnGridInitialUpdate()
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            Colour colour = settings().GridFrameColor();
-            if (colour == 0)
-                colour = kFrameColour;
-            grdPatient->SetColor(4, colour);
-            grdPatient->SetColor(0, kGridColourSlot0);
-            grdPatient->setnewgridlinemode(true);
-            grdPatient->setgridlinestyle(0);
-        }, error)) {
-        platform::beep();
-        utils().ReportError(QStringLiteral("ERR in ZelvarPatLookups.frmPatLookup.grdPatient_OnGridInitialUpdate ")
-                            + error.description);
-    }
+    platform::trapAndReport([&] {
+        Colour colour = settings().GridFrameColor();
+        if (colour == 0)
+            colour = kFrameColour;
+        grdPatient->SetColor(4, colour);
+        grdPatient->SetColor(0, kGridColourSlot0);
+        grdPatient->setnewgridlinemode(true);
+        grdPatient->setgridlinestyle(0);
+    }, QStringLiteral("ERR in ZelvarPatLookups.frmPatLookup.grdPatient_OnGridInitialUpdate "), platform::Beep::Yes);
 }
 
 void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::GridStyle& Style, int,
@@ -65,6 +61,7 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
         }
     };
 
+    const quint64 paint = grdPatient->gridModel().paintSerial();
     platform::GridValue currentRow = grdPatient->NewHolder();
     platform::GridValue currentColumn = grdPatient->NewHolder();
     step([&] {
@@ -79,8 +76,8 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     const auto colours = [&](qint32 styleId) {
         QString background;
         QString text;
-        step([&] { background = component::colourTableEntry(str::charAt(x, n - 2)); });
-        step([&] { text = component::colourTableEntry(str::charAt(x, n - 1)); });
+        step([&] { background = m_colours.entry(str::charAt(x, n - 2), paint); });
+        step([&] { text = m_colours.entry(str::charAt(x, n - 1), paint); });
         if (background.isEmpty() && text.isEmpty()) {
             step([&] { Style.setbasestyle(styleId); });
         } else {
@@ -103,7 +100,7 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
         step([&] { Style.SetHorizontalAlignment(str::Right(x, 1)); });
         if (currentRow.Value.toInt() == r) {
             step([&] {
-                const QString text = component::colourTableEntry(str::charAt(x, n - 1));
+                const QString text = m_colours.entry(str::charAt(x, n - 1), paint);
                 if (text.isEmpty())
                     Style.settextcolor(Colour(0));
                 else

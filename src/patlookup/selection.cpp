@@ -5,6 +5,7 @@
 #include "component/conversions.h"
 #include "component/references.h"
 #include "component/strings.h"
+#include "platform/trap.h"
 #include "platform/messagebox.h"
 
 #include <QCloseEvent>
@@ -81,20 +82,17 @@ void frmPatLookup::cmdNewAcct_Click()
 {
     ReturnValue = QStringLiteral("NEWACCT");
     // Unloaded at once: its hook and state go now; the answer is still read afterwards.
-    Form_Unload();
+    unload();
     hide();
 }
 
 void frmPatLookup::cmdDisplay_Click()
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            const QString account = m_results.table.cell(0, CurrentRow);
-            if (conv::Val(account) != 0.0)
-                browseprint::DisplayPatientInfo(account);
-        }, error)) {
-        utils().ReportError(QStringLiteral("Error Opening Display from Patient Lookup : ") + error.description);
-    }
+    platform::trapAndReport([&] {
+        const QString account = m_results.table.cell(0, CurrentRow);
+        if (conv::Val(account) != 0.0)
+            browseprint::DisplayPatientInfo(account);
+    }, QStringLiteral("Error Opening Display from Patient Lookup : "));
 }
 
 void frmPatLookup::chooseRow(double row)

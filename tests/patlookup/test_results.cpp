@@ -123,8 +123,9 @@ TEST_F(ResultsTest, shouldStopAtAnUnreadableFirstPage)
     EXPECT_EQ(server->requests().size(), 1);
 }
 
-// Catches suffixes decoded from the wrong end or letter, the heading rule, U+0002 values,
-// and a current row not on the current-row colour with its own text colour.
+// Catches suffixes decoded from the wrong end or letter, the heading rule, U+0002 values, a
+// current row not on the current-row colour with its own text colour, and a colour table
+// asked for per cell or kept from one paint to the next.
 TEST_F(ResultsTest, shouldColourCellsFromTheirSuffixes)
 {
     server->answerPrefix(QStringLiteral("|GET|KEY|"),
@@ -168,6 +169,15 @@ TEST_F(ResultsTest, shouldColourCellsFromTheirSuffixes)
         EXPECT_EQ(background(d, 3, 1), QColor(210, 210, 210));
         EXPECT_FALSE(utils->reports.isEmpty());
         EXPECT_TRUE(utils->reports.first().startsWith(QStringLiteral("Err in frmPatLookup.grdPatient_GetStyleRowCol ")));
+
+        // A paint reads the host's colour table once, and the next paint reads it again.
+        utils->colorTableReads = 0;
+        d.grdPatient->viewport()->grab();
+        EXPECT_EQ(utils->colorTableReads, 1);
+        utils->setColorTable(host::StandardUtils::defaultColorTable());
+        d.grdPatient->viewport()->grab();
+        EXPECT_EQ(utils->colorTableReads, 2);
+        EXPECT_EQ(background(d, 0, 2), QColor(255, 255, 255));
         d.cmdCancel_Click();
     });
 }

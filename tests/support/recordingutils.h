@@ -43,6 +43,12 @@ public:
         return host::StandardUtils::GetSettingsObject();
     }
 
+    QStringList ColorTable() override
+    {
+        ++colorTableReads;
+        return host::StandardUtils::ColorTable();
+    }
+
     QString GetMessageTitle() override
     {
         if (throwOnTitle)
@@ -55,6 +61,7 @@ public:
     std::function<bool(const QString&)> splitFails;
     bool throwOnSettings = false;
     bool throwOnTitle = false;
+    int colorTableReads = 0;
     QStringList* eventLog = nullptr;   // reports in order with other events, when set
 };
 

@@ -86,6 +86,7 @@ const QFont& GridModel::fontFor(const CellLook& look) const
 void GridModel::beginPaint()
 {
     m_painting = true;
+    ++m_paintSerial;
     m_cached = false;
 }
 

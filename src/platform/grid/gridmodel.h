@@ -58,6 +58,9 @@ public:
     void beginPaint();
     void endPaint();
     bool isPainting() const { return m_painting; }
+    // Tells paints apart: changes with every paint, 0 outside one. What is read once per
+    // paint is kept against it.
+    quint64 paintSerial() const { return m_painting ? m_paintSerial : 0; }
 
     // How many times the style request has been made; for tests and measurements.
     quint64 styleRequests() const { return m_requests; }
@@ -81,6 +84,7 @@ private:
     mutable QHash<quint32, QFont> m_fonts;
 
     bool m_painting = false;
+    quint64 m_paintSerial = 0;
     mutable bool m_cached = false;
     mutable int m_cachedRow = -1;
     mutable int m_cachedColumn = -1;

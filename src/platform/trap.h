@@ -1,0 +1,33 @@
+#pragma once
+
+#include "component/runtimeerror.h"
+#include "messagebox.h"
+
+#include <QString>
+
+#include <utility>
+
+namespace zelvar::platform {
+
+enum class Beep : bool { No, Yes };
+
+// Reports a text through the host's utilities. The report is trapped itself: a host that
+// cannot take it must not turn one error into two.
+void reportToHost(const QString& text);
+
+// The error handler most procedures share: runs body, and when a run-time error escapes it,
+// sounds the beep if asked and reports `where` followed by the error's description. Returns
+// whether body ran through.
+template<typename Fn>
+bool trapAndReport(Fn&& body, const QString& where, Beep beep = Beep::No)
+{
+    ErrorInfo error;
+    if (trapErrors(std::forward<Fn>(body), error))
+        return true;
+    if (beep == Beep::Yes)
+        platform::beep();
+    reportToHost(where + error.description);
+    return false;
+}
+
+} // namespace zelvar::platform
