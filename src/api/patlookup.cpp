@@ -6,24 +6,12 @@
 #include "component/runtimeerror.h"
 #include "lookupsch/frmlookupsch.h"
 #include "patlookup/frmpatlookup.h"
-#include "platform/messagebox.h"
+#include "platform/trap.h"
 
 namespace zelvar {
 namespace {
 
 const QString kPatientLookupError = QStringLiteral("ZelvarPatientLookup.clsPatLookup.PatientLookup Error: ");
-
-// Reports a trapped error through the host. When there is no utilities object to report to
-// (the host never called InitPatLookup), the report goes to the log instead of throwing out
-// of an operation that promised to trap its errors.
-void report(const QString& message)
-{
-    ErrorInfo reportError;
-    const bool reported = component::hasUtils()
-        && trapErrors([&] { component::utils().ReportError(message); }, reportError);
-    if (!reported)
-        qWarning("%s", qPrintable(message));
-}
 
 } // namespace
 
@@ -31,25 +19,17 @@ QString PatLookup::CheckForDuplicatePatient(const QString& SSN, const QString& A
                                             const QString& DOB, const QString& Policy, const QString& MedRec)
 {
     QString result;
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            result = lookupsch::CheckForDuplicatePatient(
-                component::joinPatientData(SSN, Account, PatName, DOB, Policy, MedRec));
-        }, error)) {
-        platform::beep();
-        report(QStringLiteral("Error in CheckForDuplicatePatient ") + error.description);
-    }
+    platform::trapAndReport([&] {
+        result = lookupsch::CheckForDuplicatePatient(component::joinPatientData(SSN, Account, PatName, DOB, Policy, MedRec));
+    }, QStringLiteral("Error in CheckForDuplicatePatient "), platform::Beep::Yes);
     return result;
 }
 
 QString PatLookup::MiscLookup(const QString& MiscCode, const QString& AcctNumber, bool ReturnAllColumns)
 {
     QString result;
-    ErrorInfo error;
-    if (!trapErrors([&] { result = lookupsch::MiscGridLookup(MiscCode, AcctNumber, ReturnAllColumns); }, error)) {
-        platform::beep();
-        report(QStringLiteral("Error in MiscLookup ") + error.description);
-    }
+    platform::trapAndReport([&] { result = lookupsch::MiscGridLookup(MiscCode, AcctNumber, ReturnAllColumns); },
+                            QStringLiteral("Error in MiscLookup "), platform::Beep::Yes);
     return result;
 }
 
@@ -73,16 +53,13 @@ QString PatLookup::PatientLookupExtended(const QString& strAcc, const QString& S
                                          const QString& Mode, bool AllowModeSwitch)
 {
     QString result;
-    ErrorInfo error;
     // The dialog is unloaded on every way out, after a trapped error too: a dialog left loaded
     // would keep its mouse-wheel hook and no later dialog could have one.
-    if (!trapErrors([&] {
-            std::unique_ptr<patlookup::frmPatLookup> dialog = patlookup::frmPatLookup::Load();
-            dialog->ShowLookup(strAcc, SearchBy, AlwaysShowLookup, Mode, AllowModeSwitch);
-            result = dialog->GetReturnValue();
-        }, error)) {
-        report(kPatientLookupError + error.description);
-    }
+    platform::trapAndReport([&] {
+        std::unique_ptr<patlookup::frmPatLookup> dialog = patlookup::frmPatLookup::Load();
+        dialog->ShowLookup(strAcc, SearchBy, AlwaysShowLookup, Mode, AllowModeSwitch);
+        result = dialog->GetReturnValue();
+    }, kPatientLookupError);
     return result;
 }
 

@@ -66,8 +66,6 @@ public:
     void OnLButtonDblClkRowCol(double Row, double Col);
     void ProcessKeys(int message, double key);
 
-    static void ReportLookupError(const QString& message);
-
     // Loads a window, lets `prepare` set it up, sends the request, receives every record and
     // shows the window when rows came; returns the chosen row or an empty string. The window
     // is unloaded on every way out, so no later lookup can show its rows.

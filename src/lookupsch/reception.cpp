@@ -5,6 +5,7 @@
 #include "component/references.h"
 #include "component/strings.h"
 #include "platform/messagebox.h"
+#include "platform/trap.h"
 #include "replies/tabularreply.h"
 
 #include <algorithm>
@@ -57,8 +58,9 @@ static void step(const std::function<void()>& body)
 {
     ErrorInfo error;
     if (!trapErrors(body, error)) {
-        frmLookupSch::ReportLookupError(QStringLiteral("Error raised in frmLookupSch.winRecvGridAsync: ") + error.description
-                                        + QStringLiteral(" ___ ") + conv::str(error.number));
+        platform::beep();
+        platform::reportToHost(QStringLiteral("Error raised in frmLookupSch.winRecvGridAsync: ") + error.description
+                               + QStringLiteral(" ___ ") + conv::str(error.number));
     }
 }
 

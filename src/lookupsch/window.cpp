@@ -119,12 +119,6 @@ LookupGrid& frmLookupSch::slot(int index)
     return Grids[size_t(index)];
 }
 
-void frmLookupSch::ReportLookupError(const QString& message)
-{
-    platform::beep();
-    utils().ReportError(message);
-}
-
 void frmLookupSch::arrCmd_Click(int Index)
 {
     if (Index == 0) {

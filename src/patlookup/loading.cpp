@@ -205,15 +205,12 @@ void frmPatLookup::EnsureRowsAhead()
 
 void frmPatLookup::tmrRefresh_Timer()
 {
-    ErrorInfo error;
-    const bool ok = trapErrors([&] {
+    const bool ok = platform::trapAndReport([&] {
         if (fetchAhead())
             grdPatient->Redraw(2);
         // After a fetch as well: Enter must choose the row the user sees highlighted.
         SyncCurrentRow();
-    }, error);
-    if (!ok)
-        utils().ReportError(QStringLiteral("Error in tmrRefresh: ") + error.description);
+    }, QStringLiteral("Error in tmrRefresh: "));
     tmrRefresh->stop();
     if (ok)
         ShowGridDebug();

@@ -6,8 +6,10 @@ namespace zelvar::platform {
 
 void reportToHost(const QString& text)
 {
-    ErrorInfo ignored;
-    trapErrors([&] { component::utils().ReportError(text); }, ignored);
+    ErrorInfo failure;
+    const bool reported = component::hasUtils() && trapErrors([&] { component::utils().ReportError(text); }, failure);
+    if (!reported)
+        qWarning("%s", qPrintable(text));
 }
 
 } // namespace zelvar::platform

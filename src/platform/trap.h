@@ -12,7 +12,8 @@ namespace zelvar::platform {
 enum class Beep : bool { No, Yes };
 
 // Reports a text through the host's utilities. The report is trapped itself: a host that
-// cannot take it must not turn one error into two.
+// cannot take it (or was never given to the component) must not turn one error into two, and
+// the text goes to the log instead.
 void reportToHost(const QString& text);
 
 // The error handler most procedures share: runs body, and when a run-time error escapes it,

@@ -2,7 +2,7 @@
 
 #include "component/references.h"
 #include "component/runtimeerror.h"
-#include "platform/messagebox.h"
+#include "platform/trap.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -28,12 +28,8 @@ public:
         // A horizontal wheel (or tilt) is left to the control under the pointer.
         if (wheel->angleDelta().y() == 0)
             return false;
-        ErrorInfo error;
-        if (!trapErrors([&] { PLKWndProc(wheel); }, error)) {
-            platform::beep();
-            if (component::hasUtils())
-                trapErrors([&] { component::utils().ReportError(QStringLiteral("ERR in modPatLookup.PLKWndProc  ") + error.description); }, error);
-        }
+        platform::trapAndReport([&] { PLKWndProc(wheel); }, QStringLiteral("ERR in modPatLookup.PLKWndProc  "),
+                                platform::Beep::Yes);
         // One notch, one row: no control scrolls by the same event as well.
         return true;
     }
