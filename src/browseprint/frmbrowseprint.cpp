@@ -30,10 +30,9 @@
 #include <QPrinter>
 #include <QPushButton>
 
-namespace zelvar::browseprint {
+using namespace zelvar::component;
 
-using component::hostLink;
-using component::utils;
+namespace zelvar::browseprint {
 
 namespace {
 
@@ -250,7 +249,7 @@ void frmBrowsePrint::Init(const QString& account)
         if (folder.isEmpty()) {
             const QString expected = ownSheet ? UserSharedFilesFolder() : InstalledSharedFilesFolder();
             platform::messageBox(QStringLiteral("Document ") + expected + QLatin1Char('/') + styleSheet
-                                     + QStringLiteral(" was not loaded.") + str::crlf
+                                     + QStringLiteral(" was not loaded.") + crlf
                                      + QStringLiteral("Make sure you have this file in your application folder."),
                                  platform::Critical, utils().GetMessageTitle());
             return;

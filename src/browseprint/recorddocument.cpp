@@ -2,6 +2,8 @@
 
 #include "component/runtimeerror.h"
 
+using namespace zelvar::component;
+
 namespace zelvar::browseprint {
 
 QString normaliseAccount(const QString& AcctNo)

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-namespace zelvar::conv {
+namespace zelvar::component {
 namespace {
 
 bool isSkippedByVal(QChar c)
@@ -275,4 +275,4 @@ QString str(qint64 value)
     return QString::number(value);
 }
 
-} // namespace zelvar::conv
+} // namespace zelvar::component

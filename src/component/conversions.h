@@ -7,7 +7,7 @@
 // The number readings that reply texts go through, each in one place. Server texts are read
 // leniently where a count or key is only tested, and converted strictly (with Type mismatch and
 // Overflow) where a width or a page count is taken.
-namespace zelvar::conv {
+namespace zelvar::component {
 
 // Rounds to the nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 double roundHalfEven(double value);
@@ -36,4 +36,4 @@ qint32 mulLong(qint32 a, qint32 b);
 // The decimal text of a whole number, as the reports and status lines write it.
 QString str(qint64 value);
 
-} // namespace zelvar::conv
+} // namespace zelvar::component

@@ -1,6 +1,6 @@
 #include "runtimeerror.h"
 
-namespace zelvar {
+namespace zelvar::component {
 
 RuntimeError::RuntimeError(int number, const QString& description)
     : m_number(number)
@@ -40,4 +40,4 @@ ErrorInfo unknownError()
     return {RuntimeError::AutomationError, RuntimeError::classicDescription(RuntimeError::AutomationError)};
 }
 
-} // namespace zelvar
+} // namespace zelvar::component

@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-namespace zelvar {
+namespace zelvar::component {
 
 // A run-time error of the component: a number and a description, as the host and the error
 // reports know them. Anything a host object throws is taken in as one of these (see
@@ -67,4 +67,4 @@ bool trapErrors(Fn&& fn, ErrorInfo& error)
     return false;
 }
 
-} // namespace zelvar
+} // namespace zelvar::component

@@ -2,7 +2,7 @@
 
 #include "runtimeerror.h"
 
-namespace zelvar::str {
+namespace zelvar::component {
 namespace {
 
 void requireLength(qsizetype length)
@@ -57,4 +57,4 @@ const QString& element(const QStringList& list, qsizetype i)
     return list.at(i);
 }
 
-} // namespace zelvar::str
+} // namespace zelvar::component

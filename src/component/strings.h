@@ -5,7 +5,7 @@
 
 // The string operations the reply readers are written in, with positions counted from 1 and
 // the classic argument checks: a negative length or a start below 1 is an invalid call.
-namespace zelvar::str {
+namespace zelvar::component {
 
 // Characters from position start (1-based) to the end.
 QString Mid(const QString& text, qsizetype start);
@@ -23,4 +23,4 @@ const QString& element(const QStringList& list, qsizetype i);
 inline const QString crlf = QStringLiteral("\r\n");
 inline const QString tab = QStringLiteral("\t");
 
-} // namespace zelvar::str
+} // namespace zelvar::component

@@ -8,17 +8,16 @@
 #include "platform/grid/virtualkeys.h"
 #include "platform/messagebox.h"
 
-namespace zelvar::lookupsch {
+using namespace zelvar::component;
 
-using component::hostLink;
-using component::settings;
+namespace zelvar::lookupsch {
 
 namespace {
 
 // A cell's visible text: the value without its seven-character style suffix.
 QString visibleText(const QString& value)
 {
-    return str::Left(value, value.size() - 7);
+    return Left(value, value.size() - 7);
 }
 
 QString captionFor(const QString& code)
@@ -49,7 +48,7 @@ QString MiscGridLookup(const QString& strCode, const QString& strAcctNum, bool b
 void frmLookupSch::SetReturnValue(double Row)
 {
     platform::trapAndReport([&] {
-        const qint32 r = conv::CLng(Row);
+        const qint32 r = CLng(Row);
         const LookupGrid& g = Grids[0];
         const QString d = component::FieldDelimiter();
         QString result;

@@ -10,10 +10,9 @@
 
 #include <QFrame>
 
-namespace zelvar::lookupsch {
+using namespace zelvar::component;
 
-using component::settings;
-using component::utils;
+namespace zelvar::lookupsch {
 
 namespace {
 
@@ -69,17 +68,17 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
     const qsizetype n = value.size();
     const QString text = n >= 7 ? value.left(n - 7) : QString();
     QString suffix;
-    step([&] { suffix = str::Right(value, 7); if (suffix.size() < 7) throw RuntimeError(RuntimeError::InvalidProcedureCall); });
+    step([&] { suffix = Right(value, 7); if (suffix.size() < 7) throw RuntimeError(RuntimeError::InvalidProcedureCall); });
 
     step([&] {
-        const qint32 rowSpan = conv::CInt(str::Mid(suffix, 1, 1));
-        const qint32 columnSpan = conv::CInt(str::Mid(suffix, 2, 1));
+        const qint32 rowSpan = CInt(Mid(suffix, 1, 1));
+        const qint32 columnSpan = CInt(Mid(suffix, 2, 1));
         if (rowSpan >= 2 || columnSpan >= 2)
             grdLookupSch->SetCoveredCells(r, c, r + qMax(rowSpan, 1) - 1, c + qMax(columnSpan, 1) - 1);
     });
     step([&] {
         FontShape shape{};
-        if (fontForCode(str::charAt(suffix, 3), shape)) {
+        if (fontForCode(charAt(suffix, 3), shape)) {
             FontObject.SetSize(shape.size);
             FontObject.setbold(shape.bold);
             FontObject.setitalic(shape.italic);
@@ -87,8 +86,8 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
         Style.SetFont(FontObject, 0);
     });
     step([&] {
-        const QString withoutFirst = str::Mid(text, 2);
-        switch (str::charAt(suffix, 4).unicode()) {
+        const QString withoutFirst = Mid(text, 2);
+        switch (charAt(suffix, 4).unicode()) {
         case u'0':
             Style.SetControl(52512);
             Style.setValue(text);
@@ -129,9 +128,9 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
             break;
         }
     });
-    step([&] { Style.SetHorizontalAlignment(QString(str::charAt(suffix, 7))); });
-    step([&] { Style.SetInterior(paintColour(str::charAt(suffix, 5))); });
-    step([&] { Style.settextcolor(paintColour(str::charAt(suffix, 6))); });
+    step([&] { Style.SetHorizontalAlignment(QString(charAt(suffix, 7))); });
+    step([&] { Style.SetInterior(paintColour(charAt(suffix, 5))); });
+    step([&] { Style.settextcolor(paintColour(charAt(suffix, 6))); });
     step([&] {
         platform::GridValue row = grdLookupSch->NewHolder();
         platform::GridValue column = grdLookupSch->NewHolder();
@@ -153,14 +152,14 @@ void frmLookupSch::styleHeading(const QString& value, qint32 column, platform::G
                                 const std::function<void(const std::function<void()>&)>& step)
 {
     const qsizetype n = value.size();
-    step([&] { Style.setValue(str::Left(value, n - 3)); });
+    step([&] { Style.setValue(Left(value, n - 3)); });
     int alignment = 0;
     step([&] {
-        alignment = conv::CInt(str::Right(value, 1));
+        alignment = CInt(Right(value, 1));
         Style.SetHorizontalAlignment(QString::number(alignment % 3));
     });
-    step([&] { Style.SetInterior(paintColour(str::charAt(value, n - 2))); });
-    step([&] { Style.settextcolor(paintColour(str::charAt(value, n - 1))); });
+    step([&] { Style.SetInterior(paintColour(charAt(value, n - 2))); });
+    step([&] { Style.settextcolor(paintColour(charAt(value, n - 1))); });
 }
 
 void frmLookupSch::grdLookupSch_OnInitCurrentCell()
@@ -191,7 +190,7 @@ void frmLookupSch::OnCellTip(double Row, double Col)
     trapErrors([&] {
         const qint32 r = qint32(Row);
         const QString value = Grids[0].Cells.cell(qint32(Col), r);
-        grdLookupSch->setToolTip(r != 0 ? str::Left(value, value.size() - 7) : str::Left(value, value.size() - 3));
+        grdLookupSch->setToolTip(r != 0 ? Left(value, value.size() - 7) : Left(value, value.size() - 3));
     }, error);
 }
 

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 
-namespace zelvar::lookupsch {
+using namespace zelvar::component;
 
-using component::utils;
+namespace zelvar::lookupsch {
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr int kEarlyPaintRow = 40;
 // 800 million rows) is a type mismatch, and the count stays as it was.
 qint32 announcedRows(const QString& header)
 {
-    const QString count = str::Mid(header, 7, 5);
+    const QString count = Mid(header, 7, 5);
     if (count.size() != 5 || !std::all_of(count.begin(), count.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         throw RuntimeError(RuntimeError::TypeMismatch);
     return count.toInt();
@@ -34,7 +34,7 @@ void frmLookupSch::AsyncReceive(const QString& strData)
 {
     ErrorInfo error;
     if (!trapErrors([&] {
-            const QString kind = str::Mid(strData, 2, 2);
+            const QString kind = Mid(strData, 2, 2);
             if (kind == QLatin1String("GH"))
                 winRecvGridAsync(strData, true, false);
             else if (kind == QLatin1String("GC"))
@@ -60,13 +60,13 @@ static void step(const std::function<void()>& body)
     if (!trapErrors(body, error)) {
         platform::beep();
         platform::reportToHost(QStringLiteral("Error raised in frmLookupSch.winRecvGridAsync: ") + error.description
-                               + QStringLiteral(" ___ ") + conv::str(error.number));
+                               + QStringLiteral(" ___ ") + str(error.number));
     }
 }
 
 void frmLookupSch::winRecvGridAsync(const QString& strData, bool header, bool clear)
 {
-    step([&] { LoadGridIndex = conv::CInt(str::Mid(strData, 5, 1)); });
+    step([&] { LoadGridIndex = CInt(Mid(strData, 5, 1)); });
     if (header)
         receiveHeader(strData, clear);
     else
@@ -75,7 +75,6 @@ void frmLookupSch::winRecvGridAsync(const QString& strData, bool header, bool cl
 
 void frmLookupSch::receiveHeader(const QString& strData, bool clear)
 {
-    const QString tab = str::tab;
     step([&] { grid(LoadGridIndex).LockUpdates(true); });
     if (clear)
         step([&] { ClearGrid(grid(LoadGridIndex)); });
@@ -90,19 +89,19 @@ void frmLookupSch::receiveHeader(const QString& strData, bool clear)
     });
     step([&] {
         const QString first = utils().GetPiece(strData, tab, 1);
-        slot(LoadGridIndex).Cells.setCell(0, 0, str::Left(first, first.size() - 2));
+        slot(LoadGridIndex).Cells.setCell(0, 0, Left(first, first.size() - 2));
     });
     qint32 columns = 0;
     step([&] { columns = slot(LoadGridIndex).ColCount; });
     for (qint32 i = 2; i <= columns; ++i) {
         QString field;
-        step([&] { field = utils().GetPiece(strData, tab, conv::CInt(double(i))); });
+        step([&] { field = utils().GetPiece(strData, tab, CInt(double(i))); });
         const qint32 c = i - 1;
         step([&] {
-            const qint32 width = conv::mulLong(conv::CLng(str::Right(field, 2)), replies::ColumnWidthFactor());
+            const qint32 width = mulLong(CLng(Right(field, 2)), replies::ColumnWidthFactor());
             grid(LoadGridIndex).SetColWidths(c, c, width);
         });
-        step([&] { slot(LoadGridIndex).Cells.setCell(c, 0, str::Left(field, field.size() - 2)); });
+        step([&] { slot(LoadGridIndex).Cells.setCell(c, 0, Left(field, field.size() - 2)); });
     }
     LoadRow = 1;
 }
@@ -112,7 +111,7 @@ void frmLookupSch::receiveRow(const QString& strData)
     // The record's fields are found by one pass over its text: the cells are the stretches
     // between successive tabs. A record with fewer fields than the header leaves the missing
     // cells empty (reported once).
-    const QString record = strData + str::tab;
+    const QString record = strData + tab;
     step([&] {
         LookupGrid& g = slot(LoadGridIndex);
         QVarLengthArray<replies::ResultTable::Span, 12> spans;

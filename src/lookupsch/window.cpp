@@ -12,9 +12,9 @@
 #include <QFrame>
 #include <QPushButton>
 
-namespace zelvar::lookupsch {
+using namespace zelvar::component;
 
-using component::utils;
+namespace zelvar::lookupsch {
 
 namespace {
 

@@ -25,9 +25,9 @@
 #include <QScreen>
 #include <QTimer>
 
-namespace zelvar::patlookup {
+using namespace zelvar::component;
 
-using component::utils;
+namespace zelvar::patlookup {
 
 namespace {
 
@@ -278,7 +278,7 @@ void frmPatLookup::Form_Activate()
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     if (m_results.RowsLoaded > 0) {
-        if (conv::Val(m_results.table.cell(0, 1)) == 0.0) {
+        if (Val(m_results.table.cell(0, 1)) == 0.0) {
             if (txtSearch->isVisible() && txtSearch->isEnabled())
                 txtSearch->setFocus();
         } else {

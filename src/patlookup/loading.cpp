@@ -17,11 +17,9 @@
 #include <QScreen>
 #include <QTimer>
 
-namespace zelvar::patlookup {
+using namespace zelvar::component;
 
-using component::hostLink;
-using component::settings;
-using component::utils;
+namespace zelvar::patlookup {
 
 namespace {
 
@@ -73,7 +71,7 @@ void frmPatLookup::GetGridData(const QString& key)
     if (m_results.AllLoaded) {
         grdPatient->SetRowCount(m_results.RowsLoaded);
         // No rows at all reads as a zero key: nothing to total.
-        const bool zeroKey = m_results.table.rowBound() < 1 || conv::Val(m_results.table.cell(0, 1)) == 0.0;
+        const bool zeroKey = m_results.table.rowBound() < 1 || Val(m_results.table.cell(0, 1)) == 0.0;
         lblStatus->setText(zeroKey ? QString() : rowCountText());
     } else {
         grdPatient->SetRowCount(VirtualRowCount);
@@ -120,11 +118,11 @@ bool frmPatLookup::captionNamesPatientWindow() const
 QString frmPatLookup::rowCountText()
 {
     if (!m_results.AllLoaded)
-        return QStringLiteral("Showing: ") + conv::str(LastShownRow());
-    QString text = QStringLiteral("Total: ") + conv::str(m_results.RowsLoaded);
+        return QStringLiteral("Showing: ") + str(LastShownRow());
+    QString text = QStringLiteral("Total: ") + str(m_results.RowsLoaded);
     // The grid holds at most so many rows: the user is told where the list stops.
     if (grdPatient->RowCount() < m_results.RowsLoaded)
-        text += QStringLiteral(" (the list shows the first ") + conv::str(grdPatient->RowCount()) + QLatin1Char(')');
+        text += QStringLiteral(" (the list shows the first ") + str(grdPatient->RowCount()) + QLatin1Char(')');
     return text;
 }
 
@@ -143,9 +141,9 @@ void frmPatLookup::FitToResults()
         CurrentRow = 1;
         grdPatient->SetScrollBarMode(0, 0);
 
-        const qint32 rowHeight = conv::CLng(grdPatient->RowHeight(1) * y);
-        qint32 contentWidth = conv::CLng(grdPatient->SumColWidths(0, FitColumnCount - 1, 0) * x + 5.0 * FitColumnCount);
-        const qint32 gridHeight = conv::mulLong(VisibleRows, rowHeight);
+        const qint32 rowHeight = CLng(grdPatient->RowHeight(1) * y);
+        qint32 contentWidth = CLng(grdPatient->SumColWidths(0, FitColumnCount - 1, 0) * x + 5.0 * FitColumnCount);
+        const qint32 gridHeight = mulLong(VisibleRows, rowHeight);
 
         const double screenHeight = pixelsToTwipsY(screen() ? screen()->availableGeometry().height() : 768, this);
         double height = outerHeightTwips();
@@ -154,7 +152,7 @@ void frmPatLookup::FitToResults()
             height = wanted <= screenHeight - 600 ? wanted : screenHeight - 600;
         }
 
-        contentWidth = conv::addLong(contentWidth, settings().ExtraGridWidth());
+        contentWidth = addLong(contentWidth, settings().ExtraGridWidth());
         grdPatient->SetScrollBarMode(1, m_results.RowsLoaded >= VisibleRows ? 1 : 0);
 
         double width = m_allowModeSwitch ? pixelsToTwipsX(chkMode->width(), this) + contentWidth + kModeSwitchMargin
@@ -222,10 +220,10 @@ void frmPatLookup::ShowGridDebug()
     platform::GridValue column = grdPatient->NewHolder();
     if (grdPatient->GetCurrentCell(row, column) && utils().IsDebugMode()) {
         setWindowTitle(QStringLiteral("curr R,C:") + row.Value.toString() + QLatin1Char(',') + column.Value.toString()
-                       + QStringLiteral("; top row ") + conv::str(grdPatient->TopRow()));
+                       + QStringLiteral("; top row ") + str(grdPatient->TopRow()));
     }
-    lblMaxRows->setText(QStringLiteral("data rows:") + conv::str(m_results.RowsLoaded) + QStringLiteral(" ___ grid rows:")
-                        + conv::str(grdPatient->RowCount()));
+    lblMaxRows->setText(QStringLiteral("data rows:") + str(m_results.RowsLoaded) + QStringLiteral(" ___ grid rows:")
+                        + str(grdPatient->RowCount()));
     lblMaxRows->repaint();
 }
 

@@ -21,9 +21,9 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace zelvar::patlookup {
+using namespace zelvar::component;
 
-using component::utils;
+namespace zelvar::patlookup {
 
 namespace {
 
@@ -152,8 +152,8 @@ void frmPatLookup::grdPatient_OnTopRowChange(double nNewTopRow)
     platform::trapAndReport([&] {
         if (nNewTopRow > HighestTopRow && !m_results.AllLoaded) {
             if (nNewTopRow - grdPatient->TopRow() > 0) {
-                grdPatient->SetRowCount(conv::CLng(grdPatient->RowCount() + (nNewTopRow - HighestTopRow)));
-                HighestTopRow = conv::CLng(nNewTopRow);
+                grdPatient->SetRowCount(CLng(grdPatient->RowCount() + (nNewTopRow - HighestTopRow)));
+                HighestTopRow = CLng(nNewTopRow);
                 ShowGridDebug();
             }
             EnsureRowsAhead();

@@ -10,10 +10,9 @@
 
 #include <cmath>
 
-namespace zelvar::patlookup {
+using namespace zelvar::component;
 
-using component::settings;
-using component::utils;
+namespace zelvar::patlookup {
 
 namespace {
 
@@ -76,8 +75,8 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     const auto colours = [&](qint32 styleId) {
         QString background;
         QString text;
-        step([&] { background = m_colours.entry(str::charAt(x, n - 2), paint); });
-        step([&] { text = m_colours.entry(str::charAt(x, n - 1), paint); });
+        step([&] { background = m_colours.entry(charAt(x, n - 2), paint); });
+        step([&] { text = m_colours.entry(charAt(x, n - 1), paint); });
         if (background.isEmpty() && text.isEmpty()) {
             step([&] { Style.setbasestyle(styleId); });
         } else {
@@ -87,20 +86,20 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     };
 
     if (r == 0 && !x.isEmpty()) {
-        step([&] { Style.setValue(str::Left(x, n - 3)); });
-        step([&] { Style.SetHorizontalAlignment(str::Right(x, 1)); });
+        step([&] { Style.setValue(Left(x, n - 3)); });
+        step([&] { Style.SetHorizontalAlignment(Right(x, 1)); });
         colours(HeaderStyleId);
     } else if (x.isEmpty()) {
         step([&] { Style.setbasestyle(BaseStyleId); });
     } else if (x.back() == QChar(0x0002)) {
-        step([&] { Style.setValue(str::Left(x, n - 1)); });
+        step([&] { Style.setValue(Left(x, n - 1)); });
         step([&] { Style.setbasestyle(BaseStyleId); });
     } else {
-        step([&] { Style.setValue(str::Left(x, n - 3)); });
-        step([&] { Style.SetHorizontalAlignment(str::Right(x, 1)); });
+        step([&] { Style.setValue(Left(x, n - 3)); });
+        step([&] { Style.SetHorizontalAlignment(Right(x, 1)); });
         if (currentRow.Value.toInt() == r) {
             step([&] {
-                const QString text = m_colours.entry(str::charAt(x, n - 1), paint);
+                const QString text = m_colours.entry(charAt(x, n - 1), paint);
                 if (text.isEmpty())
                     Style.settextcolor(Colour(0));
                 else
@@ -129,9 +128,9 @@ void frmPatLookup::FitColumnWidths()
     const float pixels = float(available / platform::twipsPerPixelX(this));
     const qint32 total = grdPatient->SumColWidths(1, columns, 0);
     const float factor = pixels / float(total + 2);
-    const qint16 last = conv::CInt(double(grdPatient->ColCount()));
+    const qint16 last = CInt(double(grdPatient->ColCount()));
     for (qint32 i = 1; i <= last; ++i) {
-        const qint32 width = conv::CLng(double(float(grdPatient->ColWidth(i)) * factor));
+        const qint32 width = CLng(double(float(grdPatient->ColWidth(i)) * factor));
         grdPatient->SetColWidths(i, i, width);
     }
 }
@@ -143,7 +142,7 @@ qint32 frmPatLookup::LastShownRow()
     const double heading = grdPatient->RowHeight(0);
     const double line = grdPatient->RowHeight(1);
     const double top = grdPatient->TopRow();
-    const qint32 result = conv::CLng((height - p * heading) / (p * line) + top - 1);
+    const qint32 result = CLng((height - p * heading) / (p * line) + top - 1);
     return m_results.RowsLoaded < result ? m_results.RowsLoaded : result;
 }
 

@@ -15,9 +15,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-namespace zelvar::patlookup {
+using namespace zelvar::component;
 
-using component::utils;
+namespace zelvar::patlookup {
 
 namespace {
 
@@ -27,7 +27,7 @@ const QString kIllegalCharacters = QStringLiteral("|");
 // text is an account number.
 bool looksLikeAccount(const QString& text)
 {
-    return conv::IsNumeric(text.left(3)) || text.trimmed().left(1) == QLatin1String("/");
+    return IsNumeric(text.left(3)) || text.trimmed().left(1) == QLatin1String("/");
 }
 
 // A one-letter prefix such as "g=" (blanks around the text do not count).
@@ -121,8 +121,8 @@ bool frmPatLookup::ValidateLookupText(const QString& text, bool Silent)
     for (QChar c : kIllegalCharacters) {
         if (text.contains(c)) {
             if (!Silent) {
-                utils().ShowMessage(QStringLiteral("Invalid characters.") + str::crlf + QStringLiteral("Following characters ")
-                                        + str::crlf + kIllegalCharacters + str::crlf
+                utils().ShowMessage(QStringLiteral("Invalid characters.") + crlf + QStringLiteral("Following characters ")
+                                        + crlf + kIllegalCharacters + crlf
                                         + QStringLiteral(" are illegal in Lookups."),
                                     0, 8, title, 1, 0, 0, 0, result);
             }
@@ -132,7 +132,7 @@ bool frmPatLookup::ValidateLookupText(const QString& text, bool Silent)
     for (QChar c : text) {
         if (platform::ansiCode(c) >= 127) {
             if (!Silent) {
-                utils().ShowMessage(QStringLiteral("Invalid characters.") + str::crlf + QString(c)
+                utils().ShowMessage(QStringLiteral("Invalid characters.") + crlf + QString(c)
                                         + QStringLiteral(" is illegal in Lookups."),
                                     0, 8, title, 1, 0, 0, 0, result);
             }
@@ -207,7 +207,7 @@ void frmPatLookup::cmdSearch_Click()
     SearchBusy = false;
 
     if (m_results.table.isDimensioned() && m_results.table.rowBound() >= 1) {
-        if (conv::Val(m_results.table.cell(0, 1)) != 0.0) {
+        if (Val(m_results.table.cell(0, 1)) != 0.0) {
             FocusIfVisible(grdPatient);
         } else {
             txtSearch->setFocus();

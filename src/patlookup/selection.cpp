@@ -11,20 +11,19 @@
 #include <QCloseEvent>
 #include <QPushButton>
 
-namespace zelvar::patlookup {
+using namespace zelvar::component;
 
-using component::settings;
-using component::utils;
+namespace zelvar::patlookup {
 
 void frmPatLookup::SetReturnValue(double Row)
 {
     ErrorInfo error;
     const bool ok = trapErrors([&] {
-        const qint32 r = conv::CLng(Row);
+        const qint32 r = CLng(Row);
         const QString key = m_results.table.cell(0, r);
-        if (conv::Val(key) != 0.0) {
+        if (Val(key) != 0.0) {
             const QString value = m_results.table.cell(1, r);
-            ReturnValue = key + component::FieldDelimiter() + str::Left(value, value.size() - 3);
+            ReturnValue = key + component::FieldDelimiter() + Left(value, value.size() - 3);
         } else {
             ReturnValue = QStringLiteral("CANCEL");
         }
@@ -58,7 +57,7 @@ void frmPatLookup::SyncCurrentRow()
     }
     // A row the grid offers ahead of the loaded ones has no key yet: nothing to choose there.
     const bool loaded = CurrentRow <= m_results.table.rowBound();
-    cmdOK->setEnabled(loaded && conv::Val(m_results.table.cell(0, CurrentRow)) != 0.0);
+    cmdOK->setEnabled(loaded && Val(m_results.table.cell(0, CurrentRow)) != 0.0);
     cmdDisplay->setEnabled(cmdOK->isEnabled());
 }
 
@@ -90,7 +89,7 @@ void frmPatLookup::cmdDisplay_Click()
 {
     platform::trapAndReport([&] {
         const QString account = m_results.table.cell(0, CurrentRow);
-        if (conv::Val(account) != 0.0)
+        if (Val(account) != 0.0)
             browseprint::DisplayPatientInfo(account);
     }, QStringLiteral("Error Opening Display from Patient Lookup : "));
 }

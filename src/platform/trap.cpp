@@ -6,8 +6,8 @@ namespace zelvar::platform {
 
 void reportToHost(const QString& text)
 {
-    ErrorInfo failure;
-    const bool reported = component::hasUtils() && trapErrors([&] { component::utils().ReportError(text); }, failure);
+    component::ErrorInfo failure;
+    const bool reported = component::hasUtils() && component::trapErrors([&] { component::utils().ReportError(text); }, failure);
     if (!reported)
         qWarning("%s", qPrintable(text));
 }

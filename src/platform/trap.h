@@ -22,8 +22,8 @@ void reportToHost(const QString& text);
 template<typename Fn>
 bool trapAndReport(Fn&& body, const QString& where, Beep beep = Beep::No)
 {
-    ErrorInfo error;
-    if (trapErrors(std::forward<Fn>(body), error))
+    component::ErrorInfo error;
+    if (component::trapErrors(std::forward<Fn>(body), error))
         return true;
     if (beep == Beep::Yes)
         platform::beep();

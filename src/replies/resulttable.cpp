@@ -2,6 +2,8 @@
 
 #include "component/runtimeerror.h"
 
+using namespace zelvar::component;
+
 namespace zelvar::replies {
 
 void ResultTable::redim(qint32 columnBound, qint32 rowBound)

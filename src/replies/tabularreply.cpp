@@ -7,11 +7,9 @@
 
 #include <optional>
 
-namespace zelvar::replies {
+using namespace zelvar::component;
 
-using component::settings;
-using component::utils;
-using namespace zelvar::str;
+namespace zelvar::replies {
 
 namespace {
 
@@ -46,7 +44,7 @@ struct Reader
     {
         results.AllLoaded = true;
         const QString joined = lines.join(tab);
-        report(QStringLiteral("Expecting ") + conv::str(expected) + crlf + joined);
+        report(QStringLiteral("Expecting ") + str(expected) + crlf + joined);
         const qsizetype at = joined.indexOf(QStringLiteral("ERROR:"));
         const QString shown = at >= 0 ? joined.mid(at) : joined.left(1000);
         return QStringLiteral("Invalid format ") + crlf + shown;
@@ -57,7 +55,7 @@ struct Reader
     void takeTrailer(const QString& trailer);
     bool firstRowIsAHit() const
     {
-        return results.RowsLoaded == 1 && conv::Val(results.table.cell(0, 1)) != 0.0;
+        return results.RowsLoaded == 1 && Val(results.table.cell(0, 1)) != 0.0;
     }
 };
 
@@ -128,7 +126,7 @@ void Reader::takeHeadings(std::optional<qint32> widthFactor)
         const QString& piece = pieces.at(k - 1);
         const qint32 column = qint32(k - 1);
         if (widthFactor)
-            reading.columnWidths.append(conv::mulLong(conv::CLng(Right(piece, 2)), *widthFactor));
+            reading.columnWidths.append(mulLong(CLng(Right(piece, 2)), *widthFactor));
         results.table.setCell(column, 0, Left(piece, piece.size() - 2));
     }
 }
@@ -149,20 +147,20 @@ bool readFirst(Reader& r, qint32 gridRowLimit)
     ZelvarUtils& u = utils();
 
     const QString& header = element(r.lines, 0);
-    results.ColumnBound = conv::addLong(u.CountPieces(header, tab), 1);
+    results.ColumnBound = addLong(u.CountPieces(header, tab), 1);
 
-    if (!header.isEmpty() && !conv::IsNumeric(countField(header))) {
+    if (!header.isEmpty() && !IsNumeric(countField(header))) {
         reading.errorText = QStringLiteral("Error in Patient Lookup ") + crlf + header;
         reading.shape = GridShape::SingleCell;
         results.table.redim(results.ColumnBound, results.RowsLoaded);
         results.AllLoaded = true;
         return false;
     }
-    results.RowsLoaded = conv::CLng(conv::Val(Mid(header, 7)));
+    results.RowsLoaded = CLng(Val(Mid(header, 7)));
     reading.shape = GridShape::Counted;
     reading.gridColumns = results.ColumnBound - 1;
     reading.gridRows = results.RowsLoaded;
-    results.table.redim(results.ColumnBound, conv::mulLong(2, results.RowsLoaded));
+    results.table.redim(results.ColumnBound, mulLong(2, results.RowsLoaded));
 
     if (!r.split(u, header)) {
         reading.errorText = QStringLiteral("Error in Patient Lookup") + crlf + QStringLiteral("StrToArr error");
@@ -203,13 +201,13 @@ bool readFurther(Reader& r)
     ZelvarUtils& u = utils();
 
     const QString& header = element(r.lines, 0);
-    const qint32 count = conv::CLng(countField(header));
+    const qint32 count = CLng(countField(header));
     // A page cannot take rows away from the ones already loaded.
     if (count < 0)
         throw RuntimeError(RuntimeError::SubscriptOutOfRange);
-    const qint32 columnBound = conv::addLong(u.CountPieces(header, tab), 1);
+    const qint32 columnBound = addLong(u.CountPieces(header, tab), 1);
     const qint32 old = results.RowsLoaded;
-    const qint32 rowsLoaded = conv::addLong(old, count);
+    const qint32 rowsLoaded = addLong(old, count);
 
     // The columns are fixed by the first page; a page with other columns is refused before
     // the counts change, so the loaded rows stay consistent with the table.
@@ -249,7 +247,7 @@ bool readFurther(Reader& r)
 
 qint32 ColumnWidthFactor()
 {
-    return conv::CLng(settings().GetColumnWidthFactor());
+    return CLng(settings().GetColumnWidthFactor());
 }
 
 PageReading readFirstPage(const QStringList& lines, SearchResults& results, qint32 gridRowLimit)
@@ -261,7 +259,7 @@ PageReading readFirstPage(const QStringList& lines, SearchResults& results, qint
         r.reading.errorText = QStringLiteral("Error in Patient Lookup. Err: ") + error.description;
         // An unreadable first page must not lead to further-rows requests.
         results.AllLoaded = true;
-        r.box(ReplyMessage::Box, error.description + crlf + conv::str(error.number), {}, true);
+        r.box(ReplyMessage::Box, error.description + crlf + str(error.number), {}, true);
     }
     return std::move(r.reading);
 }
@@ -276,7 +274,7 @@ PageReading readFurtherPage(const QStringList& lines, SearchResults& results)
         results.AllLoaded = true;
         r.report(QStringLiteral("Error in BuildGridMoreRows - Patient Lookup ") + error.description);
         r.box(ReplyMessage::CriticalBox,
-              QStringLiteral("Error in BuildGridMoreRows ") + error.description + crlf + conv::str(error.number), {},
+              QStringLiteral("Error in BuildGridMoreRows ") + error.description + crlf + str(error.number), {},
               true);
     }
     return std::move(r.reading);

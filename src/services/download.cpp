@@ -18,10 +18,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace zelvar::services {
+using namespace zelvar::component;
 
-using component::hostLink;
-using component::utils;
+namespace zelvar::services {
 
 namespace {
 
@@ -35,7 +34,7 @@ bool isPlainFileName(const QString& name)
 
 QString alreadyOpen(const QString& fileName, const QString& folder)
 {
-    return str::crlf + str::crlf + QStringLiteral("Please check if file ") + fileName + QStringLiteral(" in ") + folder
+    return crlf + crlf + QStringLiteral("Please check if file ") + fileName + QStringLiteral(" in ") + folder
         + QStringLiteral(" is already open.");
 }
 
@@ -54,14 +53,14 @@ QString explanation(int code, const QString& fileName, const QString& folder)
                               "locked a portion of the file.")
             + alreadyOpen(fileName, folder);
     default:
-        return QStringLiteral("Err. # ") + conv::str(code);
+        return QStringLiteral("Err. # ") + str(code);
     }
 }
 
 void cannotCreate(const QString& fileName, const QString& folder, int code)
 {
     platform::messageBox(QStringLiteral("Cannot create file ") + fileName + QStringLiteral(" in ") + folder
-                             + QLatin1Char('.') + str::crlf + str::crlf + explanation(code, fileName, folder),
+                             + QLatin1Char('.') + crlf + crlf + explanation(code, fileName, folder),
                          platform::Critical, kSaveTitle);
 }
 
@@ -170,7 +169,7 @@ bool replaceFile(const QString& fileName, const QString& folder, const QString& 
     struct stat present {};
     if (!regularFileOrNothing(path, present)) {
         platform::messageBox(QStringLiteral("Cannot create file ") + fileName + QStringLiteral(" in ") + folder
-                                 + QLatin1Char('.') + str::crlf + str::crlf
+                                 + QLatin1Char('.') + crlf + crlf
                                  + QStringLiteral("Something that is not a file (a folder, a link, a pipe or a device) "
                                                   "already has that name."),
                              platform::Critical, kSaveTitle);
@@ -202,7 +201,7 @@ bool replaceFile(const QString& fileName, const QString& folder, const QString& 
     ::close(fd);
     if (!moved) {
         platform::messageBox(QStringLiteral("Cannot write to file ") + fileName + QStringLiteral(" in ") + folder
-                                 + QLatin1Char('.') + str::crlf + QStringLiteral("Err. # ") + conv::str(code),
+                                 + QLatin1Char('.') + crlf + QStringLiteral("Err. # ") + str(code),
                              platform::OkOnly, kSaveTitle);
         return false;
     }
@@ -225,9 +224,9 @@ bool DownloadAndSave(const QString& FileName, const QString& ServerFolder, const
                 return;
             }
             const QString title = utils().GetMessageTitle();
-            QString size = str::element(replies, 0);
+            QString size = element(replies, 0);
             size.remove(QStringLiteral("|OK||"));
-            if (!conv::IsNumeric(size)) {
+            if (!IsNumeric(size)) {
                 platform::messageBox(size.isEmpty() ? QStringLiteral("Invalid format: file size not received.") : size,
                                      platform::OkOnly, title);
                 return;
@@ -240,7 +239,7 @@ bool DownloadAndSave(const QString& FileName, const QString& ServerFolder, const
                 return;
             }
             if (utils().IsDebugMode()) {
-                platform::messageBox(QStringLiteral("SIZE: ") + conv::str(text.size()) + str::crlf + text,
+                platform::messageBox(QStringLiteral("SIZE: ") + str(text.size()) + crlf + text,
                                      platform::OkOnly,
                                      QStringLiteral("FILE ") + FileName + QStringLiteral(" in ") + ServerFolder);
             }

@@ -15,6 +15,8 @@
 
 #include <memory>
 
+using namespace zelvar::component;
+
 namespace zelvar {
 namespace {
 
@@ -91,7 +93,7 @@ bool isNumeric(const QVariant& value)
     case QMetaType::UShort:
         return true;
     case QMetaType::QString:
-        return conv::IsNumeric(value.toString());
+        return IsNumeric(value.toString());
     default:
         return false;
     }
@@ -124,7 +126,7 @@ StoredValue toStored(const QVariant& value)
     stored.number = isNumeric(value);
     if (stored.number) {
         stored.numberValue =
-            value.typeId() == QMetaType::QString ? conv::CLng(value.toString()) : conv::CLng(value.toDouble());
+            value.typeId() == QMetaType::QString ? CLng(value.toString()) : CLng(value.toDouble());
     } else {
         if (!value.canConvert<QString>() && value.isValid())
             throw RuntimeError(RuntimeError::TypeMismatch);

@@ -28,7 +28,7 @@ QString GetSysSetting(const QString& SettingName)
         const qsizetype start = at + key.size();
         const qsizetype length = reply.lastIndexOf(QLatin1Char(',')) - start;
         if (length < 0)
-            throw RuntimeError(RuntimeError::InvalidProcedureCall);
+            throw component::RuntimeError(component::RuntimeError::InvalidProcedureCall);
         QString value = reply.mid(start, length);
         if (value.contains(QLatin1Char('^')))
             value = utils().GetPiece(value, QStringLiteral("^"), 1);

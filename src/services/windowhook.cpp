@@ -9,6 +9,8 @@
 #include <QEvent>
 #include <QWheelEvent>
 
+using namespace zelvar::component;
+
 namespace zelvar::services {
 namespace {
 

@@ -192,7 +192,7 @@ TEST_F(RecordTest, shouldBuildTheDocumentStepByStep)
               QStringLiteral("<html><head><base href=\"/f/\" /><title/></head>"));
     EXPECT_EQ(browseprint::insertBaseElement(QStringLiteral("<html><head></head>"), QStringLiteral("/f")),
               QStringLiteral("<html><head><base href=\"/f/\" /></head>"));
-    EXPECT_THROW(browseprint::insertBaseElement(QStringLiteral("<p>no head</p>"), QStringLiteral("/f")), RuntimeError);
+    EXPECT_THROW(browseprint::insertBaseElement(QStringLiteral("<p>no head</p>"), QStringLiteral("/f")), component::RuntimeError);
     EXPECT_EQ(browseprint::unescapeEntities(QStringLiteral("&amp;amp; &amp;lt;b&gt; &quot;&apos;")), QStringLiteral("&amp; <b> \"'"));
 
     // The whole way, with the default style sheet: the SSN shows only its last four digits.

@@ -7,6 +7,8 @@
 
 #include <limits>
 
+using namespace zelvar::component;
+
 using namespace zelvar;
 
 namespace {
@@ -50,13 +52,13 @@ TEST(Val, shouldReadLeniently)
         {u"1,000", 1},
     };
     for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(conv::Val(QStringView(c.text)), c.value) << QString::fromUtf16(c.text).toStdString();
+        EXPECT_DOUBLE_EQ(Val(QStringView(c.text)), c.value) << QString::fromUtf16(c.text).toStdString();
 }
 
 // Catches an out-of-range text turned into infinity instead of Overflow.
 TEST(Val, shouldOverflowBeyondDouble)
 {
-    EXPECT_EQ(errorNumberOf([] { conv::Val(u"1e400"); }), RuntimeError::Overflow);
+    EXPECT_EQ(errorNumberOf([] { Val(u"1e400"); }), RuntimeError::Overflow);
 }
 
 // Catches a test that lets letters, inner blanks or a lone sign pass as a number, or that
@@ -70,7 +72,7 @@ TEST(IsNumeric, shouldAcceptOnlyWholeNumbers)
         {u"1 2", false}, {u"1e", false}, {u"&H", false}, {u"&HZ", false}, {u"1.2.3", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(conv::IsNumeric(QStringView(c.text)), c.numeric) << QString::fromUtf16(c.text).toStdString();
+        EXPECT_EQ(IsNumeric(QStringView(c.text)), c.numeric) << QString::fromUtf16(c.text).toStdString();
 }
 
 // Catches truncation or rounding away from zero where halves must go to the even neighbour.
@@ -81,40 +83,40 @@ TEST(RoundHalfEven, shouldSendHalvesToEvenNeighbour)
         {2.4999, 2}, {2.5001, 3}, {7, 7},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(conv::roundHalfEven(c.in), c.out) << c.in;
+        EXPECT_EQ(roundHalfEven(c.in), c.out) << c.in;
 }
 
 // Catches a strict conversion that reads "12ABC" leniently or wraps instead of Overflow.
 TEST(StrictConversion, shouldRaiseTypeMismatchAndOverflow)
 {
-    EXPECT_EQ(conv::CLng(u" 00042 "), 42);
-    EXPECT_EQ(conv::CLng(u"2.5"), 2);
-    EXPECT_EQ(conv::CLng(u"3.5"), 4);
-    EXPECT_EQ(conv::CInt(u"-32768"), -32768);
-    EXPECT_EQ(conv::CLng(8.5), 8);
-    EXPECT_EQ(conv::CLng(9.5), 10);
+    EXPECT_EQ(CLng(u" 00042 "), 42);
+    EXPECT_EQ(CLng(u"2.5"), 2);
+    EXPECT_EQ(CLng(u"3.5"), 4);
+    EXPECT_EQ(CInt(u"-32768"), -32768);
+    EXPECT_EQ(CLng(8.5), 8);
+    EXPECT_EQ(CLng(9.5), 10);
 
-    EXPECT_EQ(errorNumberOf([] { conv::CLng(u"12ABC"); }), RuntimeError::TypeMismatch);
-    EXPECT_EQ(errorNumberOf([] { conv::CLng(u""); }), RuntimeError::TypeMismatch);
-    EXPECT_EQ(errorNumberOf([] { conv::CInt(u"32768"); }), RuntimeError::Overflow);
-    EXPECT_EQ(errorNumberOf([] { conv::CInt(u"32767.5"); }), RuntimeError::Overflow);
-    EXPECT_EQ(errorNumberOf([] { conv::CLng(u"2147483648"); }), RuntimeError::Overflow);
-    EXPECT_EQ(errorNumberOf([] { conv::CLng(std::numeric_limits<double>::quiet_NaN()); }), RuntimeError::Overflow);
-    EXPECT_EQ(errorNumberOf([] { conv::mulLong(65536, 65536); }), RuntimeError::Overflow);
-    EXPECT_EQ(errorNumberOf([] { conv::addLong(std::numeric_limits<qint32>::max(), 1); }), RuntimeError::Overflow);
+    EXPECT_EQ(errorNumberOf([] { CLng(u"12ABC"); }), RuntimeError::TypeMismatch);
+    EXPECT_EQ(errorNumberOf([] { CLng(u""); }), RuntimeError::TypeMismatch);
+    EXPECT_EQ(errorNumberOf([] { CInt(u"32768"); }), RuntimeError::Overflow);
+    EXPECT_EQ(errorNumberOf([] { CInt(u"32767.5"); }), RuntimeError::Overflow);
+    EXPECT_EQ(errorNumberOf([] { CLng(u"2147483648"); }), RuntimeError::Overflow);
+    EXPECT_EQ(errorNumberOf([] { CLng(std::numeric_limits<double>::quiet_NaN()); }), RuntimeError::Overflow);
+    EXPECT_EQ(errorNumberOf([] { mulLong(65536, 65536); }), RuntimeError::Overflow);
+    EXPECT_EQ(errorNumberOf([] { addLong(std::numeric_limits<qint32>::max(), 1); }), RuntimeError::Overflow);
 }
 
 // Catches string helpers that count from 0 or accept a negative length silently.
 TEST(Strings, shouldCountFromOneAndRefuseNegativeLengths)
 {
     const QString header = QStringLiteral("|OK||H00012\tName25");
-    EXPECT_EQ(str::Mid(header, 7, 5), QStringLiteral("00012"));
-    EXPECT_EQ(str::Mid(header, 30), QString());
-    EXPECT_EQ(str::Right(QStringLiteral("Name25"), 2), QStringLiteral("25"));
-    EXPECT_EQ(str::Left(QStringLiteral("Name25"), 4), QStringLiteral("Name"));
-    EXPECT_EQ(errorNumberOf([] { str::Left(QStringLiteral("A"), -1); }), RuntimeError::InvalidProcedureCall);
-    EXPECT_EQ(errorNumberOf([] { str::Mid(QStringLiteral("A"), 0); }), RuntimeError::InvalidProcedureCall);
-    EXPECT_EQ(errorNumberOf([] { str::element(QStringList{}, 0); }), RuntimeError::SubscriptOutOfRange);
+    EXPECT_EQ(Mid(header, 7, 5), QStringLiteral("00012"));
+    EXPECT_EQ(Mid(header, 30), QString());
+    EXPECT_EQ(Right(QStringLiteral("Name25"), 2), QStringLiteral("25"));
+    EXPECT_EQ(Left(QStringLiteral("Name25"), 4), QStringLiteral("Name"));
+    EXPECT_EQ(errorNumberOf([] { Left(QStringLiteral("A"), -1); }), RuntimeError::InvalidProcedureCall);
+    EXPECT_EQ(errorNumberOf([] { Mid(QStringLiteral("A"), 0); }), RuntimeError::InvalidProcedureCall);
+    EXPECT_EQ(errorNumberOf([] { element(QStringList{}, 0); }), RuntimeError::SubscriptOutOfRange);
 }
 
 // Catches a host exception losing its text, or the component's own numbers being replaced.

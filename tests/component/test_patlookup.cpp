@@ -107,7 +107,7 @@ TEST_F(PatLookupTest, shouldKeepReferencesPerThread)
         PatLookup local;
         try {
             component::hostLink();
-        } catch (const RuntimeError& e) {
+        } catch (const component::RuntimeError& e) {
             otherResult = QString::number(e.number());
         }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace zelvar::component;
+
 using namespace zelvar;
 using namespace zelvar::replies;
 

@@ -77,7 +77,7 @@ TEST_F(RegistryTest, shouldAnswerTheEmptyTextForWhatIsNotThere)
 // Catches a number beyond 32 bits stored wrapped instead of raising Overflow.
 TEST_F(RegistryTest, shouldRaiseOverflowBeyondThirtyTwoBits)
 {
-    EXPECT_THROW(SetRegValue(HKEY_CURRENT_USER, kKey, QStringLiteral("n"), QStringLiteral("4294967296")), RuntimeError);
+    EXPECT_THROW(SetRegValue(HKEY_CURRENT_USER, kKey, QStringLiteral("n"), QStringLiteral("4294967296")), component::RuntimeError);
     EXPECT_EQ(QueryRegValue(HKEY_CURRENT_USER, kKey, QStringLiteral("n")), QVariant(QString()));
 }
 

@@ -38,7 +38,7 @@ std::optional<QColor> GridStyle::colourFromText(const QString& text)
     bool ok = false;
     const qlonglong value = text.trimmed().toLongLong(&ok);
     if (!ok || value < 0 || value > 0xFFFFFF)
-        throw RuntimeError(RuntimeError::TypeMismatch);
+        throw component::RuntimeError(component::RuntimeError::TypeMismatch);
     return colourFromValue(Colour(value));
 }
 
