@@ -1,5 +1,6 @@
 // The grid's full repaint of a 1600x900 view with a handler that decodes a 3-character style
-// suffix per cell, and the cost of showing 100,000 rows against a QStandardItemModel.
+// suffix per cell, the same repaint by a plain QTableView over a QStandardItemModel holding the
+// same texts and colours, and the cost of showing 100,000 rows against that model.
 #include "benchmain.h"
 
 #include "platform/grid/gridcontrol.h"
@@ -107,6 +108,43 @@ void BM_GridRepaintAfterPageScroll(benchmark::State& state)
     state.counters["rows_per_page"] = page;
 }
 
+// The yardstick: a plain QTableView over a QStandardItemModel that holds the texts and
+// colours ready, repainting the same view.
+void BM_PlainTableViewRepaint(benchmark::State& state)
+{
+    QStandardItemModel model(kRows, kColumns);
+    const QStringList& texts = sampleTexts();
+    const QStringList& colours = colourTable();
+    for (int r = 0; r < kRows; ++r) {
+        for (int c = 0; c < kColumns; ++c) {
+            const QString& text = texts.at(((r + 1) * 7 + c) % texts.size());
+            auto* item = new QStandardItem(text.left(text.size() - 3));
+            item->setBackground(QColor::fromRgb(colours.at(text.at(text.size() - 3).unicode() - 64).toUInt()));
+            item->setForeground(QColor::fromRgb(colours.at(text.at(text.size() - 2).unicode() - 64).toUInt()));
+            item->setTextAlignment(text.endsWith(QLatin1Char('1')) ? Qt::AlignRight | Qt::AlignVCenter
+                                                                    : Qt::AlignLeft | Qt::AlignVCenter);
+            model.setItem(r, c, item);
+        }
+    }
+    QTableView view;
+    view.setModel(&model);
+    view.verticalHeader()->hide();
+    // The same rows in view as the grid shows.
+    view.verticalHeader()->setMinimumSectionSize(1);
+    view.verticalHeader()->setDefaultSectionSize(GridControl().RowHeight(1));
+    view.horizontalHeader()->setDefaultSectionSize(1600 / kColumns);
+    view.resize(1602, 920);
+    view.show();
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        view.viewport()->repaint();
+        view.horizontalHeader()->viewport()->repaint();
+    }
+    state.counters["viewport_w"] = view.viewport()->width();
+    state.counters["viewport_h"] = view.viewport()->height();
+    state.counters["row_height"] = view.rowHeight(0);
+}
+
 void BM_VirtualGridFillAndShow(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -147,6 +185,7 @@ void BM_StandardModelFillAndShow(benchmark::State& state)
 
 BENCHMARK(BM_GridFullRepaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GridRepaintAfterPageScroll)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainTableViewRepaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VirtualGridFillAndShow)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_StandardModelFillAndShow)->Unit(benchmark::kMillisecond)->Iterations(1);
 
