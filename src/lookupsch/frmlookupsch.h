@@ -56,7 +56,8 @@ public:
     void GetStyleRowCol(double Row, double Col, platform::GridStyle& Style, int ModifyType, int StyleType,
                         platform::GridValue& Result);
     void grdLookupSch_OnInitCurrentCell();
-    void OnCellTip(double Row, double Col);
+    // The tool tip of a cell: its text without the style suffix.
+    QString OnCellTip(double Row, double Col);
     void ResizeForm();
 
     // -- choosing -------------------------------------------------------------------------

@@ -183,15 +183,17 @@ void frmLookupSch::grdLookupSch_OnInitCurrentCell()
     }, QStringLiteral("Error raised in frmLookupSch.grdLookupSch_OnInitCurrentCell: "), platform::Beep::Yes);
 }
 
-void frmLookupSch::OnCellTip(double Row, double Col)
+QString frmLookupSch::OnCellTip(double Row, double Col)
 {
-    // Passed over silently when the cell has no such text.
+    // No tip, silently, when the cell has no such text (not the tip of the cell before).
+    QString tip;
     ErrorInfo error;
     trapErrors([&] {
         const qint32 r = qint32(Row);
         const QString value = Grids[0].Cells.cell(qint32(Col), r);
-        grdLookupSch->setToolTip(r != 0 ? Left(value, value.size() - 7) : Left(value, value.size() - 3));
+        tip = r != 0 ? Left(value, value.size() - 7) : Left(value, value.size() - 3);
     }, error);
+    return tip;
 }
 
 void frmLookupSch::ResizeForm()

@@ -62,7 +62,7 @@ frmLookupSch::frmLookupSch()
     using platform::GridControl;
     connect(grdLookupSch, &GridControl::GetStyleRowCol, this, &frmLookupSch::GetStyleRowCol);
     connect(grdLookupSch, &GridControl::OnInitCurrentCell, this, [this] { grdLookupSch_OnInitCurrentCell(); });
-    connect(grdLookupSch, &GridControl::PointerOverCell, this, &frmLookupSch::OnCellTip);
+    grdLookupSch->setTipSource([this](int row, int column) { return OnCellTip(row, column); });
     connect(grdLookupSch, &GridControl::OnLButtonDblClkRowCol, this,
             [this](double row, double column, int) { OnLButtonDblClkRowCol(row, column); });
     connect(grdLookupSch, &GridControl::ProcessKeys, this,

@@ -128,7 +128,10 @@ private:
 
     void createControls();
     void connectControls();
-    QString searchKey() const;
+    // The key's caption a search is sent with, from the option chosen in the present mode.
+    QString searchCaption() const;
+    // The request's search part for a text: the text, the caption, each closed by "|".
+    QString searchRequest(const QString& text) const;
     // The status line's count: "Total: " once every row is loaded, else "Showing: " and the
     // last row in view.
     QString rowCountText();

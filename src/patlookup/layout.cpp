@@ -394,6 +394,18 @@ void frmPatLookup::txtSearch_GotFocus()
     txtSearch->setSelection(0, int(txtSearch->text().size()));
 }
 
+QString frmPatLookup::searchCaption() const
+{
+    if (m_mode != QLatin1String("W"))
+        return SearchByCaption;
+    // A workflow search is told apart by the mark after its key's caption.
+    for (size_t i = 0; i < optSearchW.size(); ++i) {
+        if (optSearchW[i]->isChecked())
+            return QString::fromLatin1(kWorkflowOptions[i].caption) + QStringLiteral("WRK");
+    }
+    return QStringLiteral("WRK");
+}
+
 void frmPatLookup::selectOption(int index)
 {
     // Selecting by code records the caption as a click does (through the toggle).

@@ -89,7 +89,7 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
     txtSearch->setText(s);
     cmdSearch->setEnabled(!(s.trimmed().isEmpty() && m_mode.isEmpty()));
 
-    GetGridData(searchKey());
+    GetGridData(searchRequest(s));
 
     if (optSearch[0]->isChecked() && m_results.SingleHit && !AlwaysShowLookup) {
         SetReturnValue(1);
@@ -98,18 +98,9 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
     exec();
 }
 
-QString frmPatLookup::searchKey() const
+QString frmPatLookup::searchRequest(const QString& text) const
 {
-    const QString text = txtSearch->text();
-    if (m_mode == QLatin1String("W")) {
-        QString caption;
-        for (QRadioButton* option : optSearchW) {
-            if (option->isChecked())
-                caption = option->text();
-        }
-        return text + QLatin1Char('|') + caption + QStringLiteral("WRK") + QLatin1Char('|');
-    }
-    return text + QLatin1Char('|') + SearchByCaption + QLatin1Char('|');
+    return text + QLatin1Char('|') + searchCaption() + QLatin1Char('|');
 }
 
 bool frmPatLookup::ValidateLookupText(const QString& text, bool Silent)
@@ -171,7 +162,7 @@ void frmPatLookup::FocusIfVisible(QWidget* control)
 
 void frmPatLookup::cmdSearch_Click()
 {
-    QString text = txtSearch->text();
+    const QString text = txtSearch->text();
     if (!ValidateLookupText(text, false)) {
         txtSearch->setFocus();
         return;
@@ -190,12 +181,16 @@ void frmPatLookup::cmdSearch_Click()
         const bool ok = trapErrors([&] {
             if ((optSearch[0]->isChecked() || optSearch[1]->isChecked()) && text != QLatin1String("*") && !text.isEmpty())
                 selectOption(looksLikeAccount(text) ? 0 : 1);
+            // The text searched for is the box's text less a key letter's prefix; the box
+            // shows what was searched for.
+            QString searched = text;
             if (hasLetterPrefix(text)) {
                 SelectSearchByLetter(text);
-                txtSearch->setText(afterFirstEquals(text));
+                searched = afterFirstEquals(text);
+                txtSearch->setText(searched);
             }
             ClearGrid();
-            GetGridData(searchKey());
+            GetGridData(searchRequest(searched));
         }, error);
         if (!ok) {
             platform::messageBox(QStringLiteral("Search : ") + error.description, platform::Critical,

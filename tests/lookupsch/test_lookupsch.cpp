@@ -285,6 +285,11 @@ TEST_F(LookupSchTest, shouldPaintCellsFromTheirSuffixes)
     // A colour letter outside the table: no value, white, but the text colour still applies.
     EXPECT_EQ(data(*w, 4, 1, Qt::DisplayRole).toString(), QString());
     EXPECT_EQ(data(*w, 4, 1, Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 255, 255));
+    // Tips are the texts without their suffixes; a cell without one has none (not the last
+    // cell's tip).
+    EXPECT_EQ(data(*w, 2, 1, Qt::ToolTipRole).toString(), QStringLiteral("Big"));
+    EXPECT_EQ(data(*w, 0, 1, Qt::ToolTipRole).toString(), QStringLiteral("Name"));
+    EXPECT_EQ(data(*w, 1, 0, Qt::ToolTipRole).toString(), QString());
     // A row span of 3 in row 5 merges rows 5 to 7 of that column (as far as there are rows).
     data(*w, 5, 1, Qt::DisplayRole);
     EXPECT_EQ(w->grdLookupSch->rowSpan(4, 1), 1);   // only row 5 exists: nothing to merge into

@@ -374,9 +374,7 @@ TEST_F(GridTest, shouldPaintMergedCellsAsOne)
 // Catches tool tips that do not come from the window's answer for that very cell.
 TEST_F(GridTest, shouldAskTheWindowForToolTips)
 {
-    QObject::connect(&grid, &GridControl::PointerOverCell, [this](double row, double column) {
-        grid.setToolTip(QStringLiteral("tip %1,%2").arg(row).arg(column));
-    });
+    grid.setTipSource([](int row, int column) { return QStringLiteral("tip %1,%2").arg(row).arg(column); });
     EXPECT_EQ(grid.model()->data(grid.model()->index(6, 2), Qt::ToolTipRole).toString(), QStringLiteral("tip 7,2"));
     EXPECT_EQ(grid.model()->headerData(3, Qt::Horizontal, Qt::ToolTipRole).toString(), QStringLiteral("tip 0,3"));
 }

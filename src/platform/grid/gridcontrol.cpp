@@ -37,7 +37,6 @@ GridControl::GridControl(QWidget* parent)
     m_model->setStyleRequest([this](int row, int column, GridStyle& style, GridValue& result) {
         Q_EMIT GetStyleRowCol(row, column, style, 0, 0, result);
     });
-    m_model->setTipRequest([this](int row, int column) { return tipFor(row, column); });
 
     setModel(m_model.get());
     m_header = new GridHeader(m_model.get(), this);
@@ -400,8 +399,7 @@ bool GridControl::event(QEvent* event)
 
 QString GridControl::tipFor(int row, int column)
 {
-    Q_EMIT PointerOverCell(row, column);
-    return toolTip();
+    return m_model->tip(row, column);
 }
 
 bool GridControl::viewportEvent(QEvent* event)

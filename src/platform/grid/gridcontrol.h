@@ -46,6 +46,8 @@ public:
     ~GridControl() override;
 
     GridModel& gridModel() { return *m_model; }
+    // Where the grid's tool tips come from: the window's answer for a cell (grid row, column).
+    void setTipSource(GridModel::TipRequest source) { m_model->setTipRequest(std::move(source)); }
 
     // -- shape ------------------------------------------------------------------------------
     // Rows after row 0, at most kMaxRows: every row costs the view a little memory, and a
@@ -114,8 +116,6 @@ Q_SIGNALS:
     void OnInitCurrentCell(double row, double column);
     void OnTopRowChange(double newTopRow);
     void OnTopRowChanged();
-    // The pointer rests over a cell: the window may set the grid's tool tip for it.
-    void PointerOverCell(double row, double column);
 
 protected:
     bool event(QEvent* event) override;

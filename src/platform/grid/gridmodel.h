@@ -35,6 +35,7 @@ public:
 
     void setStyleRequest(StyleRequest request) { m_request = std::move(request); }
     void setTipRequest(TipRequest request) { m_tipRequest = std::move(request); }
+    QString tip(int gridRow, int column) const { return m_tipRequest ? m_tipRequest(gridRow, column) : QString(); }
     StylesMap& styles() { return m_styles; }
 
     // Rows after the heading row, and columns after column 0.
