@@ -60,15 +60,14 @@ struct Fixture
     explicit Fixture(bool unique = false)
         : uniqueTexts(unique)
     {
-        QObject::connect(&grid, &GridControl::GetStyleRowCol,
-                         [this](double row, double column, GridStyle& style, int, int, GridValue& result) {
-                             ++calls;
-                             const QStringList& texts = sampleTexts();
-                             const QString& text = texts.at((int(row) * 7 + int(column)) % texts.size());
-                             // Every row's texts differ when asked, as a real result's do.
-                             decode(uniqueTexts ? QString::number(row) + QLatin1Char(' ') + text : text, style);
-                             result.Value = 1;
-                         });
+        grid.setStyleSource([this](int row, int column, GridStyle& style, GridValue& result) {
+            ++calls;
+            const QStringList& texts = sampleTexts();
+            const QString& text = texts.at((row * 7 + column) % texts.size());
+            // Every row's texts differ when asked, as a real result's do.
+            decode(uniqueTexts ? QString::number(row) + QLatin1Char(' ') + text : text, style);
+            result.Value = 1;
+        });
         grid.SetColCount(kColumns - 1);
         grid.SetRowCount(kRows);
         grid.SetColWidths(0, kColumns - 1, 1600 / kColumns);

@@ -60,7 +60,9 @@ frmLookupSch::frmLookupSch()
     resize(platform::twipsToPixelsX(10035, this), platform::twipsToPixelsY(3535, this));
 
     using platform::GridControl;
-    connect(grdLookupSch, &GridControl::GetStyleRowCol, this, &frmLookupSch::GetStyleRowCol);
+    grdLookupSch->setStyleSource([this](int row, int column, platform::GridStyle& style, platform::GridValue& result) {
+        GetStyleRowCol(row, column, style, 0, 0, result);
+    });
     connect(grdLookupSch, &GridControl::OnInitCurrentCell, this, [this] { grdLookupSch_OnInitCurrentCell(); });
     grdLookupSch->setTipSource([this](int row, int column) { return OnCellTip(row, column); });
     connect(grdLookupSch, &GridControl::OnLButtonDblClkRowCol, this,

@@ -467,7 +467,9 @@ void frmPatLookup::connectControls()
     connect(tmrRefresh, &QTimer::timeout, this, [this] { tmrRefresh_Timer(); });
 
     using platform::GridControl;
-    connect(grdPatient, &GridControl::GetStyleRowCol, this, &frmPatLookup::grdPatient_GetStyleRowCol);
+    grdPatient->setStyleSource([this](int row, int column, platform::GridStyle& style, platform::GridValue& result) {
+        grdPatient_GetStyleRowCol(row, column, style, 0, 0, result);
+    });
     connect(grdPatient, &GridControl::OnGridInitialUpdate, this, &frmPatLookup::grdPatient_OnGridInitialUpdate);
     connect(grdPatient, &GridControl::KeyDown, this, &frmPatLookup::grdPatient_KeyDown);
     connect(grdPatient, &GridControl::KeyUp, this, &frmPatLookup::grdPatient_KeyUp);

@@ -30,15 +30,14 @@ protected:
         grid.resize(420, 300);
         grid.SetColCount(4);
         grid.SetRowCount(100);
-        QObject::connect(&grid, &GridControl::GetStyleRowCol,
-                         [this](double row, double column, GridStyle& style, int, int, GridValue& result) {
-                             requests.push_back({int(row), int(column)});
-                             if (answer)
-                                 answer(int(row), int(column), style);
-                             else
-                                 style.setValue(QStringLiteral("%1,%2").arg(row).arg(column));
-                             result.Value = 1;
-                         });
+        grid.setStyleSource([this](int row, int column, GridStyle& style, GridValue& result) {
+            requests.push_back({row, column});
+            if (answer)
+                answer(row, column, style);
+            else
+                style.setValue(QStringLiteral("%1,%2").arg(row).arg(column));
+            result.Value = 1;
+        });
     }
 
     void showAndPaint()

@@ -34,9 +34,6 @@ GridControl::GridControl(QWidget* parent)
     : QTableView(parent)
     , m_model(std::make_unique<GridModel>())
 {
-    m_model->setStyleRequest([this](int row, int column, GridStyle& style, GridValue& result) {
-        Q_EMIT GetStyleRowCol(row, column, style, 0, 0, result);
-    });
 
     setModel(m_model.get());
     m_header = new GridHeader(m_model.get(), this);

@@ -31,7 +31,7 @@ struct GridRange
 };
 
 // The result and lookup windows' grid: a virtual grid that keeps no cell texts and asks its
-// window for each cell as it paints (GetStyleRowCol). Grid row 0 is the heading row, always in
+// window for each cell as it paints (setStyleSource). Grid row 0 is the heading row, always in
 // view; rows 1.. scroll. Rows have one height; nothing is sized from contents.
 //
 // The operations are the ones the windows drive the grid with, named for what they do; the
@@ -46,6 +46,10 @@ public:
     ~GridControl() override;
 
     GridModel& gridModel() { return *m_model; }
+    // The window's answer for every cell painted (and every cell read through the model): it
+    // fills the style for (grid row, column) and sets result.Value = 1 when it supplied it. A
+    // plain call, made once per cell: the grid paints from nothing else.
+    void setStyleSource(GridModel::StyleRequest source) { m_model->setStyleRequest(std::move(source)); }
     // Where the grid's tool tips come from: the window's answer for a cell (grid row, column).
     void setTipSource(GridModel::TipRequest source) { m_model->setTipRequest(std::move(source)); }
 
@@ -100,10 +104,6 @@ public:
     void setWheelScrolls(bool scrolls) { m_wheelScrolls = scrolls; }
 
 Q_SIGNALS:
-    // For every cell painted (and every cell read through the model): fill style, set
-    // result.Value = 1 when the window supplied the style.
-    void GetStyleRowCol(double row, double column, zelvar::platform::GridStyle& style, int modifyType,
-                        int styleType, zelvar::platform::GridValue& result);
     void OnGridInitialUpdate();
     // Key down / up with the key code; set result.Value to false to refuse the key (Tab).
     void KeyDown(double key, int repeatCount, int flags, zelvar::platform::GridValue& result);
