@@ -1,7 +1,6 @@
 // The component's operations: error trapping and report texts, and the per-thread references.
 #include "componentfixture.h"
 
-#include "component/patientdata.h"
 #include "component/references.h"
 #include "component/runtimeerror.h"
 #include "services/windowhook.h"
@@ -29,17 +28,6 @@ bool lookupDialogLoaded()
 } // namespace
 
 using PatLookupTest = ComponentFixture;
-
-// Catches a join with a tab at either end, or one that drops empty values.
-TEST(PatientData, shouldJoinSixValuesWithFiveTabs)
-{
-    EXPECT_EQ(component::joinPatientData({}, {}, {}, {}, {}, {}), QStringLiteral("\t\t\t\t\t"));
-    EXPECT_EQ(component::joinPatientData(QStringLiteral("123456789"), {}, QStringLiteral("SMITH,JO"), {}, {}, {}),
-              QStringLiteral("123456789\t\tSMITH,JO\t\t\t"));
-    EXPECT_EQ(component::joinPatientData(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-                                         QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6")),
-              QStringLiteral("1\t2\t3\t4\t5\t6"));
-}
 
 // Catches a missing beep, a beep after the report, or the wrong report text.
 TEST_F(PatLookupTest, shouldBeepThenReportWhenDuplicateCheckOrMiscLookupFails)

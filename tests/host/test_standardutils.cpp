@@ -85,16 +85,3 @@ TEST(StandardUtils, shouldLogReportsUnderTheStateFolder)
     qputenv("XDG_STATE_HOME", saved);
 }
 
-// Catches debug mode read as on when the variable is absent or "0".
-TEST(StandardUtils, shouldTakeDebugModeFromTheEnvironment)
-{
-    StandardUtils utils;
-    const QByteArray saved = qgetenv("ZELVAR_DEBUG");
-    qunsetenv("ZELVAR_DEBUG");
-    EXPECT_FALSE(utils.IsDebugMode());
-    qputenv("ZELVAR_DEBUG", "0");
-    EXPECT_FALSE(utils.IsDebugMode());
-    qputenv("ZELVAR_DEBUG", "1");
-    EXPECT_TRUE(utils.IsDebugMode());
-    qputenv("ZELVAR_DEBUG", saved);
-}
