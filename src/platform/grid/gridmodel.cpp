@@ -78,6 +78,9 @@ const QFont& GridModel::fontFor(const CellLook& look) const
         font.setPointSizeF(qMax(1.0, base * m_zoom / 100.0));
         font.setBold(bold);
         font.setItalic(italic);
+        // Cell texts are short runs of Latin text: laid out from the font's glyphs and its
+        // kerning, without the full shaping pass (a script that needs shaping still gets it).
+        font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
         it = m_fonts.insert(key, font);
     }
     return it.value();
