@@ -92,6 +92,9 @@ public:
     virtual void tidyUp() {}
     // True when the connection is gone (the server restarted): a new one is needed.
     virtual bool isBroken() const { return false; }
+    // Whether one statement may write two tables (an INSERT inside WITH): such a statement
+    // is atomic by itself and costs one round trip to a database server.
+    virtual bool writesTwoTablesInOneStatement() const { return false; }
 };
 
 // Runs body in a write transaction: committed when it returns, rolled back when it throws.

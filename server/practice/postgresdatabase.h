@@ -27,6 +27,7 @@ public:
     bool hasRelation(const QString& name) override;
     QString numberedKey() const override;
     bool isBroken() const override;
+    bool writesTwoTablesInOneStatement() const override { return true; }
     void continueNumbering(const QString& table) override;
 
     // The statement as this engine spells it: $N parameters, JSON lists, no index hints.

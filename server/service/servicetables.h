@@ -3,9 +3,11 @@
 #include "practice/database.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 namespace zelvar::service {
@@ -32,7 +34,9 @@ public:
     QString addDesk(const QString& name);
     bool removeDesk(const QString& name);
     QStringList desks();
-    // The desk a token belongs to.
+    // The desk a token belongs to. A desk found is known for a second without asking the
+    // database again, so a removed desk is refused within that second; a token not found is
+    // looked up every time (a new desk is let in at once, and forged tokens are not kept).
     std::optional<QString> deskOf(const QString& token);
 
     void logAccess(const QString& desk, const QString& kind, const QList<qint64>& accounts,
@@ -47,7 +51,14 @@ public:
     static QString tokenHash(const QString& token);
 
 private:
+    struct KnownDesk
+    {
+        QString name;
+        std::chrono::steady_clock::time_point until;
+    };
+
     practice::Database& m_db;
+    QHash<QString, KnownDesk> m_knownDesks;   // by token hash
 };
 
 } // namespace zelvar::service
