@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 using namespace zelvar;
 using namespace zelvar::test;
 using service::ServiceTables;
@@ -34,8 +37,8 @@ protected:
     std::unique_ptr<ServiceTables> tables;
 };
 
-// Catches a token kept in the clear, one that still works after its desk is removed, and a
-// desk name that lets one desk pass for another.
+// Catches a token kept in the clear, one that still works after its desk is removed (also
+// when this process had just let it in), and a desk name that lets one desk pass for another.
 TEST_P(ServiceTablesTest, shouldKnowDesksOnlyByTheirTokensHash)
 {
     const QString token = tables->addDesk(QStringLiteral(" FRONT 1 "));
@@ -55,6 +58,14 @@ TEST_P(ServiceTablesTest, shouldKnowDesksOnlyByTheirTokensHash)
     EXPECT_TRUE(tables->removeDesk(QStringLiteral("FRONT 1")));
     EXPECT_FALSE(tables->deskOf(token));
     EXPECT_FALSE(tables->removeDesk(QStringLiteral("FRONT 1")));
+
+    // A desk removed by another process (the command line) is refused within a second by a
+    // server that has just let it in.
+    const QString other = tables->addDesk(QStringLiteral("FRONT 3"));
+    ASSERT_EQ(tables->deskOf(other), QStringLiteral("FRONT 3"));
+    ServiceTables(store->database()).removeDesk(QStringLiteral("FRONT 3"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_FALSE(tables->deskOf(other));
 }
 
 // Catches an access that is not found again by the account it showed.
