@@ -370,6 +370,33 @@ TEST_F(GridTest, shouldPaintMergedCellsAsOne)
     EXPECT_EQ(std::count(requests.begin(), requests.end(), std::make_pair(2, 1)), 1);
 }
 
+// Catches a text that the font cannot place letter by letter (another script, a line break, a
+// long text) or one it can (accented Latin) drawn as nothing, and a cell drawn differently the
+// first time from the times after.
+TEST_F(GridTest, shouldDrawTextsOfEveryKind)
+{
+    showAndPaint();
+    const QStringList texts{QStringLiteral("M\u00DCLLER"), QStringLiteral("\u03A9\u03BC\u03AD\u03B3\u03B1"),
+                            QStringLiteral("Fred\nAnn"), QString(300, QLatin1Char('W'))};
+    answer = [&](int row, int column, GridStyle& style) {
+        style.setValue(row >= 1 && row <= texts.size() && column == 1 ? texts[row - 1] : QString());
+    };
+    // The texts are new to the grid the first time, and kept after the second.
+    const QImage first = grid.viewport()->grab().toImage();
+    grid.viewport()->grab();
+    const QImage kept = grid.viewport()->grab().toImage();
+    for (int row = 1; row <= int(texts.size()); ++row) {
+        const QRect cell = grid.visualRect(grid.model()->index(row - 1, 1));
+        int dark = 0;
+        for (int y = cell.top(); y <= cell.bottom(); ++y) {
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                dark += qGray(first.pixel(x, y)) < 128 ? 1 : 0;
+        }
+        EXPECT_GT(dark, 5) << row;
+        EXPECT_EQ(first.copy(cell), kept.copy(cell)) << row;
+    }
+}
+
 // Catches tool tips that do not come from the window's answer for that very cell.
 TEST_F(GridTest, shouldAskTheWindowForToolTips)
 {

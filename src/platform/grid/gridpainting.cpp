@@ -34,6 +34,15 @@ void paintArrow(QPainter* painter, const QRect& cell)
     painter->setBrush(Qt::NoBrush);
 }
 
+// Draws a laid-out text with its top left corner at `at`.
+void drawText(QPainter* painter, const QPointF& at, const LaidOutText& laidOut)
+{
+    if (laidOut.text)
+        painter->drawStaticText(at, *laidOut.text);
+    else
+        painter->drawGlyphRun(QPointF(at.x(), at.y() + laidOut.ascent), laidOut.glyphs);
+}
+
 } // namespace
 
 GridDelegate::GridDelegate(GridModel* model, QObject* parent)
@@ -42,25 +51,121 @@ GridDelegate::GridDelegate(GridModel* model, QObject* parent)
 {
 }
 
-const QStaticText& TextCache::text(const QString& text, const QFont& font, quint32 fontKey)
+const TextCache::FontGlyphs& TextCache::glyphsOf(const QFont& font, quint32 fontKey)
 {
-    if (text.size() > kMaxCachedTextLength) {
-        m_uncached = QStaticText(text);
-        m_uncached.setTextFormat(Qt::PlainText);
-        m_uncached.prepare(QTransform(), font);
-        return m_uncached;
+    auto it = m_fonts.find(fontKey);
+    if (it != m_fonts.end())
+        return it.value();
+    FontGlyphs g;
+    g.font = QRawFont::fromFont(font);
+    // A face that is not the one asked for (bold or italic made up by the engine) is left to
+    // the full text engine, which draws it as asked.
+    const bool faceAsAsked = g.font.isValid() && (g.font.weight() >= QFont::DemiBold) == font.bold()
+        && (g.font.style() != QFont::StyleNormal) == font.italic();
+    if (faceAsAsked) {
+        for (char16_t c = 0x20; c <= 0xFF; ++c) {
+            quint32 glyph = 0;
+            int count = 1;
+            const QChar letter(c);
+            if (g.font.glyphIndexesForChars(&letter, 1, &glyph, &count) && count == 1)
+                g.glyph[c] = glyph;
+        }
+        // The line's height and baseline as the full text engine gives them, so that both
+        // kinds of text stand the same in a cell.
+        QStaticText probe(QStringLiteral("X"));
+        probe.setTextFormat(Qt::PlainText);
+        probe.prepare(QTransform(), font);
+        g.ascent = QFontMetricsF(font).ascent();
+        g.height = probe.size().height();
+    } else {
+        g.font = QRawFont();
     }
+    return m_fonts.insert(fontKey, g).value();
+}
+
+bool TextCache::place(const QString& text, const FontGlyphs& g, QVarLengthArray<quint32, 64>& glyphs,
+                      QVarLengthArray<QPointF, 64>& positions, qreal& width)
+{
+    if (!g.font.isValid())
+        return false;
+    glyphs.resize(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        glyphs[i] = c < 256 ? g.glyph[c] : 0;
+        if (glyphs[i] == 0)
+            return false;
+    }
+    m_advances.resize(text.size());
+    if (!g.font.advancesForGlyphIndexes(glyphs.constData(), m_advances.data(), int(glyphs.size()),
+                                        QRawFont::KernedAdvances)) {
+        return false;
+    }
+    positions.resize(text.size());
+    qreal x = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        positions[i] = QPointF(x, 0);
+        x += m_advances[i].x();
+    }
+    width = x;
+    return true;
+}
+
+LaidOutText TextCache::layOut(const QString& text, const QFont& font, quint32 fontKey)
+{
+    LaidOutText out;
+    const FontGlyphs& g = glyphsOf(font, fontKey);
+    QVarLengthArray<quint32, 64> glyphs;
+    QVarLengthArray<QPointF, 64> positions;
+    qreal width = 0;
+    if (place(text, g, glyphs, positions, width)) {
+        out.glyphs.setRawFont(g.font);
+        out.glyphs.setGlyphIndexes(QList<quint32>(glyphs.begin(), glyphs.end()));
+        out.glyphs.setPositions(QList<QPointF>(positions.begin(), positions.end()));
+        out.size = QSizeF(width, g.height);
+        out.ascent = g.ascent;
+        return out;
+    }
+    out.text.emplace(text);
+    out.text->setTextFormat(Qt::PlainText);
+    out.text->setPerformanceHint(QStaticText::AggressiveCaching);
+    out.text->prepare(QTransform(), font);
+    out.size = out.text->size();
+    return out;
+}
+
+const LaidOutText& TextCache::layOutOnce(const QString& text, const QFont& font, quint32 fontKey)
+{
+    const FontGlyphs& g = glyphsOf(font, fontKey);
+    qreal width = 0;
+    if (place(text, g, m_onceGlyphs, m_oncePositions, width)) {
+        m_once.text.reset();
+        m_once.glyphs.setRawFont(g.font);
+        m_once.glyphs.setRawData(m_onceGlyphs.constData(), m_oncePositions.constData(), int(m_onceGlyphs.size()));
+        m_once.size = QSizeF(width, g.height);
+        m_once.ascent = g.ascent;
+        return m_once;
+    }
+    m_once = layOut(text, font, fontKey);
+    return m_once;
+}
+
+const LaidOutText& TextCache::text(const QString& text, const QFont& font, quint32 fontKey)
+{
+    if (text.size() > kMaxCachedTextLength)
+        return layOutOnce(text, font, fontKey);
     Key key{text, fontKey};
     auto it = m_texts.find(key);
     if (it != m_texts.end())
         return it.value();
+    const size_t hash = qHash(key, 0);
+    size_t& seen = m_seen[hash % m_seen.size()];
+    if (seen != (hash | 1)) {   // 0 marks an empty slot
+        seen = hash | 1;
+        return layOutOnce(text, font, fontKey);
+    }
     if (m_texts.size() >= kMaxCachedTexts)
         m_texts.clear();
-    QStaticText laidOut(text);
-    laidOut.setTextFormat(Qt::PlainText);
-    laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
-    laidOut.prepare(QTransform(), font);
-    return m_texts.insert(std::move(key), laidOut).value();
+    return m_texts.insert(std::move(key), layOut(text, font, fontKey)).value();
 }
 
 void GridDelegate::paintLook(QPainter* painter, const QRect& rect, const CellLook& look, const GridModel& model,
@@ -77,8 +182,8 @@ void GridDelegate::paintLook(QPainter* painter, const QRect& rect, const CellLoo
         return;
 
     const QFont& font = model.fontFor(look);
-    const QStaticText& laidOut = cache.text(shown, font, model.fontKey(look));
-    const QSizeF size = laidOut.size();
+    const LaidOutText& laidOut = cache.text(shown, font, model.fontKey(look));
+    const QSizeF size = laidOut.size;
     const Qt::Alignment alignment = look.alignment.value_or(Qt::AlignLeft);
     qreal x = textRect.left();
     if (alignment & Qt::AlignRight)
@@ -87,17 +192,18 @@ void GridDelegate::paintLook(QPainter* painter, const QRect& rect, const CellLoo
         x = textRect.left() + (textRect.width() - size.width()) / 2;
     const qreal y = look.kind == CellKind::List ? textRect.top() + 1 : textRect.top() + (textRect.height() - size.height()) / 2;
 
-    painter->setFont(font);
+    if (laidOut.text)
+        painter->setFont(font);
     painter->setPen(look.text.value_or(text));
     // Only a text wider than its cell needs the (costly) clip.
     const bool overflows = size.width() > textRect.width() || size.height() > rect.height();
     if (overflows) {
         painter->save();
         painter->setClipRect(textRect, Qt::IntersectClip);
-        painter->drawStaticText(QPointF(qMax<qreal>(x, textRect.left()), y), laidOut);
+        drawText(painter, QPointF(qMax<qreal>(x, textRect.left()), y), laidOut);
         painter->restore();
     } else {
-        painter->drawStaticText(QPointF(x, y), laidOut);
+        drawText(painter, QPointF(x, y), laidOut);
     }
 }
 

@@ -3,22 +3,43 @@
 #include "gridstyle.h"
 
 #include <QColor>
+#include <QGlyphRun>
 #include <QHash>
+#include <QRawFont>
 #include <QStaticText>
 #include <QHeaderView>
 #include <QProxyStyle>
 #include <QStyledItemDelegate>
+#include <QVarLengthArray>
+
+#include <array>
+#include <optional>
+#include <vector>
 
 namespace zelvar::platform {
 
 class GridModel;
 
-// Laid-out texts kept between paints: a repaint after scrolling draws mostly the same texts,
-// and laying a text out costs more than drawing it. Bounded; emptied when full.
+// A text ready to draw. A cell's text is usually a short run of Latin letters that the font
+// has: it is placed straight from the font's glyphs and kerned advances (a table lookup per
+// letter), which is what keeps a page of never-seen rows cheap. Any other text is laid out by
+// Qt's full text engine.
+struct LaidOutText
+{
+    QGlyphRun glyphs;       // when it has glyphs
+    std::optional<QStaticText> text;   // otherwise
+    QSizeF size;
+    qreal ascent = 0;
+};
+
+// Laid-out texts kept between paints: a repaint draws mostly the texts it drew before. A text
+// is kept from the second time it is drawn; the first time it is placed in scratch space, so a
+// page of rows never seen costs no memory traffic for texts that may not come back. Bounded;
+// emptied when full.
 class TextCache
 {
 public:
-    const QStaticText& text(const QString& text, const QFont& font, quint32 fontKey);
+    const LaidOutText& text(const QString& text, const QFont& font, quint32 fontKey);
 
 private:
     struct Key
@@ -29,8 +50,31 @@ private:
     };
     friend size_t qHash(const Key& key, size_t seed) { return qHashMulti(seed, key.text, key.font); }
 
-    QHash<Key, QStaticText> m_texts;
-    QStaticText m_uncached;
+    // A font's glyphs for the letters U+0020 to U+00FF (0: the font has none).
+    struct FontGlyphs
+    {
+        QRawFont font;
+        std::array<quint32, 256> glyph{};
+        qreal ascent = 0;
+        qreal height = 0;
+    };
+
+    // Lays a text out to keep, or (once) into the scratch space, valid until the next call.
+    LaidOutText layOut(const QString& text, const QFont& font, quint32 fontKey);
+    const LaidOutText& layOutOnce(const QString& text, const QFont& font, quint32 fontKey);
+    // Places a text's glyphs; false when the font lacks one of its letters.
+    bool place(const QString& text, const FontGlyphs& g, QVarLengthArray<quint32, 64>& glyphs,
+               QVarLengthArray<QPointF, 64>& positions, qreal& width);
+    const FontGlyphs& glyphsOf(const QFont& font, quint32 fontKey);
+
+    QHash<Key, LaidOutText> m_texts;
+    QHash<quint32, FontGlyphs> m_fonts;
+    QVarLengthArray<QPointF, 64> m_advances;
+    // The texts seen once (a hash per slot; a collision only keeps a text a little early).
+    std::vector<size_t> m_seen = std::vector<size_t>(16384, 0);
+    QVarLengthArray<quint32, 64> m_onceGlyphs;
+    QVarLengthArray<QPointF, 64> m_oncePositions;
+    LaidOutText m_once;
 };
 
 // Draws one cell from its look: background, text in its font, colour and alignment, the
