@@ -107,11 +107,9 @@ void BM_GridRepaintAfterPageScroll(benchmark::State& state)
     state.counters["rows_per_page"] = page;
 }
 
-// The yardstick: a plain QTableView over a QStandardItemModel that holds the texts and
-// colours ready, repainting the same view.
-void BM_PlainTableViewRepaint(benchmark::State& state)
+// The same cells as items holding their texts, colours and alignment.
+void fillStandardModel(QStandardItemModel& model)
 {
-    QStandardItemModel model(kRows, kColumns);
     const QStringList& texts = sampleTexts();
     const QStringList& colours = colourTable();
     for (int r = 0; r < kRows; ++r) {
@@ -125,6 +123,14 @@ void BM_PlainTableViewRepaint(benchmark::State& state)
             model.setItem(r, c, item);
         }
     }
+}
+
+// The yardstick: a plain QTableView over a QStandardItemModel that holds the texts and
+// colours ready, repainting the same view.
+void BM_PlainTableViewRepaint(benchmark::State& state)
+{
+    QStandardItemModel model(kRows, kColumns);
+    fillStandardModel(model);
     QTableView view;
     view.setModel(&model);
     view.verticalHeader()->hide();
@@ -159,17 +165,7 @@ void BM_StandardModelFillAndShow(benchmark::State& state)
     for (auto _ : state) {
         const long before = residentKiB();
         QStandardItemModel model(kRows, kColumns);
-        const QStringList& texts = sampleTexts();
-        const QStringList& colours = colourTable();
-        for (int r = 0; r < kRows; ++r) {
-            for (int c = 0; c < kColumns; ++c) {
-                const QString& text = texts.at(((r + 1) * 7 + c) % texts.size());
-                auto* item = new QStandardItem(text.left(text.size() - 3));
-                item->setBackground(QColor::fromRgb(colours.at(text.at(text.size() - 3).unicode() - 64).toUInt()));
-                item->setForeground(QColor::fromRgb(colours.at(text.at(text.size() - 2).unicode() - 64).toUInt()));
-                model.setItem(r, c, item);
-            }
-        }
+        fillStandardModel(model);
         QTableView view;
         view.setModel(&model);
         view.resize(1602, 920);
