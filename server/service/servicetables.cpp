@@ -10,22 +10,40 @@ namespace zelvar::service {
 
 using practice::Statement;
 
+namespace {
+
+// Entries per block of the accounts table: a search's rows are spread over one block's pages,
+// and a look for an account is one look into each block.
+constexpr int kEntriesPerBlock = 256;
+
+} // namespace
+
 ServiceTables::ServiceTables(practice::Database& db)
     : m_db(db)
 {
     // Written in the SQL both engines take; made once, when missing.
-    if (m_db.hasRelation(QStringLiteral("access_kind")))
+    if (m_db.hasRelation(QStringLiteral("access_accounts")))
         return;
     practice::inWriteTransaction(m_db, [this] {
-        if (m_db.hasRelation(QStringLiteral("access_kind")))
+        if (m_db.hasRelation(QStringLiteral("access_accounts")))
             return;
+        // An entry's accounts are kept by block of entries, then account: the rows a search
+        // adds land in the few pages of the newest block, where a key led by the account sent
+        // each of a page's 50 accounts to a page of its own (SQLite writes every page a commit
+        // touches in full, so that was most of a busy server's work).
         m_db.execute(QStringLiteral(
             "CREATE TABLE IF NOT EXISTS desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
             "CREATE TABLE IF NOT EXISTS access (id ") + m_db.numberedKey() + QStringLiteral(", at TEXT NOT NULL,"
             " desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL);"
-            "CREATE TABLE IF NOT EXISTS accessed (account BIGINT NOT NULL, entry BIGINT NOT NULL,"
-            " PRIMARY KEY (account, entry))") + m_db.keyOnlyTable() + QStringLiteral(";"
+            "CREATE TABLE access_accounts (block BIGINT NOT NULL, account BIGINT NOT NULL, entry BIGINT NOT NULL,"
+            " PRIMARY KEY (block, account, entry))") + m_db.keyOnlyTable() + QStringLiteral(";"
             "CREATE INDEX IF NOT EXISTS access_kind ON access (kind, id);"));
+        // A log written before blocks is moved over whole.
+        if (m_db.hasRelation(QStringLiteral("accessed"))) {
+            m_db.execute(QStringLiteral("INSERT INTO access_accounts (block, account, entry) "
+                                        "SELECT entry / %1, account, entry FROM accessed; DROP TABLE accessed;")
+                             .arg(kEntriesPerBlock));
+        }
     });
 }
 
@@ -127,9 +145,10 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
     if (m_db.writesTwoTablesInOneStatement()) {
         // An entry and its accounts in one statement: a lone entry (one desk asking) needs no
         // transaction around it, and costs one round trip instead of four.
-        Statement both(m_db, "WITH entry AS (INSERT INTO access (at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4) "
-                             "RETURNING id) INSERT INTO accessed (entry, account) SELECT entry.id, CAST(value AS BIGINT) "
-                             "FROM entry, json_each(?5) ON CONFLICT DO NOTHING");
+        Statement both(m_db, QStringLiteral("WITH entry AS (INSERT INTO access (at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4) "
+                                            "RETURNING id) INSERT INTO access_accounts (block, account, entry) "
+                                            "SELECT entry.id / %1, CAST(value AS BIGINT), entry.id "
+                                            "FROM entry, json_each(?5) ON CONFLICT DO NOTHING").arg(kEntriesPerBlock));
         const auto writeAll = [&] {
             for (const AccessEntry& e : entries) {
                 both.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
@@ -148,8 +167,9 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
     practice::inWriteTransaction(m_db, [&] {
         Statement add(m_db, "INSERT INTO access (at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4) RETURNING id");
         // The accounts of an entry in one statement (one round trip to a database server).
-        Statement accounts(m_db, "INSERT INTO accessed (entry, account) SELECT ?1, CAST(value AS BIGINT) "
-                                 "FROM json_each(?2) WHERE true ON CONFLICT DO NOTHING");
+        Statement accounts(m_db, QStringLiteral("INSERT INTO access_accounts (block, account, entry) "
+                                                "SELECT CAST(?1 AS BIGINT) / %1, CAST(value AS BIGINT), CAST(?1 AS BIGINT) "
+                                                "FROM json_each(?2) WHERE true ON CONFLICT DO NOTHING").arg(kEntriesPerBlock));
         for (const AccessEntry& e : entries) {
             add.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
             if (!add.step())
@@ -169,7 +189,8 @@ namespace {
 QList<AccessEntry> readEntries(practice::Database& db, Statement& s)
 {
     QList<AccessEntry> out;
-    Statement accounts(db, "SELECT account FROM accessed WHERE entry = ?1 ORDER BY account");
+    Statement accounts(db, QStringLiteral("SELECT account FROM access_accounts WHERE block = CAST(?1 AS BIGINT) / %1 "
+                                          "AND entry = ?1 ORDER BY account").arg(kEntriesPerBlock));
     while (s.step()) {
         AccessEntry e{QDateTime::fromString(s.text(1), Qt::ISODateWithMs), s.text(2), s.text(3), {}, s.text(4)};
         accounts.bind(1, s.integer(0));
@@ -185,8 +206,12 @@ QList<AccessEntry> readEntries(practice::Database& db, Statement& s)
 
 QList<AccessEntry> ServiceTables::accessLog(qint64 account)
 {
-    Statement s(m_db, "SELECT a.id, a.at, a.desk, a.kind, a.detail FROM accessed x JOIN access a ON a.id = x.entry "
-                      "WHERE x.account = ?1 ORDER BY a.id");
+    // One look into each block, the newest included.
+    Statement s(m_db, QStringLiteral("WITH RECURSIVE blocks (n) AS (SELECT CAST(0 AS BIGINT) UNION ALL "
+                                     "SELECT n + 1 FROM blocks WHERE n < (SELECT COALESCE(MAX(id), 0) / %1 FROM access)) "
+                                     "SELECT a.id, a.at, a.desk, a.kind, a.detail FROM blocks "
+                                     "JOIN access_accounts x ON x.block = blocks.n AND x.account = ?1 "
+                                     "JOIN access a ON a.id = x.entry ORDER BY a.id").arg(kEntriesPerBlock));
     s.bind(1, account);
     return readEntries(m_db, s);
 }

@@ -80,7 +80,7 @@ void copyStore(practice::SqlStore& from, practice::SqlStore& to, const std::func
     practice::inWriteTransaction(target, [&] {
         // The service's tables exist on both sides before they are copied.
         target.execute(QStringLiteral("DELETE FROM codes; DELETE FROM settings; DELETE FROM files; DELETE FROM recent;"
-                                      "DELETE FROM desks; DELETE FROM access; DELETE FROM accessed;"));
+                                      "DELETE FROM desks; DELETE FROM access; DELETE FROM access_accounts;"));
         const std::unique_ptr<practice::RowWriter> writer = target.rowWriter();
         for (Table table : {Table::Patients, Table::NameKeys, Table::Phones, Table::Policies, Table::Encounters,
                             Table::Transactions, Table::Claims, Table::Accessions, Table::Codes, Table::Settings}) {
@@ -97,8 +97,9 @@ void copyStore(practice::SqlStore& from, practice::SqlStore& to, const std::func
         report(QStringLiteral("access"),
                copyEach(source, target, "SELECT id, at, desk, kind, detail FROM access",
                         "INSERT INTO access (id, at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4, ?5)", 5));
-        report(QStringLiteral("accessed"), copyEach(source, target, "SELECT entry, account FROM accessed",
-                                                    "INSERT INTO accessed (entry, account) VALUES (?1, ?2)", 2));
+        report(QStringLiteral("access_accounts"),
+               copyEach(source, target, "SELECT block, account, entry FROM access_accounts",
+                        "INSERT INTO access_accounts (block, account, entry) VALUES (?1, ?2, ?3)", 3));
         target.continueNumbering(QStringLiteral("access"));
     });
 }

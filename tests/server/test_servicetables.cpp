@@ -83,6 +83,37 @@ TEST_P(ServiceTablesTest, shouldSayWhoWasShownWhichAccount)
     EXPECT_EQ(tables->accessLog(100001).size(), 1);
     EXPECT_TRUE(tables->accessLog(999).isEmpty());
     EXPECT_EQ(tables->recentOfKind(QStringLiteral("REFUSED"), 10).value(0).detail, QStringLiteral("127.0.0.1:5 sent no token"));
+
+    // Accesses are kept by block of entries: one many blocks later is found as well.
+    QList<service::AccessEntry> busyDay;
+    for (int i = 0; i < 700; ++i)
+        busyDay.append({QDateTime::currentDateTimeUtc(), QStringLiteral("FRONT 3"), QStringLiteral("SEARCH"), {200000 + i}, {}});
+    busyDay.last().accounts.append(100002);
+    tables->logAccesses(busyDay);
+    EXPECT_EQ(tables->accessLog(100002).size(), 3);
+    EXPECT_EQ(tables->accessLog(100002).value(2).accounts, (QList<qint64>{100002, 200699}));
+    EXPECT_EQ(tables->accessLog(200300).size(), 1);
+}
+
+// Catches an access log lost when a database written by the earlier layout (one row per
+// account and entry, led by the account) is opened.
+TEST(ServiceTablesUpgradeTest, shouldKeepTheAccessLogOfAnEarlierDatabase)
+{
+    QTemporaryDir folder;
+    practice::SqliteStore store(folder.filePath(QStringLiteral("practice.db")));
+    store.database().execute(QStringLiteral(
+        "CREATE TABLE desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
+        "CREATE TABLE access (id INTEGER PRIMARY KEY, at TEXT NOT NULL, desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL);"
+        "CREATE TABLE accessed (account BIGINT NOT NULL, entry BIGINT NOT NULL, PRIMARY KEY (account, entry)) WITHOUT ROWID;"
+        "CREATE INDEX access_kind ON access (kind, id);"
+        "INSERT INTO access VALUES (1, '2026-12-01T09:00:00.000Z', 'FRONT', 'SEARCH', ''), (900, '2026-12-01T09:01:00.000Z', 'BACK', 'RECORD', '');"
+        "INSERT INTO accessed VALUES (100001, 1), (100002, 1), (100002, 900);"));
+    ServiceTables tables(store.database());
+    const QList<service::AccessEntry> log = tables.accessLog(100002);
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_EQ(log[0].accounts, (QList<qint64>{100001, 100002}));
+    EXPECT_EQ(log[1].desk, QStringLiteral("BACK"));
+    EXPECT_FALSE(store.database().hasRelation(QStringLiteral("accessed")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServiceTablesTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
@@ -104,7 +135,7 @@ TEST(MigrateTest, shouldCopyTheSqliteFileIntoPostgresWhole)
     practice::PostgresStore postgres(freshPostgresDatabase());
     QStringList copied;
     service::copyStore(sqlite, postgres, [&](const QString& table, qint64) { copied.append(table); });
-    EXPECT_TRUE(copied.contains(QStringLiteral("accessed")));
+    EXPECT_TRUE(copied.contains(QStringLiteral("access_accounts")));
     EXPECT_EQ(postgres.patientCount(), 1500);
     const char* const requests[] = {"|GET|KEY|S|&PAT NAME|", "|GET|KEY||&PAT NAME|", "|GET|KEY|5|&TRANS#|", "|GET|KEY|9|&CLAIM#|",
                                     "|GET|DEMOXML|100007|", "|GET|FILE|PR.xsl|FORMS|", "|GET|DUPPAT|\t\tSMITH,JOHN\t\t\t|"};
