@@ -320,6 +320,7 @@ struct NamePass
     QStringList formals;        // the first name's formal names (sound-alike and typo passes)
     QStringList editKeys;       // surnames one letter away that exist (typo pass)
     bool editKeysFound = false; // looked up when the pass is reached: most pages fill before
+    bool exact = false;         // the surname typed is one (with a first name as typed)
 };
 
 namespace {
@@ -377,7 +378,7 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     QList<NamePass> passes;
     for (const QList<NameQuery>* group : {&exact, &inexact}) {
         for (const NameQuery& r : *group) {
-            passes.append({NamePass::Prefix, r, {}, {}, {}});
+            passes.append({NamePass::Prefix, r, {}, {}, {}, false, group == &exact});
             passes.append({NamePass::Alternate, r, {}, {}, {}});
         }
     }
@@ -442,6 +443,32 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     return page;
 }
 
+namespace {
+
+// Surnames that begin as typed, each with a first name that begins as typed, when the surname
+// typed is not one: one look into the index for each such surname and its first names, where
+// walking the surnames' rows passed every first name before the one typed ("SMI WI" read
+// through all of SMITH, A to V). The rows found are ordered by their keys alone; the patients'
+// own rows are read for a page's worth. (A surname typed whole starts the walk at its first
+// name, which is quicker than gathering every match to order them. The cross join keeps the
+// surnames outside: SQLite would otherwise walk every surname there is.)
+QString prefixWithFirstName(const QString& columns, const QString& joins)
+{
+    return QStringLiteral(
+               "WITH RECURSIVE lasts (k) AS ("
+               " SELECT (SELECT lastkey FROM patients INDEXED BY patients_namekey WHERE lastkey >= ?1 AND lastkey >= ?8"
+               "  AND lastkey < ?4 ORDER BY lastkey LIMIT 1)"
+               " UNION ALL SELECT (SELECT lastkey FROM patients INDEXED BY patients_namekey WHERE lastkey > lasts.k"
+               "  AND lastkey < ?4 ORDER BY lastkey LIMIT 1) FROM lasts WHERE lasts.k IS NOT NULL),"
+               " hits AS (SELECT x.lastkey, x.firstkey, x.id FROM lasts CROSS JOIN patients x INDEXED BY patients_namekey"
+               "  WHERE x.lastkey = lasts.k AND x.firstkey >= ?12 AND x.firstkey < ?13 AND (x.lastkey, x.firstkey, x.id) > (?1, ?2, ?3)"
+               "  AND x.middle LIKE ?6 ESCAPE '\\' ORDER BY x.lastkey, x.firstkey, x.id LIMIT ?7) ")
+        + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.id FROM hits JOIN patients p ON p.id = hits.id") + joins
+        + QStringLiteral("ORDER BY hits.lastkey, hits.firstkey, hits.id");
+}
+
+} // namespace
+
 int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int limit,
                               const std::function<bool(const PatientRow&, const QStringList&)>& take)
 {
@@ -456,6 +483,10 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
     QString sql;
     switch (pass.kind) {
     case NamePass::Prefix:
+        if (!pass.exact && !pass.name.first.isEmpty()) {
+            sql = prefixWithFirstName(columns, joins);
+            break;
+        }
         sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_namekey") + joins
             + QStringLiteral("WHERE (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) AND p.lastkey < ?4 AND p.lastkey >= ?8 "
                              "AND p.firstkey LIKE ?5 ESCAPE '\\' AND p.middle LIKE ?6 ESCAPE '\\' "
@@ -494,6 +525,8 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
         s.bind(10, jsonList(pass.formals));
     if (sql.contains(QLatin1String("?11")))
         s.bind(11, jsonList(pass.editKeys));
+    if (sql.contains(QLatin1String("?12")))
+        s.bind(12, pass.name.first).bind(13, prefixEnd(pass.name.first));
     int stepped = 0;
     while (s.step()) {
         ++stepped;

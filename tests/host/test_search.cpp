@@ -190,8 +190,8 @@ TEST_P(SearchRulesTest, shouldReadEveryUnambiguousDate)
         EXPECT_EQ(first(SearchKey::DateOfBirth, QString::fromLatin1(text)).notice.toStdString(), "Type the date of birth as MM/DD/YYYY") << text;
 }
 
-// Catches a continuation key that widens the search it continues, and the recent list offered
-// without saying what it is.
+// Catches a continuation key that widens the search it continues, a partial surname's pages
+// that repeat or skip a patient, and the recent list offered without saying what it is.
 TEST_P(SearchRulesTest, shouldStayInsideTheSearchItContinues)
 {
     SearchQuery q;
@@ -203,6 +203,26 @@ TEST_P(SearchRulesTest, shouldStayInsideTheSearchItContinues)
     const SearchPage page = store->search(q);
     for (const PatientRow& r : page.rows)
         EXPECT_TRUE(foldName(r.last).startsWith(QLatin1String("SMITH"))) << r.last.toStdString();
+
+    // A partial surname with a first name, page after page: every match once, in name order.
+    q.text = QStringLiteral("sm jo");
+    q.after.clear();
+    q.pageSize = 4;
+    QList<qint64> listed;
+    for (int pages = 0; pages < 20; ++pages) {
+        const SearchPage more = store->search(q);
+        for (const PatientRow& r : more.rows)
+            listed.append(r.account);
+        if (more.next.isEmpty())
+            break;
+        q.after = more.next;
+    }
+    QList<qint64> smithJo{100002};
+    for (qint64 a = 100010; a < 100035; ++a)
+        smithJo.append(a);
+    smithJo.append(100009);
+    EXPECT_EQ(listed.mid(0, smithJo.size()), smithJo);
+    EXPECT_EQ(QSet<qint64>(listed.cbegin(), listed.cend()).size(), listed.size());
 
     store->rememberChoice(QStringLiteral("desk"), 100004);
     const Page recent = first(SearchKey::PatientName, QString());
