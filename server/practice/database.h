@@ -95,6 +95,9 @@ public:
     // Whether one statement may write two tables (an INSERT inside WITH): such a statement
     // is atomic by itself and costs one round trip to a database server.
     virtual bool writesTwoTablesInOneStatement() const { return false; }
+    // Whether a join may run a query per row of what it joins (LATERAL): the way to make the
+    // engine look into an index once per row where its planner would merge instead.
+    virtual bool joinsLaterally() const { return false; }
 };
 
 // Runs body in a write transaction: committed when it returns, rolled back when it throws.

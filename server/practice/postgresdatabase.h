@@ -28,6 +28,7 @@ public:
     QString numberedKey() const override;
     bool isBroken() const override;
     bool writesTwoTablesInOneStatement() const override { return true; }
+    bool joinsLaterally() const override { return true; }
     void continueNumbering(const QString& table) override;
 
     // The statement as this engine spells it: $N parameters, JSON lists, no index hints.

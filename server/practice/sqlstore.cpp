@@ -450,19 +450,29 @@ namespace {
 // walking the surnames' rows passed every first name before the one typed ("SMI WI" read
 // through all of SMITH, A to V). The rows found are ordered by their keys alone; the patients'
 // own rows are read for a page's worth. (A surname typed whole starts the walk at its first
-// name, which is quicker than gathering every match to order them. The cross join keeps the
-// surnames outside: SQLite would otherwise walk every surname there is.)
-QString prefixWithFirstName(const QString& columns, const QString& joins)
+// name, which is quicker than gathering every match to order them.) A cross join keeps the
+// surnames outside for SQLite, which would otherwise walk every surname there is; PostgreSQL
+// merges such a join along the whole index, so it is told to look once per surname.
+QString prefixWithFirstName(const QString& columns, const QString& joins, bool lateral)
 {
+    const QString rowsOfSurname = QStringLiteral(
+        "x.firstkey >= ?12 AND x.firstkey < ?13 AND (x.lastkey, x.firstkey, x.id) > (?1, ?2, ?3) AND x.middle LIKE ?6 ESCAPE '\\'");
+    QString hits;
+    if (lateral) {
+        hits = QStringLiteral("SELECT x.lastkey, x.firstkey, x.id FROM lasts CROSS JOIN LATERAL (SELECT x.lastkey, x.firstkey, "
+                              "x.id FROM patients x WHERE x.lastkey = lasts.k AND ") + rowsOfSurname
+            + QStringLiteral(" ORDER BY x.firstkey, x.id LIMIT ?7) x");
+    } else {
+        hits = QStringLiteral("SELECT x.lastkey, x.firstkey, x.id FROM lasts CROSS JOIN patients x INDEXED BY patients_namekey "
+                              "WHERE x.lastkey = lasts.k AND ") + rowsOfSurname;
+    }
     return QStringLiteral(
                "WITH RECURSIVE lasts (k) AS ("
                " SELECT (SELECT lastkey FROM patients INDEXED BY patients_namekey WHERE lastkey >= ?1 AND lastkey >= ?8"
                "  AND lastkey < ?4 ORDER BY lastkey LIMIT 1)"
                " UNION ALL SELECT (SELECT lastkey FROM patients INDEXED BY patients_namekey WHERE lastkey > lasts.k"
                "  AND lastkey < ?4 ORDER BY lastkey LIMIT 1) FROM lasts WHERE lasts.k IS NOT NULL),"
-               " hits AS (SELECT x.lastkey, x.firstkey, x.id FROM lasts CROSS JOIN patients x INDEXED BY patients_namekey"
-               "  WHERE x.lastkey = lasts.k AND x.firstkey >= ?12 AND x.firstkey < ?13 AND (x.lastkey, x.firstkey, x.id) > (?1, ?2, ?3)"
-               "  AND x.middle LIKE ?6 ESCAPE '\\' ORDER BY x.lastkey, x.firstkey, x.id LIMIT ?7) ")
+               " hits AS (") + hits + QStringLiteral(" ORDER BY x.lastkey, x.firstkey, x.id LIMIT ?7) ")
         + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.id FROM hits JOIN patients p ON p.id = hits.id") + joins
         + QStringLiteral("ORDER BY hits.lastkey, hits.firstkey, hits.id");
 }
@@ -484,7 +494,7 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
     switch (pass.kind) {
     case NamePass::Prefix:
         if (!pass.exact && !pass.name.first.isEmpty()) {
-            sql = prefixWithFirstName(columns, joins);
+            sql = prefixWithFirstName(columns, joins, m_db->joinsLaterally());
             break;
         }
         sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_namekey") + joins
