@@ -35,7 +35,7 @@ ServiceTables::ServiceTables(practice::Database& db)
             "CREATE TABLE IF NOT EXISTS desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
             "CREATE TABLE IF NOT EXISTS access (id ") + m_db.numberedKey() + QStringLiteral(", at TEXT NOT NULL,"
             " desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL);"
-            "CREATE TABLE access_accounts (block BIGINT NOT NULL, account BIGINT NOT NULL, entry BIGINT NOT NULL,"
+            "CREATE TABLE IF NOT EXISTS access_accounts (block BIGINT NOT NULL, account BIGINT NOT NULL, entry BIGINT NOT NULL,"
             " PRIMARY KEY (block, account, entry))") + m_db.keyOnlyTable() + QStringLiteral(";"
             "CREATE INDEX IF NOT EXISTS access_kind ON access (kind, id);"));
         // A log written before blocks is moved over whole.
