@@ -410,7 +410,12 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     while (passIndex < passes.size() && page.next.isEmpty()) {
         NamePass& pass = passes[passIndex];
         if (pass.kind == NamePass::OneEdit && !pass.editKeysFound) {
-            pass.editKeys = existingSurnames(oneEditVariants(pass.name.last));
+            // A surname that sounds as the one typed had its rows in the sound-alike pass, which
+            // this one leaves out; looking it up here read each of its rows only to find that
+            // ("KIN AD" read 14,000 rows of KAN, KEN and KINN for eleven of KIM and KING).
+            QStringList variants = oneEditVariants(pass.name.last);
+            variants.removeIf([&](const QString& key) { return phoneticKey(key) == pass.sound; });
+            pass.editKeys = existingSurnames(variants);
             pass.editKeysFound = true;
         }
         if (position.isEmpty())

@@ -160,6 +160,7 @@ TEST_P(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
         {"jonhson, mary", 100004, "No exact match for JONHSON, MARY; similar names follow"},
         {"smyth", 100002, "No exact match for SMYTH; similar names follow"},
         {"smith, bob", 100001, "No exact match for SMITH, BOB; similar names follow"},
+        {"mullet", 100008, "No exact match for MULLET; similar names follow"},   // a letter off, sounds otherwise
     };
     for (const auto& c : cases) {
         const Page page = first(SearchKey::PatientName, QString::fromUtf8(c.text));
