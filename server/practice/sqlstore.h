@@ -63,6 +63,9 @@ public:
     // until the new is complete, and a rebuild that is stopped leaves the old.
     void generate(qint64 patients, quint64 seed, const std::function<void(int)>& progress = {});
     bool isEmpty();
+    // After a rebuild or a copy: the engine's statistics for its planner (and on PostgreSQL
+    // the rows marked visible to all), outside any transaction.
+    virtual void analyse() = 0;
 
     // The same name search with OFFSET paging, for the measurements that compare the two.
     QList<PatientRow> nameSearchWithOffset(const QString& text, int offset, int pageSize);
@@ -77,8 +80,6 @@ protected:
     // The same indexes on every engine: the searches walk them in the same order.
     void createIndexes();
     virtual void dropTables() = 0;
-    // After a rebuild: the engine's statistics for the planner.
-    virtual void analyse() = 0;
 
     std::unique_ptr<Database> m_db;
 

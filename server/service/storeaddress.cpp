@@ -102,6 +102,8 @@ void copyStore(practice::SqlStore& from, practice::SqlStore& to, const std::func
                         "INSERT INTO access_accounts (block, account, entry) VALUES (?1, ?2, ?3)", 3));
         target.continueNumbering(QStringLiteral("access"));
     });
+    // Without statistics the planner guesses until the engine gathers them of itself.
+    to.analyse();
 }
 
 } // namespace zelvar::service

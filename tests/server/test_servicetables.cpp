@@ -119,7 +119,8 @@ TEST(ServiceTablesUpgradeTest, shouldKeepTheAccessLogOfAnEarlierDatabase)
 INSTANTIATE_TEST_SUITE_P(Stores, ServiceTablesTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 // Catches a move to PostgreSQL that loses or renumbers anything a desk finds patients by, or
-// the desks and the access log, and one that writes over a database in use.
+// the desks and the access log, one left without statistics, and one that writes over a
+// database in use.
 TEST(MigrateTest, shouldCopyTheSqliteFileIntoPostgresWhole)
 {
     if (testPostgres().isEmpty())
@@ -137,6 +138,13 @@ TEST(MigrateTest, shouldCopyTheSqliteFileIntoPostgresWhole)
     service::copyStore(sqlite, postgres, [&](const QString& table, qint64) { copied.append(table); });
     EXPECT_TRUE(copied.contains(QStringLiteral("access_accounts")));
     EXPECT_EQ(postgres.patientCount(), 1500);
+    {
+        // Statistics gathered: the planner does not guess the first searches' plans.
+        practice::Statement analysed(postgres.database(), "SELECT count(*) FROM pg_stat_user_tables "
+                                                          "WHERE relname = 'patients' AND last_analyze IS NOT NULL");
+        ASSERT_TRUE(analysed.step());
+        EXPECT_EQ(analysed.integer(0), 1);
+    }
     const char* const requests[] = {"|GET|KEY|S|&PAT NAME|", "|GET|KEY||&PAT NAME|", "|GET|KEY|5|&TRANS#|", "|GET|KEY|9|&CLAIM#|",
                                     "|GET|DEMOXML|100007|", "|GET|FILE|PR.xsl|FORMS|", "|GET|DUPPAT|\t\tSMITH,JOHN\t\t\t|"};
     practice::PracticeHostLink from(std::shared_ptr<practice::PracticeStore>(&sqlite, [](auto*) {}), QStringLiteral("CLERK"));
