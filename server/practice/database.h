@@ -64,6 +64,10 @@ public:
     virtual ~Database() = default;
 
     virtual std::unique_ptr<Query> prepare(const QString& sql) = 0;
+    // A statement whose best plan is the same whatever its values (a key compared for
+    // equality, or walked in its index's order): an engine that plans each run for the values
+    // given may plan it once instead.
+    virtual std::unique_ptr<Query> prepareOnce(const QString& sql) { return prepare(sql); }
     // Runs statements without parameters or rows.
     virtual void execute(const QString& sql) = 0;
     // A transaction that writes: taken before its first read, so that two writers cannot both
@@ -123,12 +127,19 @@ auto inWriteTransaction(Database& db, Body body, bool ordered = true)
     }
 }
 
+// Asks for a statement planned once (Database::prepareOnce).
+struct PlanOnce
+{
+};
+
 // A prepared statement as a value, with chained bindings.
 class Statement
 {
 public:
     Statement(Database& db, const QString& sql) : m_query(db.prepare(sql)) {}
     Statement(Database& db, const char* sql) : m_query(db.prepare(QString::fromUtf8(sql))) {}
+    Statement(Database& db, const QString& sql, PlanOnce) : m_query(db.prepareOnce(sql)) {}
+    Statement(Database& db, const char* sql, PlanOnce) : m_query(db.prepareOnce(QString::fromUtf8(sql))) {}
 
     Statement& bind(int index, const QString& text) { m_query->bindText(index, text); return *this; }
     Statement& bind(int index, qint64 value) { m_query->bindInteger(index, value); return *this; }

@@ -13,6 +13,9 @@ namespace zelvar::practice {
 namespace {
 
 constexpr Oid kTextType = 25;
+// The statement, prepared on every connection, that asks for generic plans until the
+// transaction ends.
+constexpr const char* kGenericPlanSetting = "zgeneric";
 
 [[noreturn]] void fail(const char* message)
 {
@@ -42,12 +45,63 @@ void check(PGconn* conn, const Result& r)
         fail(r.result ? PQresultErrorMessage(r.result) : PQerrorMessage(conn));
 }
 
+// Runs a prepared statement on the plan the server makes for any values (its generic plan)
+// instead of one made for these: the setting that asks for it and the statement go in one
+// round trip, and the setting lasts until the sync that ends them. The server otherwise plans
+// a statement anew on every run whose plan for its values looks cheaper than the generic one,
+// which for a lookup by key is most of its time.
+PGresult* execWithGenericPlan(PGconn* conn, const char* name, int n, const char* const* values, const int* lengths,
+                              const int* formats)
+{
+    if (PQenterPipelineMode(conn) != 1)
+        fail(PQerrorMessage(conn));
+    const bool sent = PQsendQueryPrepared(conn, kGenericPlanSetting, 0, nullptr, nullptr, nullptr, 0) == 1
+        && PQsendQueryPrepared(conn, name, n, values, lengths, formats, 0) == 1 && PQpipelineSync(conn) == 1;
+    // Every result up to the sync is read, whatever failed, so that the connection leaves the
+    // pipeline ready for the next statement. A result ends with a null; more nulls than the
+    // two statements end with mean the connection is gone.
+    std::vector<PGresult*> results;
+    int ends = 0;
+    while (sent && ends <= 2) {
+        PGresult* r = PQgetResult(conn);
+        if (!r) {
+            ++ends;
+            continue;
+        }
+        if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            break;
+        }
+        results.push_back(r);
+    }
+    const bool left = PQexitPipelineMode(conn) == 1;
+    const auto clearAll = [&] {
+        for (PGresult* r : results)
+            PQclear(r);
+    };
+    if (!sent || !left || results.size() != 2) {
+        clearAll();
+        fail(PQerrorMessage(conn));
+    }
+    // The statement's own error says more than "pipeline aborted" after a failed setting.
+    for (PGresult* r : {results[1], results[0]}) {
+        const ExecStatusType status = PQresultStatus(r);
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_PIPELINE_ABORTED) {
+            const std::string message = PQresultErrorMessage(r);
+            clearAll();
+            fail(message.c_str());
+        }
+    }
+    PQclear(results[0]);
+    return results[1];
+}
+
 class PostgresQuery : public Query
 {
 public:
-    PostgresQuery(PGconn* conn, QByteArray name, int parameters)
+    PostgresQuery(PGconn* conn, QByteArray name, int parameters, bool planOnce)
         : m_conn(conn), m_name(std::move(name)), m_values(size_t(parameters)), m_set(size_t(parameters)),
-          m_binary(size_t(parameters))
+          m_binary(size_t(parameters)), m_planOnce(planOnce)
     {
     }
 
@@ -68,8 +122,14 @@ public:
                 lengths[i] = int(m_values[i].size());
                 formats[i] = m_binary[i] ? 1 : 0;
             }
-            m_result.reset(PQexecPrepared(m_conn, m_name.constData(), int(n), values.data(), lengths.data(),
-                                          formats.data(), 0));
+            // Inside a transaction the setting would outlast the statement: planned as usual.
+            if (m_planOnce && PQtransactionStatus(m_conn) == PQTRANS_IDLE) {
+                m_result.reset(execWithGenericPlan(m_conn, m_name.constData(), int(n), values.data(), lengths.data(),
+                                                   formats.data()));
+            } else {
+                m_result.reset(PQexecPrepared(m_conn, m_name.constData(), int(n), values.data(), lengths.data(),
+                                              formats.data(), 0));
+            }
             check(m_conn, m_result);
             m_row = -1;
         }
@@ -133,6 +193,7 @@ private:
     std::vector<bool> m_binary;
     Result m_result;
     int m_row = -1;
+    bool m_planOnce = false;
 };
 
 // COPY's text format: tab between values, a line per row, backslash escapes.
@@ -213,6 +274,9 @@ PostgresDatabase::PostgresDatabase(const QString& conninfo)
     PQsetClientEncoding(m_conn, "UTF8");
     try {
         execute(QStringLiteral("SET client_min_messages = warning"));
+        Result r(PQprepare(m_conn, kGenericPlanSetting,
+                           "SELECT set_config('plan_cache_mode', 'force_generic_plan', true)", 0, nullptr));
+        check(m_conn, r);
     } catch (...) {
         PQfinish(m_conn);
         throw;
@@ -242,6 +306,16 @@ QString PostgresDatabase::translate(const QString& sql)
 
 std::unique_ptr<Query> PostgresDatabase::prepare(const QString& sql)
 {
+    return prepareStatement(sql, false);
+}
+
+std::unique_ptr<Query> PostgresDatabase::prepareOnce(const QString& sql)
+{
+    return prepareStatement(sql, true);
+}
+
+std::unique_ptr<Query> PostgresDatabase::prepareStatement(const QString& sql, bool planOnce)
+{
     auto known = m_prepared.constFind(sql);
     if (known == m_prepared.constEnd()) {
         const QString translated = translate(sql);
@@ -266,7 +340,7 @@ std::unique_ptr<Query> PostgresDatabase::prepare(const QString& sql)
         known = m_prepared.insert(sql, name);
         m_parameterCounts.insert(name, count);
     }
-    return std::make_unique<PostgresQuery>(m_conn, *known, m_parameterCounts.value(*known));
+    return std::make_unique<PostgresQuery>(m_conn, *known, m_parameterCounts.value(*known), planOnce);
 }
 
 void PostgresDatabase::execute(const QString& sql)

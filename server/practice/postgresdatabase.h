@@ -18,6 +18,7 @@ public:
     ~PostgresDatabase() override;
 
     std::unique_ptr<Query> prepare(const QString& sql) override;
+    std::unique_ptr<Query> prepareOnce(const QString& sql) override;
     void execute(const QString& sql) override;
     void beginWrite() override;
     void begin() override;
@@ -37,6 +38,8 @@ public:
     pg_conn* connection() const { return m_conn; }
 
 private:
+    std::unique_ptr<Query> prepareStatement(const QString& sql, bool planOnce);
+
     pg_conn* m_conn = nullptr;
     QHash<QString, QByteArray> m_prepared;      // statement text -> its name on the server
     QHash<QByteArray, int> m_parameterCounts;

@@ -238,7 +238,7 @@ SearchPage SqlStore::search(const SearchQuery& q)
         Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(" FROM patients p INDEXED BY ") + index + joins
                            + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.id) > (?3, ?4) AND p.") + column
                            + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY p.") + column
-                           + QStringLiteral(", p.id LIMIT ?5")).toUtf8().constData());
+                           + QStringLiteral(", p.id LIMIT ?5")), PlanOnce{});
         s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
         return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
             return QStringList{st.text(11), QString::number(r.account)};
@@ -272,7 +272,7 @@ SearchPage SqlStore::search(const SearchQuery& q)
         Statement s(*m_db, (select + QStringLiteral(", ") + column + QStringLiteral(" FROM ") + table
                            + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + column
                            + QStringLiteral(", x.patient) > (?3, ?4) AND ") + column + QStringLiteral(" < ?2 AND ") + column
-                           + QStringLiteral(" >= ?6 ORDER BY ") + column + QStringLiteral(", x.patient LIMIT ?5")).toUtf8().constData());
+                           + QStringLiteral(" >= ?6 ORDER BY ") + column + QStringLiteral(", x.patient LIMIT ?5")), PlanOnce{});
         s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
         SearchPage page = collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
             return QStringList{st.text(11), QString::number(r.account)};
@@ -296,7 +296,7 @@ SearchPage SqlStore::search(const SearchQuery& q)
         case SearchKey::Encounter: where = QStringLiteral("p.id = (SELECT patient FROM encounters WHERE id = ?1)"); break;
         default: where = QStringLiteral("p.id = ?1"); break;
         }
-        Statement s(*m_db, (select + QStringLiteral(" FROM patients p") + joins + QStringLiteral("WHERE ") + where).toUtf8().constData());
+        Statement s(*m_db, (select + QStringLiteral(" FROM patients p") + joins + QStringLiteral("WHERE ") + where), PlanOnce{});
         s.bind(1, number);
         SearchPage page;
         if (s.step()) {
@@ -348,7 +348,7 @@ bool SqlStore::hasExactName(const NameQuery& name)
     // first name that begins as typed.
     Statement s(*m_db, "SELECT EXISTS (SELECT 1 FROM patients INDEXED BY patients_namekey WHERE lastkey = ?1 "
                       "AND firstkey >= ?2 AND firstkey < ?3 AND middle LIKE ?4 ESCAPE '\\') "
-                      "OR EXISTS (SELECT 1 FROM namekeys WHERE key = ?1 AND first >= ?2 AND first < ?3)");
+                      "OR EXISTS (SELECT 1 FROM namekeys WHERE key = ?1 AND first >= ?2 AND first < ?3)", PlanOnce{});
     s.bind(1, name.last).bind(2, name.first).bind(3, prefixEnd(name.first)).bind(4, likePrefix(name.middle));
     return s.step() && s.integer(0) != 0;
 }

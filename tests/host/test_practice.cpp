@@ -252,3 +252,37 @@ TEST_P(PracticeTest, shouldExplainDuplicateCandidates)
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, PracticeTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
+
+// Catches a lookup planned once that leaves the connection in a half-read exchange when it
+// fails (every later statement then fails), hides the statement's own error, or keeps its
+// planning setting for the statements after it.
+TEST(PostgresDatabaseTest, shouldAnswerEveryStatementAfterALookupPlannedOnceFails)
+{
+    if (testPostgres().isEmpty())
+        GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+    PostgresDatabase db(testPostgres());
+    Statement lookup(db, QStringLiteral("SELECT CAST(?1 AS BIGINT) + 1"), PlanOnce{});
+    lookup.bind(1, QStringLiteral("not a number"));
+    try {
+        lookup.step();
+        ADD_FAILURE() << "a value the cast refuses was taken";
+    } catch (const DatabaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("invalid input syntax"), std::string::npos) << e.what();
+    }
+    lookup.reset();
+    lookup.bind(1, QStringLiteral("41"));
+    ASSERT_TRUE(lookup.step());
+    EXPECT_EQ(lookup.integer(0), 42);
+
+    Statement setting(db, "SELECT current_setting('plan_cache_mode')");
+    ASSERT_TRUE(setting.step());
+    EXPECT_EQ(setting.text(0).toStdString(), "auto");
+
+    // Inside a transaction it runs as any statement does, and the transaction goes on.
+    db.begin();
+    lookup.reset();
+    lookup.bind(1, QStringLiteral("1"));
+    ASSERT_TRUE(lookup.step());
+    EXPECT_EQ(lookup.integer(0), 2);
+    db.commit();
+}
