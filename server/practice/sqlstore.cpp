@@ -496,6 +496,9 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
     const QString similarFirst = QStringLiteral("(?5 = '%' OR p.firstkey LIKE ?5 ESCAPE '\\' "
                                                 "OR p.firstformal IN (SELECT value FROM json_each(?10)))");
     QString sql;
+    // The passes that walk one index in its order, with the first name's bounds given as
+    // values (a plan made for "JOHN%" would find them in the pattern), are planned once.
+    bool planOnce = false;
     switch (pass.kind) {
     case NamePass::Prefix:
         if (!pass.exact && !pass.name.first.isEmpty()) {
@@ -504,15 +507,18 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
         }
         sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_namekey") + joins
             + QStringLiteral("WHERE (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) AND p.lastkey < ?4 AND p.lastkey >= ?8 "
-                             "AND p.firstkey LIKE ?5 ESCAPE '\\' AND p.middle LIKE ?6 ESCAPE '\\' "
-                             "ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
+                             "AND p.firstkey >= ?12 AND p.firstkey < ?13 AND p.firstkey LIKE ?5 ESCAPE '\\' "
+                             "AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
+        planOnce = true;
         break;
     case NamePass::Alternate:
         sql = columns + QStringLiteral(", x.key, x.first, x.patient FROM namekeys x INDEXED BY namekeys_key "
                                        "JOIN patients p ON p.id = x.patient") + joins
             + QStringLiteral("WHERE (x.key, x.first, x.patient) > (?1, ?2, ?3) AND x.key < ?4 AND x.key >= ?8 "
-                             "AND x.first LIKE ?5 ESCAPE '\\' AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch
+                             "AND x.first >= ?12 AND x.first < ?13 AND x.first LIKE ?5 ESCAPE '\\' "
+                             "AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch
             + QStringLiteral(" ORDER BY x.key, x.first, x.patient LIMIT ?7");
+        planOnce = true;
         break;
     case NamePass::SoundAlike:
         sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_sound") + joins
@@ -528,7 +534,7 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
             + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
         break;
     }
-    Statement s(*m_db, sql.toUtf8().constData());
+    Statement s = planOnce ? Statement(*m_db, sql, PlanOnce{}) : Statement(*m_db, sql);
     s.bind(1, after.value(0)).bind(2, after.value(1)).bind(3, after.value(2).toLongLong());
     s.bind(4, prefixEnd(pass.name.last)).bind(5, likePrefix(pass.name.first)).bind(6, likePrefix(pass.name.middle));
     s.bind(7, qint64(limit));
