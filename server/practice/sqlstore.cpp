@@ -195,10 +195,10 @@ SearchPage SqlStore::search(const SearchQuery& q)
         Statement s(*m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.id FROM patients g INDEXED BY patients_namekey "
                                                    "JOIN patients p ON p.guarantor = g.id "
                                                    "WHERE (g.lastkey, g.firstkey, g.id) >= (?4, ?5, ?6) AND g.lastkey < ?2 AND g.lastkey >= ?9 "
-                                                   "AND g.firstkey LIKE ?3 ESCAPE '\\' "
+                                                   "AND g.firstkey >= ?10 AND g.firstkey < ?11 AND g.firstkey LIKE ?3 ESCAPE '\\' "
                                                    "AND ((g.lastkey, g.firstkey, g.id) > (?4, ?5, ?6) OR p.id > ?7) "
-                                                   "ORDER BY g.lastkey, g.firstkey, g.id, p.id LIMIT ?8")).toUtf8().constData());
-        s.bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first));
+                                                   "ORDER BY g.lastkey, g.firstkey, g.id, p.id LIMIT ?8")), PlanOnce{});
+        s.bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first)).bind(10, name.first).bind(11, prefixEnd(name.first));
         s.bind(4, after[0]).bind(5, after[1]).bind(6, after[2].toLongLong()).bind(7, after[3].toLongLong()).bind(8, limit);
         s.bind(9, name.last);
         return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
@@ -214,7 +214,7 @@ SearchPage SqlStore::search(const SearchQuery& q)
             : decodePosition(q.after, 4);
         Statement s(*m_db, (select + QStringLiteral(", p.lastkey, p.firstkey FROM patients p INDEXED BY patients_dob") + joins
                            + QStringLiteral("WHERE (p.dob, p.lastkey, p.firstkey, p.id) > (?3, ?4, ?5, ?6) AND p.dob <= ?2 "
-                                            "AND p.dob >= ?8 ORDER BY p.dob, p.lastkey, p.firstkey, p.id LIMIT ?7")).toUtf8().constData());
+                                            "AND p.dob >= ?8 ORDER BY p.dob, p.lastkey, p.firstkey, p.id LIMIT ?7")), PlanOnce{});
         s.bind(2, range->to.toString(Qt::ISODate)).bind(8, range->from.toString(Qt::ISODate));
         s.bind(3, after[0]).bind(4, after[1]).bind(5, after[2]).bind(6, after[3].toLongLong()).bind(7, limit);
         return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
