@@ -195,10 +195,10 @@ SearchPage SqlStore::search(const SearchQuery& q)
         Statement s(*m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.id FROM patients g INDEXED BY patients_namekey "
                                                    "JOIN patients p ON p.guarantor = g.id "
                                                    "WHERE (g.lastkey, g.firstkey, g.id) >= (?4, ?5, ?6) AND g.lastkey < ?2 AND g.lastkey >= ?9 "
-                                                   "AND g.firstkey >= ?10 AND g.firstkey < ?11 AND g.firstkey LIKE ?3 ESCAPE '\\' "
+                                                   "AND g.firstkey >= ?10 AND g.firstkey < ?11 "
                                                    "AND ((g.lastkey, g.firstkey, g.id) > (?4, ?5, ?6) OR p.id > ?7) "
                                                    "ORDER BY g.lastkey, g.firstkey, g.id, p.id LIMIT ?8")), PlanOnce{});
-        s.bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first)).bind(10, name.first).bind(11, prefixEnd(name.first));
+        s.bind(2, prefixEnd(name.last)).bind(10, name.first).bind(11, prefixEnd(name.first));
         s.bind(4, after[0]).bind(5, after[1]).bind(6, after[2].toLongLong()).bind(7, after[3].toLongLong()).bind(8, limit);
         s.bind(9, name.last);
         return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
@@ -507,7 +507,7 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
         }
         sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_namekey") + joins
             + QStringLiteral("WHERE (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) AND p.lastkey < ?4 AND p.lastkey >= ?8 "
-                             "AND p.firstkey >= ?12 AND p.firstkey < ?13 AND p.firstkey LIKE ?5 ESCAPE '\\' "
+                             "AND p.firstkey >= ?12 AND p.firstkey < ?13 "
                              "AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
         planOnce = true;
         break;
@@ -515,7 +515,7 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
         sql = columns + QStringLiteral(", x.key, x.first, x.patient FROM namekeys x INDEXED BY namekeys_key "
                                        "JOIN patients p ON p.id = x.patient") + joins
             + QStringLiteral("WHERE (x.key, x.first, x.patient) > (?1, ?2, ?3) AND x.key < ?4 AND x.key >= ?8 "
-                             "AND x.first >= ?12 AND x.first < ?13 AND x.first LIKE ?5 ESCAPE '\\' "
+                             "AND x.first >= ?12 AND x.first < ?13 "
                              "AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch
             + QStringLiteral(" ORDER BY x.key, x.first, x.patient LIMIT ?7");
         planOnce = true;
