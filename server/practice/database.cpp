@@ -24,7 +24,7 @@ const char* tableColumns(Table table)
     switch (table) {
     case Table::Patients:
         return "id, last, first, middle, dob, sex, ssn, mrn, phone, mobile, street, city, state, zip, active, guarantor,"
-               " relation, lastkey, firstkey, firstformal, lastsound, ssn4, mrnkey";
+               " relation, lastkey, firstkey, firstformal, lastsound, ssn4, mrnkey, visitorder";
     case Table::NameKeys: return "key, first, patient";
     case Table::Phones: return "digits, patient, last7, last4";
     case Table::Policies: return "id, patient, rank, payor, number, grp, subscriber, relation, effective, numkey";

@@ -152,28 +152,38 @@ void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)
             PatientFields& p = recent[size_t(account) % recent.size()];
             p = {account, last, first, QString(QChar(u'A' + int(random() % 26))), dob,
                  female ? QStringLiteral("F") : QStringLiteral("M"), ssn, mrn, homePhone, mobile, street, city,
-                 QStringLiteral("IL"), zip, random() % 100 < 93, guarantor, relation};
+                 QStringLiteral("IL"), zip, random() % 100 < 93, guarantor, relation, {}};
+            // The policy and the visits are drawn before the patient is written, whose row
+            // carries the last visit.
+            QStringList policy;
+            if (insured) {
+                const QString group = QStringLiteral("G-") + digits(random, 4);
+                policy = {number(++policyId), number(account), QStringLiteral("1"), payor, policyNumber, group,
+                          number(guarantor), relation, today.addDays(-qint64(random() % 2000)).toString(Qt::ISODate),
+                          identifierKey(policyNumber)};
+            }
+            struct Visit { QDate seen; double charges, paid; QString provider, reason; };
+            QList<Visit> visits(int(random() % 5));
+            for (Visit& v : visits) {
+                v.seen = today.addDays(-qint64(random() % 1500));
+                v.charges = 60 + double(random() % 300);
+                v.paid = double(random() % 100 < 70 ? v.charges : v.charges * 0.5);
+                v.provider = pickOf(random, kProviders);
+                v.reason = pickOf(random, kReasons);
+                p.lastVisit = qMax(p.lastVisit, v.seen);
+            }
             writePatient(*rows, p);
             writePhone(*rows, homePhone, account);
             writePhone(*rows, mobile, account);
-            if (insured) {
-                const QString group = QStringLiteral("G-") + digits(random, 4);
-                rows->write(Table::Policies, {number(++policyId), number(account), QStringLiteral("1"), payor, policyNumber, group,
-                                              number(guarantor), relation,
-                                              today.addDays(-qint64(random() % 2000)).toString(Qt::ISODate),
-                                              identifierKey(policyNumber)});
-            }
-            const int visits = int(random() % 5);
-            for (int v = 0; v < visits; ++v) {
-                const QString seen = today.addDays(-qint64(random() % 1500)).toString(Qt::ISODate);
-                const double charges = 60 + double(random() % 300);
-                const double paid = double(random() % 100 < 70 ? charges : charges * 0.5);
-                const QString provider = pickOf(random, kProviders);
-                rows->write(Table::Encounters, {number(++encounterId), number(account), seen, provider, pickOf(random, kReasons),
-                                                number(charges), number(paid)});
-                rows->write(Table::Transactions, {number(++transactionId), number(account), seen, QStringLiteral("99213"), number(charges)});
+            if (insured)
+                rows->write(Table::Policies, policy);
+            for (const Visit& v : std::as_const(visits)) {
+                const QString seen = v.seen.toString(Qt::ISODate);
+                rows->write(Table::Encounters, {number(++encounterId), number(account), seen, v.provider, v.reason,
+                                                number(v.charges), number(v.paid)});
+                rows->write(Table::Transactions, {number(++transactionId), number(account), seen, QStringLiteral("99213"), number(v.charges)});
                 if (insured)
-                    rows->write(Table::Claims, {number(++claimId), number(account), seen, payor, number(charges)});
+                    rows->write(Table::Claims, {number(++claimId), number(account), seen, payor, number(v.charges)});
             }
             if (random() % 10 == 0) {
                 rows->write(Table::Accessions, {QStringLiteral("A") + number(account), number(account),

@@ -7,12 +7,17 @@ namespace zelvar::practice {
 PostgresStore::PostgresStore(const QString& conninfo)
     : SqlStore(std::make_unique<PostgresDatabase>(conninfo))
 {
-    // Made once: by the first connection, while the others wait for it and then find it.
-    if (m_db->hasRelation(QStringLiteral("recent_user")))
+    // Made once: by the first connection, while the others wait for it and then find it. A
+    // database from before the visit order is brought up to date the same way.
+    if (m_db->hasRelation(QStringLiteral("patients_byname")))
         return;
     inWriteTransaction(*m_db, [this] {
-        if (m_db->hasRelation(QStringLiteral("recent_user")))
+        if (m_db->hasRelation(QStringLiteral("patients_byname")))
             return;
+        if (m_db->hasRelation(QStringLiteral("recent_user"))) {
+            addVisitOrders();
+            return;
+        }
         createTables();
         createIndexes();
     });
@@ -29,7 +34,7 @@ void PostgresStore::createTables()
             active integer NOT NULL, guarantor bigint NOT NULL, relation text NOT NULL,
             lastkey text COLLATE "C" NOT NULL, firstkey text COLLATE "C" NOT NULL,
             firstformal text COLLATE "C" NOT NULL, lastsound text COLLATE "C" NOT NULL,
-            ssn4 text COLLATE "C" NOT NULL, mrnkey text COLLATE "C" NOT NULL);
+            ssn4 text COLLATE "C" NOT NULL, mrnkey text COLLATE "C" NOT NULL, visitorder integer NOT NULL);
         CREATE TABLE IF NOT EXISTS namekeys (key text COLLATE "C" NOT NULL, first text COLLATE "C" NOT NULL,
             patient bigint NOT NULL);
         CREATE TABLE IF NOT EXISTS phones (digits text COLLATE "C" NOT NULL, patient bigint NOT NULL,

@@ -12,6 +12,8 @@ SqliteStore::SqliteStore(const QString& path)
     if (hasColumn("patients", "sdx"))
         addMatchingKeys();
     createTables();
+    if (!hasColumn("patients", "visitorder"))
+        inWriteTransaction(*m_db, [this] { addVisitOrders(); });
     createIndexes();
 }
 
@@ -100,7 +102,7 @@ void SqliteStore::createTables()
             state TEXT NOT NULL, zip TEXT NOT NULL, active INTEGER NOT NULL, guarantor INTEGER NOT NULL,
             relation TEXT NOT NULL,
             lastkey TEXT NOT NULL, firstkey TEXT NOT NULL, firstformal TEXT NOT NULL, lastsound TEXT NOT NULL,
-            ssn4 TEXT NOT NULL, mrnkey TEXT NOT NULL);
+            ssn4 TEXT NOT NULL, mrnkey TEXT NOT NULL, visitorder INTEGER NOT NULL);
         CREATE TABLE IF NOT EXISTS namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);
         CREATE TABLE IF NOT EXISTS phones (digits TEXT NOT NULL, patient INTEGER NOT NULL, last7 TEXT NOT NULL,
             last4 TEXT NOT NULL);

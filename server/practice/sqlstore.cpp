@@ -108,6 +108,13 @@ PatientKeys patientKeys(const QString& last, const QString& first, const QString
     return keys;
 }
 
+qint64 visitOrder(const QDate& lastVisit)
+{
+    // Past any day a visit can have (the year 9999 is day 5,373,484).
+    constexpr qint64 kNeverSeen = 9'999'999;
+    return lastVisit.isValid() ? kNeverSeen - lastVisit.toJulianDay() : kNeverSeen;
+}
+
 void writeAlternateKeys(RowWriter& rows, const PatientKeys& keys, qint64 account)
 {
     for (const QString& key : keys.alternates)
@@ -131,11 +138,11 @@ SqlStore::~SqlStore() = default;
 void SqlStore::createIndexes()
 {
     m_db->execute(QStringLiteral(R"(
-        CREATE INDEX IF NOT EXISTS patients_namekey ON patients (lastkey, firstkey, id, middle);
-        CREATE INDEX IF NOT EXISTS patients_sound ON patients (lastsound, lastkey, firstkey, id, firstformal, middle);
-        CREATE INDEX IF NOT EXISTS patients_dob ON patients (dob, lastkey, firstkey, id);
+        CREATE INDEX IF NOT EXISTS patients_byname ON patients (lastkey, firstkey, visitorder, id, middle);
+        CREATE INDEX IF NOT EXISTS patients_bysound ON patients (lastsound, lastkey, firstkey, visitorder, id, firstformal, middle);
+        CREATE INDEX IF NOT EXISTS patients_bydob ON patients (dob, visitorder, id, lastkey);
         CREATE INDEX IF NOT EXISTS patients_ssn ON patients (ssn, id);
-        CREATE INDEX IF NOT EXISTS patients_ssn4 ON patients (ssn4, id);
+        CREATE INDEX IF NOT EXISTS patients_byssn4 ON patients (ssn4, visitorder, id);
         CREATE INDEX IF NOT EXISTS patients_mrnkey ON patients (mrnkey, id);
         CREATE INDEX IF NOT EXISTS patients_guarantor ON patients (guarantor, id);
         CREATE INDEX IF NOT EXISTS namekeys_key ON namekeys (key, first, patient);
@@ -147,6 +154,21 @@ void SqlStore::createIndexes()
         CREATE INDEX IF NOT EXISTS encounters_patient ON encounters (patient, seen);
         CREATE INDEX IF NOT EXISTS recent_user ON recent ("user", chosen);
     )"));
+}
+
+void SqlStore::addVisitOrders()
+{
+    m_db->execute(QStringLiteral(
+        "DROP INDEX IF EXISTS patients_namekey; DROP INDEX IF EXISTS patients_sound;"
+        "DROP INDEX IF EXISTS patients_dob; DROP INDEX IF EXISTS patients_ssn4;"
+        "ALTER TABLE patients ADD COLUMN visitorder INTEGER NOT NULL DEFAULT %1").arg(visitOrder({})));
+    Statement visits(*m_db, "SELECT patient, max(seen) FROM encounters GROUP BY patient");
+    Statement update(*m_db, "UPDATE patients SET visitorder = ?2 WHERE id = ?1");
+    while (visits.step()) {
+        update.bind(1, visits.integer(0)).bind(2, visitOrder(QDate::fromString(visits.text(1), Qt::ISODate)));
+        update.run();
+    }
+    createIndexes();
 }
 
 bool SqlStore::isEmpty()
@@ -188,37 +210,39 @@ SearchPage SqlStore::search(const SearchQuery& q)
         if (name.last.isEmpty())
             throw std::invalid_argument("Type the guarantor's last name, or last name, first name");
         const QStringList after = q.after.isEmpty()
-            ? QStringList{name.last, name.first, QStringLiteral("-1"), QStringLiteral("-1")}
-            : decodePosition(q.after, 4);
+            ? QStringList{name.last, name.first, QStringLiteral("-1"), QStringLiteral("-1"), QStringLiteral("-1")}
+            : decodePosition(q.after, 5);
         // Entered at the guarantor of the position; that guarantor's later dependants and every
-        // later guarantor follow.
-        Statement s(*m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.id FROM patients g INDEXED BY patients_namekey "
+        // later guarantor follow. Guarantors of one name come the recently seen first.
+        Statement s(*m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.visitorder, g.id FROM patients g INDEXED BY patients_byname "
                                                    "JOIN patients p ON p.guarantor = g.id "
-                                                   "WHERE (g.lastkey, g.firstkey, g.id) >= (?4, ?5, ?6) AND g.lastkey < ?2 AND g.lastkey >= ?9 "
-                                                   "AND g.firstkey >= ?10 AND g.firstkey < ?11 "
-                                                   "AND ((g.lastkey, g.firstkey, g.id) > (?4, ?5, ?6) OR p.id > ?7) "
-                                                   "ORDER BY g.lastkey, g.firstkey, g.id, p.id LIMIT ?8")), PlanOnce{});
+                                                   "WHERE (g.lastkey, g.firstkey, g.visitorder, g.id) >= (?4, ?5, ?12, ?6) AND g.lastkey < ?2 "
+                                                   "AND g.lastkey >= ?9 AND g.firstkey >= ?10 AND g.firstkey < ?11 "
+                                                   "AND ((g.lastkey, g.firstkey, g.visitorder, g.id) > (?4, ?5, ?12, ?6) OR p.id > ?7) "
+                                                   "ORDER BY g.lastkey, g.firstkey, g.visitorder, g.id, p.id LIMIT ?8")), PlanOnce{});
         s.bind(2, prefixEnd(name.last)).bind(10, name.first).bind(11, prefixEnd(name.first));
-        s.bind(4, after[0]).bind(5, after[1]).bind(6, after[2].toLongLong()).bind(7, after[3].toLongLong()).bind(8, limit);
-        s.bind(9, name.last);
+        s.bind(4, after[0]).bind(5, after[1]).bind(12, after[2].toLongLong()).bind(6, after[3].toLongLong());
+        s.bind(7, after[4].toLongLong()).bind(8, limit).bind(9, name.last);
         return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
-            return QStringList{st.text(11), st.text(12), QString::number(st.integer(13)), QString::number(r.account)};
+            return QStringList{st.text(11), st.text(12), QString::number(st.integer(13)), QString::number(st.integer(14)),
+                               QString::number(r.account)};
         });
     }
     case SearchKey::DateOfBirth: {
         const std::optional<DateRange> range = parseDateQuery(q.text);
         if (!range)
             throw std::invalid_argument("Type the date of birth as MM/DD/YYYY");
+        // Patients born on one day are listed the recently seen first.
         const QStringList after = q.after.isEmpty()
-            ? QStringList{range->from.toString(Qt::ISODate), QString(), QString(), QStringLiteral("-1")}
-            : decodePosition(q.after, 4);
-        Statement s(*m_db, (select + QStringLiteral(", p.lastkey, p.firstkey FROM patients p INDEXED BY patients_dob") + joins
-                           + QStringLiteral("WHERE (p.dob, p.lastkey, p.firstkey, p.id) > (?3, ?4, ?5, ?6) AND p.dob <= ?2 "
-                                            "AND p.dob >= ?8 ORDER BY p.dob, p.lastkey, p.firstkey, p.id LIMIT ?7")), PlanOnce{});
+            ? QStringList{range->from.toString(Qt::ISODate), QStringLiteral("-1"), QStringLiteral("-1")}
+            : decodePosition(q.after, 3);
+        Statement s(*m_db, (select + QStringLiteral(", p.dob, p.visitorder FROM patients p INDEXED BY patients_bydob") + joins
+                           + QStringLiteral("WHERE (p.dob, p.visitorder, p.id) > (?3, ?4, ?5) AND p.dob <= ?2 "
+                                            "AND p.dob >= ?8 ORDER BY p.dob, p.visitorder, p.id LIMIT ?7")), PlanOnce{});
         s.bind(2, range->to.toString(Qt::ISODate)).bind(8, range->from.toString(Qt::ISODate));
-        s.bind(3, after[0]).bind(4, after[1]).bind(5, after[2]).bind(6, after[3].toLongLong()).bind(7, limit);
+        s.bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, after[2].toLongLong()).bind(7, limit);
         return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
-            return QStringList{r.dob.toString(Qt::ISODate), st.text(11), st.text(12), QString::number(r.account)};
+            return QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)};
         });
     }
     case SearchKey::SocialSecurity:
@@ -232,16 +256,24 @@ SearchPage SqlStore::search(const SearchQuery& q)
         if (value.isEmpty())
             throw std::invalid_argument("Type the medical record number");
         const QString column = ssn ? (value.size() == 4 ? QStringLiteral("ssn4") : QStringLiteral("ssn")) : QStringLiteral("mrnkey");
-        const QString index = column == QLatin1String("ssn") ? QStringLiteral("patients_ssn") : QStringLiteral("patients_") + column;
+        // A last four is shared by about one patient in ten thousand: the recently seen first.
+        const bool byVisit = column == QLatin1String("ssn4");
+        const QString index = column == QLatin1String("ssn") ? QStringLiteral("patients_ssn")
+                            : byVisit ? QStringLiteral("patients_byssn4") : QStringLiteral("patients_mrnkey");
+        const QString order = QStringLiteral("p.") + column + (byVisit ? QStringLiteral(", p.visitorder, p.id") : QStringLiteral(", p.id"));
         const QString upper = ssn ? value + QChar(0x1) : prefixEnd(value);   // exact, or every key that begins so
-        const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1")} : decodePosition(q.after, 2);
-        Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(" FROM patients p INDEXED BY ") + index + joins
-                           + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.id) > (?3, ?4) AND p.") + column
-                           + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY p.") + column
-                           + QStringLiteral(", p.id LIMIT ?5")), PlanOnce{});
+        const QStringList start = byVisit ? QStringList{value, QStringLiteral("-1"), QStringLiteral("-1")} : QStringList{value, QStringLiteral("-1")};
+        const QStringList after = q.after.isEmpty() ? start : decodePosition(q.after, int(start.size()));
+        Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(", p.visitorder FROM patients p INDEXED BY ") + index
+                           + joins + QStringLiteral("WHERE (") + order + QStringLiteral(") > (?3, ?4") + (byVisit ? QStringLiteral(", ?7)") : QStringLiteral(")"))
+                           + QStringLiteral(" AND p.") + column + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY ")
+                           + order + QStringLiteral(" LIMIT ?5")), PlanOnce{});
         s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
-        return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
-            return QStringList{st.text(11), QString::number(r.account)};
+        if (byVisit)
+            s.bind(7, after[2].toLongLong());
+        return collect(s, q.pageSize, [byVisit](const Statement& st, const PatientRow& r) {
+            return byVisit ? QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)}
+                           : QStringList{st.text(11), QString::number(r.account)};
         });
     }
     case SearchKey::Phone:
@@ -267,17 +299,28 @@ SearchPage SqlStore::search(const SearchQuery& q)
             column = QStringLiteral("x.numkey");
             table = QStringLiteral("policies x INDEXED BY policies_numkey");
         }
-        const QString upper = phone ? value + QChar(0x1) : prefixEnd(value);
-        const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1")} : decodePosition(q.after, 2);
-        Statement s(*m_db, (select + QStringLiteral(", ") + column + QStringLiteral(" FROM ") + table
-                           + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + column
-                           + QStringLiteral(", x.patient) > (?3, ?4) AND ") + column + QStringLiteral(" < ?2 AND ") + column
-                           + QStringLiteral(" >= ?6 ORDER BY ") + column + QStringLiteral(", x.patient LIMIT ?5")), PlanOnce{});
-        s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
-        SearchPage page = collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
-            return QStringList{st.text(11), QString::number(r.account)};
+        // A phone is matched exactly and shared by a household, a last four by a hundred and more
+        // patients of a large practice: the recently seen first. The few rows of one number are
+        // put in that order; policy and accession numbers, matched by their beginning, go by the
+        // index.
+        const QString order = phone ? QStringLiteral("p.visitorder, x.patient") : column + QStringLiteral(", x.patient");
+        const QStringList after = q.after.isEmpty() ? QStringList{phone ? QStringLiteral("-1") : value, QStringLiteral("-1")}
+                                                    : decodePosition(q.after, 2);
+        Statement s(*m_db, (select + QStringLiteral(", ") + column + QStringLiteral(", p.visitorder FROM ") + table
+                           + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + order
+                           + QStringLiteral(") > (?3, ?4) AND ") + column
+                           + (phone ? QStringLiteral(" = ?6") : QStringLiteral(" < ?2 AND ") + column + QStringLiteral(" >= ?6"))
+                           + QStringLiteral(" ORDER BY ") + order + QStringLiteral(" LIMIT ?5")), PlanOnce{});
+        s.bind(6, value).bind(4, after[1].toLongLong()).bind(5, limit);
+        if (!phone)
+            s.bind(2, prefixEnd(value));
+        if (phone)
+            s.bind(3, after[0].toLongLong());
+        else
+            s.bind(3, after[0]);
+        return collect(s, q.pageSize, [phone](const Statement& st, const PatientRow& r) {
+            return QStringList{phone ? QString::number(st.integer(12)) : st.text(11), QString::number(r.account)};
         });
-        return page;
     }
     case SearchKey::Account:
     case SearchKey::Transaction:
@@ -337,7 +380,7 @@ QString jsonList(const QStringList& values)
 QStringList passStart(const NamePass& pass)
 {
     const bool byName = pass.kind == NamePass::Prefix || pass.kind == NamePass::Alternate;
-    return {byName ? pass.name.last : QString(), byName ? pass.name.first : QString(), QStringLiteral("-1")};
+    return {byName ? pass.name.last : QString(), byName ? pass.name.first : QString(), QStringLiteral("-1"), QStringLiteral("-1")};
 }
 
 } // namespace
@@ -346,7 +389,7 @@ bool SqlStore::hasExactName(const NameQuery& name)
 {
     // The surname as typed exists (whole, not only as the beginning of a longer one) with a
     // first name that begins as typed.
-    Statement s(*m_db, "SELECT EXISTS (SELECT 1 FROM patients INDEXED BY patients_namekey WHERE lastkey = ?1 "
+    Statement s(*m_db, "SELECT EXISTS (SELECT 1 FROM patients INDEXED BY patients_byname WHERE lastkey = ?1 "
                       "AND firstkey >= ?2 AND firstkey < ?3 AND middle LIKE ?4 ESCAPE '\\') "
                       "OR EXISTS (SELECT 1 FROM namekeys WHERE key = ?1 AND first >= ?2 AND first < ?3)", PlanOnce{});
     s.bind(1, name.last).bind(2, name.first).bind(3, prefixEnd(name.first)).bind(4, likePrefix(name.middle));
@@ -355,7 +398,7 @@ bool SqlStore::hasExactName(const NameQuery& name)
 
 QStringList SqlStore::existingSurnames(const QStringList& keys)
 {
-    Statement s(*m_db, "SELECT DISTINCT lastkey FROM patients INDEXED BY patients_namekey "
+    Statement s(*m_db, "SELECT DISTINCT lastkey FROM patients INDEXED BY patients_byname "
                       "WHERE lastkey IN (SELECT value FROM json_each(?1))");
     s.bind(1, jsonList(keys));
     QStringList out;
@@ -396,12 +439,12 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     int passIndex = 0;
     QStringList position;
     if (!q.after.isEmpty()) {
-        const QStringList decoded = decodePosition(q.after, 4);
+        const QStringList decoded = decodePosition(q.after, 5);
         bool ok = false;
         passIndex = decoded[0].toInt(&ok);
         if (!ok || passIndex < 0 || passIndex >= passes.size())
             throw std::invalid_argument("the continuation key is not one this server gave");
-        if (!decoded[1].isEmpty() || !decoded[3].isEmpty())
+        if (!decoded[1].isEmpty() || !decoded[4].isEmpty())
             position = decoded.mid(1);
     }
 
@@ -461,25 +504,26 @@ namespace {
 QString prefixWithFirstName(const QString& columns, const QString& joins, bool lateral)
 {
     const QString rowsOfSurname = QStringLiteral(
-        "x.firstkey >= ?12 AND x.firstkey < ?13 AND (x.lastkey, x.firstkey, x.id) > (?1, ?2, ?3) AND x.middle LIKE ?6 ESCAPE '\\'");
+        "x.firstkey >= ?12 AND x.firstkey < ?13 AND (x.lastkey, x.firstkey, x.visitorder, x.id) > (?1, ?2, ?14, ?3) "
+        "AND x.middle LIKE ?6 ESCAPE '\\'");
     QString hits;
     if (lateral) {
-        hits = QStringLiteral("SELECT x.lastkey, x.firstkey, x.id FROM lasts CROSS JOIN LATERAL (SELECT x.lastkey, x.firstkey, "
-                              "x.id FROM patients x WHERE x.lastkey = lasts.k AND ") + rowsOfSurname
-            + QStringLiteral(" ORDER BY x.firstkey, x.id LIMIT ?7) x");
+        hits = QStringLiteral("SELECT x.lastkey, x.firstkey, x.visitorder, x.id FROM lasts CROSS JOIN LATERAL (SELECT x.lastkey, "
+                              "x.firstkey, x.visitorder, x.id FROM patients x WHERE x.lastkey = lasts.k AND ") + rowsOfSurname
+            + QStringLiteral(" ORDER BY x.firstkey, x.visitorder, x.id LIMIT ?7) x");
     } else {
-        hits = QStringLiteral("SELECT x.lastkey, x.firstkey, x.id FROM lasts CROSS JOIN patients x INDEXED BY patients_namekey "
-                              "WHERE x.lastkey = lasts.k AND ") + rowsOfSurname;
+        hits = QStringLiteral("SELECT x.lastkey, x.firstkey, x.visitorder, x.id FROM lasts CROSS JOIN patients x "
+                              "INDEXED BY patients_byname WHERE x.lastkey = lasts.k AND ") + rowsOfSurname;
     }
     return QStringLiteral(
                "WITH RECURSIVE lasts (k) AS ("
-               " SELECT (SELECT lastkey FROM patients INDEXED BY patients_namekey WHERE lastkey >= ?1 AND lastkey >= ?8"
+               " SELECT (SELECT lastkey FROM patients INDEXED BY patients_byname WHERE lastkey >= ?1 AND lastkey >= ?8"
                "  AND lastkey < ?4 ORDER BY lastkey LIMIT 1)"
-               " UNION ALL SELECT (SELECT lastkey FROM patients INDEXED BY patients_namekey WHERE lastkey > lasts.k"
+               " UNION ALL SELECT (SELECT lastkey FROM patients INDEXED BY patients_byname WHERE lastkey > lasts.k"
                "  AND lastkey < ?4 ORDER BY lastkey LIMIT 1) FROM lasts WHERE lasts.k IS NOT NULL),"
-               " hits AS (") + hits + QStringLiteral(" ORDER BY x.lastkey, x.firstkey, x.id LIMIT ?7) ")
-        + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.id FROM hits JOIN patients p ON p.id = hits.id") + joins
-        + QStringLiteral("ORDER BY hits.lastkey, hits.firstkey, hits.id");
+               " hits AS (") + hits + QStringLiteral(" ORDER BY x.lastkey, x.firstkey, x.visitorder, x.id LIMIT ?7) ")
+        + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.visitorder, hits.id FROM hits JOIN patients p ON p.id = hits.id")
+        + joins + QStringLiteral("ORDER BY hits.lastkey, hits.firstkey, hits.visitorder, hits.id");
 }
 
 } // namespace
@@ -505,14 +549,14 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
             sql = prefixWithFirstName(columns, joins, m_db->joinsLaterally());
             break;
         }
-        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_namekey") + joins
-            + QStringLiteral("WHERE (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) AND p.lastkey < ?4 AND p.lastkey >= ?8 "
+        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.visitorder, p.id FROM patients p INDEXED BY patients_byname") + joins
+            + QStringLiteral("WHERE (p.lastkey, p.firstkey, p.visitorder, p.id) > (?1, ?2, ?14, ?3) AND p.lastkey < ?4 AND p.lastkey >= ?8 "
                              "AND p.firstkey >= ?12 AND p.firstkey < ?13 "
-                             "AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
+                             "AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.lastkey, p.firstkey, p.visitorder, p.id LIMIT ?7");
         planOnce = true;
         break;
     case NamePass::Alternate:
-        sql = columns + QStringLiteral(", x.key, x.first, x.patient FROM namekeys x INDEXED BY namekeys_key "
+        sql = columns + QStringLiteral(", x.key, x.first, 0, x.patient FROM namekeys x INDEXED BY namekeys_key "
                                        "JOIN patients p ON p.id = x.patient") + joins
             + QStringLiteral("WHERE (x.key, x.first, x.patient) > (?1, ?2, ?3) AND x.key < ?4 AND x.key >= ?8 "
                              "AND x.first >= ?12 AND x.first < ?13 "
@@ -521,21 +565,24 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
         planOnce = true;
         break;
     case NamePass::SoundAlike:
-        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_sound") + joins
-            + QStringLiteral("WHERE p.lastsound = ?9 AND (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) AND ") + similarFirst
+        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.visitorder, p.id FROM patients p INDEXED BY patients_bysound") + joins
+            + QStringLiteral("WHERE p.lastsound = ?9 AND (p.lastkey, p.firstkey, p.visitorder, p.id) > (?1, ?2, ?14, ?3) AND ") + similarFirst
             + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch
-            + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
+            + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.visitorder, p.id LIMIT ?7");
         break;
     case NamePass::OneEdit:
-        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.id FROM patients p INDEXED BY patients_namekey") + joins
-            + QStringLiteral("WHERE p.lastkey IN (SELECT value FROM json_each(?11)) AND (p.lastkey, p.firstkey, p.id) > (?1, ?2, ?3) "
+        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.visitorder, p.id FROM patients p INDEXED BY patients_byname") + joins
+            + QStringLiteral("WHERE p.lastkey IN (SELECT value FROM json_each(?11)) "
+                             "AND (p.lastkey, p.firstkey, p.visitorder, p.id) > (?1, ?2, ?14, ?3) "
                              "AND p.lastsound <> ?9 AND ") + similarFirst
             + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch
-            + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.id LIMIT ?7");
+            + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.visitorder, p.id LIMIT ?7");
         break;
     }
     Statement s = planOnce ? Statement(*m_db, sql, PlanOnce{}) : Statement(*m_db, sql);
-    s.bind(1, after.value(0)).bind(2, after.value(1)).bind(3, after.value(2).toLongLong());
+    s.bind(1, after.value(0)).bind(2, after.value(1)).bind(3, after.value(3).toLongLong());
+    if (sql.contains(QLatin1String("?14")))
+        s.bind(14, after.value(2).toLongLong());
     s.bind(4, prefixEnd(pass.name.last)).bind(5, likePrefix(pass.name.first)).bind(6, likePrefix(pass.name.middle));
     s.bind(7, qint64(limit));
     if (sql.contains(QLatin1String("?8")))
@@ -551,7 +598,7 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
     int stepped = 0;
     while (s.step()) {
         ++stepped;
-        if (!take(readPatient(s), {s.text(11), s.text(12), QString::number(s.integer(13))}))
+        if (!take(readPatient(s), {s.text(11), s.text(12), QString::number(s.integer(13)), QString::number(s.integer(14))}))
             break;
     }
     return stepped;
@@ -595,13 +642,13 @@ QList<Candidate> SqlStore::duplicateCandidates(const PatientData& data, int limi
                                         "UNION ALL SELECT id, 0 FROM patients WHERE id = ?2 "
                                         "UNION ALL SELECT id, 0 FROM patients WHERE ?13 <> '' AND mrnkey = ?13 "
                                         "UNION ALL SELECT patient, 0 FROM policies WHERE ?12 <> '' AND numkey = ?12 "
-                                        "UNION ALL SELECT id, 1 FROM patients INDEXED BY patients_sound WHERE ?3 <> '' AND lastsound = ?3 "
+                                        "UNION ALL SELECT id, 1 FROM patients INDEXED BY patients_bysound WHERE ?3 <> '' AND lastsound = ?3 "
                                         "  AND ((firstkey >= ?4 AND firstkey < ?5) OR firstformal IN (SELECT value FROM json_each(?15))) "
-                                        "UNION ALL SELECT id, 2 FROM patients INDEXED BY patients_sound WHERE ?6 <> '' AND lastsound = ?6 "
+                                        "UNION ALL SELECT id, 2 FROM patients INDEXED BY patients_bysound WHERE ?6 <> '' AND lastsound = ?6 "
                                         "  AND firstkey >= ?7 AND firstkey < ?8 "
-                                        "UNION ALL SELECT id, 2 FROM patients INDEXED BY patients_namekey "
+                                        "UNION ALL SELECT id, 2 FROM patients INDEXED BY patients_byname "
                                         "  WHERE lastkey IN (SELECT value FROM json_each(?16)) AND firstkey >= ?4 AND firstkey < ?5 "
-                                        "UNION ALL SELECT id, 3 FROM patients INDEXED BY patients_dob WHERE ?9 <> '' AND dob = ?9 "
+                                        "UNION ALL SELECT id, 3 FROM patients INDEXED BY patients_bydob WHERE ?9 <> '' AND dob = ?9 "
                                         "  AND lastkey >= ?10 AND lastkey < ?11"
                                         ") u GROUP BY id) c JOIN patients p ON p.id = c.id LEFT JOIN patients g ON g.id = p.guarantor "
                                         "ORDER BY c.rank, abs(julianday(p.dob) - julianday(coalesce(nullif(?9, ''), p.dob))), p.id "
@@ -726,7 +773,7 @@ qint64 SqlStore::addPatient(const NewPatient& n)
         const std::unique_ptr<RowWriter> rows = m_db->rowWriter();
         writePatient(*rows, {account, n.last.trimmed().toUpper(), n.first.trimmed().toUpper(),
                              n.middle.trimmed().toUpper().left(1), n.dob, n.sex.toUpper(), digitsOf(n.ssn), mrn, phone,
-                             QString(), n.street, n.city, n.state.toUpper(), n.zip, true, account, QStringLiteral("SELF")});
+                             QString(), n.street, n.city, n.state.toUpper(), n.zip, true, account, QStringLiteral("SELF"), {}});
         writePhone(*rows, phone, account);
         if (!n.payor.isEmpty() && !n.policy.trimmed().isEmpty()) {
             const QString number = n.policy.trimmed().toUpper();
@@ -748,7 +795,8 @@ void writePatient(RowWriter& rows, const PatientFields& p)
     rows.write(Table::Patients, {account, p.last, p.first, p.middle, p.dob.toString(Qt::ISODate), p.sex, p.ssn, p.mrn,
                                  p.phone, p.mobile, p.street, p.city, p.state, p.zip,
                                  p.active ? QStringLiteral("1") : QStringLiteral("0"), QString::number(p.guarantor),
-                                 p.relation, k.lastkey, k.firstkey, k.firstformal, k.lastsound, k.ssn4, k.mrnkey});
+                                 p.relation, k.lastkey, k.firstkey, k.firstformal, k.lastsound, k.ssn4, k.mrnkey,
+                                 QString::number(visitOrder(p.lastVisit))});
     writeAlternateKeys(rows, k, p.account);
 }
 

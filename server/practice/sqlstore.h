@@ -33,7 +33,13 @@ struct PatientFields
     bool active = true;
     qint64 guarantor = 0;
     QString relation;
+    QDate lastVisit;            // invalid: never seen
 };
+
+// Where a patient stands among equals (a shared last four, a birth date, a name): by the last
+// visit, the more recent the smaller, so that an ascending index lists the recently seen
+// first; a patient never seen last.
+qint64 visitOrder(const QDate& lastVisit);
 
 // A patient's row with its matching keys, and the rows the patient is also found by.
 void writePatient(RowWriter& rows, const PatientFields& patient);
@@ -80,6 +86,9 @@ protected:
     // The same indexes on every engine: the searches walk them in the same order.
     void createIndexes();
     virtual void dropTables() = 0;
+    // A database from before the visit order: each patient's is computed from the visits, as a
+    // write does, and the indexes that go by it are made (in the caller's transaction).
+    void addVisitOrders();
 
     std::unique_ptr<Database> m_db;
 

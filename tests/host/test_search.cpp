@@ -200,7 +200,7 @@ TEST_P(SearchRulesTest, shouldStayInsideTheSearchItContinues)
     q.text = QStringLiteral("SMITH");
     q.pageSize = 2;
     // A position of the first pass (hex-coded parts), forged to begin at "A", before every name.
-    q.after = QStringLiteral("N30.41..30");
+    q.after = QStringLiteral("N30.41..30.30");
     const SearchPage page = store->search(q);
     for (const PatientRow& r : page.rows)
         EXPECT_TRUE(foldName(r.last).startsWith(QLatin1String("SMITH"))) << r.last.toStdString();
