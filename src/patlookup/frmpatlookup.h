@@ -5,6 +5,7 @@
 #include "platform/form.h"
 #include "platform/grid/gridcontrol.h"
 #include "replies/tabularreply.h"
+#include "resultsmodel.h"
 #include "services/windowhook.h"
 
 #include <QDialog>
@@ -108,7 +109,7 @@ public:
     void txtSearch_GotFocus();
 
     // For tests and the host: the result the dialog holds.
-    const replies::SearchResults& results() const { return m_results; }
+    const replies::SearchResults& results() const { return m_model.rows; }
     QString lastRequest() const { return LastRequest; }
     bool gridReady() const { return GridReady; }
     qint32 zoomPercent() const { return ZoomPercent; }
@@ -183,8 +184,8 @@ private:
     bool SearchBusy = false;
     QString ReturnValue;
 
-    // Loading and paging.
-    replies::SearchResults m_results;
+    // Loading and paging: the rows, and what the grid paints them from.
+    ResultsModel m_model;
     std::unique_ptr<PatientReplyGrid> m_replyGrid;
     QString LastRequest;
     qint32 VirtualRowCount = 200;
@@ -205,7 +206,6 @@ private:
     bool m_zoomingIn = false;
     bool m_zoomingOut = false;
     platform::GridRange m_range;
-    component::PaintColours m_colours;
 
     // Keys and scrolling.
     qint32 HighestTopRow = 0;

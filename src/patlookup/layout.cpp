@@ -262,7 +262,7 @@ void frmPatLookup::Form_Load()
         style.SetInterior(Colour(0xC8C8C8));
         style.settextcolor(Colour(0x000000));
         HeaderStyleId = styles.registerstyle(QStringLiteral("Header"), style, false);
-        m_results.MoreAvailable = false;
+        m_model.rows.MoreAvailable = false;
     }, error);
     // Keys reach the dialog before its controls.
     qApp->installEventFilter(this);
@@ -274,11 +274,11 @@ void frmPatLookup::Form_Load()
 
 void frmPatLookup::Form_Activate()
 {
-    m_results.SingleHit = false;
+    m_model.rows.SingleHit = false;
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
-    if (m_results.RowsLoaded > 0) {
-        if (Val(m_results.table.cell(0, 1)) == 0.0) {
+    if (m_model.rows.RowsLoaded > 0) {
+        if (Val(m_model.rows.table.cell(0, 1)) == 0.0) {
             if (txtSearch->isVisible() && txtSearch->isEnabled())
                 txtSearch->setFocus();
         } else {
@@ -330,8 +330,8 @@ void frmPatLookup::Form_Unload()
 {
     platform::trapAndReport([&] {
         services::UnhookLookupWindow(this);
-        m_results.SingleHit = false;
-        m_results.AllLoaded = false;
+        m_model.rows.SingleHit = false;
+        m_model.rows.AllLoaded = false;
         GridReady = false;
     }, QStringLiteral("ERR in frmPatLookup.Form_Unload   "), platform::Beep::Yes);
 }
@@ -378,14 +378,14 @@ void frmPatLookup::chkMode_Click()
 void frmPatLookup::optSearch_Click(int Index)
 {
     SearchByCaption = QString::fromLatin1(kOptions[Index].caption);
-    m_results.MoreAvailable = false;
+    m_model.rows.MoreAvailable = false;
     if (services::AltKeyDown() && txtSearch->isVisible() && txtSearch->isEnabled())
         txtSearch->setFocus();
 }
 
 void frmPatLookup::txtSearch_Change()
 {
-    m_results.MoreAvailable = false;
+    m_model.rows.MoreAvailable = false;
     cmdSearch->setEnabled(!(m_mode.isEmpty() && txtSearch->text().trimmed().isEmpty()));
 }
 
@@ -475,6 +475,14 @@ void frmPatLookup::connectControls()
     connect(grdPatient, &GridControl::KeyUp, this, &frmPatLookup::grdPatient_KeyUp);
     connect(grdPatient, &GridControl::ProcessKeys, this, &frmPatLookup::grdPatient_ProcessKeys);
     connect(grdPatient, &GridControl::OnLButtonDblClkRowCol, this, &frmPatLookup::grdPatient_OnLButtonDblClkRowCol);
+    // The row the user is on, as the grid moves it (by key, click or call, or because the rows
+    // it was on are gone), before the window's own handling of the move.
+    connect(grdPatient, &GridControl::OnLeftCell, this, [this](double, double, double newRow, double) {
+        m_model.currentRow = qint32(newRow);
+    });
+    connect(grdPatient, &GridControl::OnInitCurrentCell, this, [this](double row, double) {
+        m_model.currentRow = qint32(row);
+    });
     connect(grdPatient, &GridControl::OnLeftCell, this, [this] { grdPatient_OnLeftCell(); });
     connect(grdPatient, &GridControl::OnTopRowChange, this, &frmPatLookup::grdPatient_OnTopRowChange);
     connect(grdPatient, &GridControl::OnTopRowChanged, this, &frmPatLookup::grdPatient_OnTopRowChanged);

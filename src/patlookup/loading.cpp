@@ -42,7 +42,7 @@ void frmPatLookup::GetGridData(const QString& key)
 {
     if (!m_replyGrid)
         m_replyGrid = std::make_unique<PatientReplyGrid>(*grdPatient);
-    m_results.AllLoaded = false;
+    m_model.rows.AllLoaded = false;
     HighestTopRow = 0;
     const QString k = optSearch[5]->isChecked() ? key : key.toUpper();
     LastRequest = QStringLiteral("|GET|KEY|") + k;
@@ -51,7 +51,7 @@ void frmPatLookup::GetGridData(const QString& key)
     if (!request(LastRequest, replies)) {
         // An unanswered search has no pages to follow: without this the refresh timer would
         // send the same request again for every tick, each waiting for the link's timeout.
-        m_results.AllLoaded = true;
+        m_model.rows.AllLoaded = true;
         platform::beep();
         DisableForms(false);
         GridReady = true;
@@ -61,17 +61,17 @@ void frmPatLookup::GetGridData(const QString& key)
     }
 
     QString errorText;
-    if (!BuildGrid(replies, errorText, m_results, *m_replyGrid)) {
+    if (!BuildGrid(replies, errorText, m_model.rows, *m_replyGrid)) {
         platform::messageBox(errorText, platform::Critical, utils().GetMessageTitle());
         DisableForms(false);
         return;
     }
 
     grdPatient->LockUpdates(true);
-    if (m_results.AllLoaded) {
-        grdPatient->SetRowCount(m_results.RowsLoaded);
+    if (m_model.rows.AllLoaded) {
+        grdPatient->SetRowCount(m_model.rows.RowsLoaded);
         // No rows at all reads as a zero key: nothing to total.
-        const bool zeroKey = m_results.table.rowBound() < 1 || Val(m_results.table.cell(0, 1)) == 0.0;
+        const bool zeroKey = m_model.rows.table.rowBound() < 1 || Val(m_model.rows.table.cell(0, 1)) == 0.0;
         lblStatus->setText(zeroKey ? QString() : rowCountText());
     } else {
         grdPatient->SetRowCount(VirtualRowCount);
@@ -81,25 +81,25 @@ void frmPatLookup::GetGridData(const QString& key)
         FitColumnWidths();
     grdPatient->LockUpdates(false);
     grdPatient->Redraw(2);
-    if (!m_results.AllLoaded)
+    if (!m_model.rows.AllLoaded)
         lblStatus->setText(rowCountText());
 }
 
 void frmPatLookup::GetGridDataMoreRows(const QString&)
 {
-    if (m_results.AllLoaded)
+    if (m_model.rows.AllLoaded)
         return;
     platform::HourglassPointer pointer;
     DisableForms(true);
 
     QStringList replies;
-    if (!request(LastRequest + m_results.table.cell(0, 0), replies)) {
+    if (!request(LastRequest + m_model.rows.table.cell(0, 0), replies)) {
         DisableForms(false);
         return;
     }
-    if (BuildGridMoreRows(replies, m_results, *m_replyGrid)) {
-        if (m_results.AllLoaded)
-            grdPatient->SetRowCount(m_results.RowsLoaded);
+    if (BuildGridMoreRows(replies, m_model.rows, *m_replyGrid)) {
+        if (m_model.rows.AllLoaded)
+            grdPatient->SetRowCount(m_model.rows.RowsLoaded);
         lblStatus->setText(rowCountText());
     } else {
         platform::messageBox(QStringLiteral("Error in Patient Lookup (GetGridDataMoreRows)"), platform::Critical,
@@ -117,11 +117,11 @@ bool frmPatLookup::captionNamesPatientWindow() const
 
 QString frmPatLookup::rowCountText()
 {
-    if (!m_results.AllLoaded)
+    if (!m_model.rows.AllLoaded)
         return QStringLiteral("Showing: ") + str(LastShownRow());
-    QString text = QStringLiteral("Total: ") + str(m_results.RowsLoaded);
+    QString text = QStringLiteral("Total: ") + str(m_model.rows.RowsLoaded);
     // The grid holds at most so many rows: the user is told where the list stops.
-    if (grdPatient->RowCount() < m_results.RowsLoaded)
+    if (grdPatient->RowCount() < m_model.rows.RowsLoaded)
         text += QStringLiteral(" (the list shows the first ") + str(grdPatient->RowCount()) + QLatin1Char(')');
     return text;
 }
@@ -135,8 +135,8 @@ void frmPatLookup::FitToResults()
         const double x = twipsPerPixelX(this);
         const double y = twipsPerPixelY(this);
 
-        FitRowCount = m_results.RowsLoaded;
-        FitColumnCount = m_results.ColumnBound;
+        FitRowCount = m_model.rows.RowsLoaded;
+        FitColumnCount = m_model.rows.ColumnBound;
         locked = grdPatient->LockUpdates(true);
         CurrentRow = 1;
         grdPatient->SetScrollBarMode(0, 0);
@@ -153,7 +153,7 @@ void frmPatLookup::FitToResults()
         }
 
         contentWidth = addLong(contentWidth, settings().ExtraGridWidth());
-        grdPatient->SetScrollBarMode(1, m_results.RowsLoaded >= VisibleRows ? 1 : 0);
+        grdPatient->SetScrollBarMode(1, m_model.rows.RowsLoaded >= VisibleRows ? 1 : 0);
 
         double width = m_allowModeSwitch ? pixelsToTwipsX(chkMode->width(), this) + contentWidth + kModeSwitchMargin
                                          : contentWidth + kWidthMargin;
@@ -177,17 +177,17 @@ void frmPatLookup::FitToResults()
 bool frmPatLookup::fetchAhead()
 {
     const auto shortOfRows = [this] {
-        return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_results.RowsLoaded;
+        return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_model.rows.RowsLoaded;
     };
-    if (!shortOfRows() || m_results.AllLoaded)
+    if (!shortOfRows() || m_model.rows.AllLoaded)
         return false;
     // At most four pages for one notification or tick, and none after a page that brought
     // nothing (not answered, or unreadable): the next move of the user tries again.
     for (int fetch = 0; fetch < 4; ++fetch) {
-        const qint32 before = m_results.RowsLoaded;
+        const qint32 before = m_model.rows.RowsLoaded;
         GetGridDataMoreRows();
         ShowGridDebug();
-        if (!shortOfRows() || m_results.AllLoaded || m_results.RowsLoaded == before)
+        if (!shortOfRows() || m_model.rows.AllLoaded || m_model.rows.RowsLoaded == before)
             break;
     }
     return true;
@@ -222,7 +222,7 @@ void frmPatLookup::ShowGridDebug()
         setWindowTitle(QStringLiteral("curr R,C:") + row.Value.toString() + QLatin1Char(',') + column.Value.toString()
                        + QStringLiteral("; top row ") + str(grdPatient->TopRow()));
     }
-    lblMaxRows->setText(QStringLiteral("data rows:") + str(m_results.RowsLoaded) + QStringLiteral(" ___ grid rows:")
+    lblMaxRows->setText(QStringLiteral("data rows:") + str(m_model.rows.RowsLoaded) + QStringLiteral(" ___ grid rows:")
                         + str(grdPatient->RowCount()));
     lblMaxRows->repaint();
 }

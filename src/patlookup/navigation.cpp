@@ -58,7 +58,7 @@ void frmPatLookup::Form_KeyDown(int& KeyCode, int Shift)
 {
     ErrorInfo error;
     if (!trapErrors([&] {
-            if (Shift != kAltAlone && KeyCode == Down && grdPatient->isVisible() && m_results.RowsLoaded >= 1) {
+            if (Shift != kAltAlone && KeyCode == Down && grdPatient->isVisible() && m_model.rows.RowsLoaded >= 1) {
                 grdPatient->setFocus();
                 KeyCode = 0;
             }
@@ -150,7 +150,7 @@ void frmPatLookup::grdPatient_OnTopRowChange(double nNewTopRow)
         return;
     m_topRowGuard = true;
     platform::trapAndReport([&] {
-        if (nNewTopRow > HighestTopRow && !m_results.AllLoaded) {
+        if (nNewTopRow > HighestTopRow && !m_model.rows.AllLoaded) {
             if (nNewTopRow - grdPatient->TopRow() > 0) {
                 grdPatient->SetRowCount(CLng(grdPatient->RowCount() + (nNewTopRow - HighestTopRow)));
                 HighestTopRow = CLng(nNewTopRow);
@@ -168,7 +168,7 @@ void frmPatLookup::grdPatient_OnTopRowChange(double nNewTopRow)
 void frmPatLookup::grdPatient_OnTopRowChanged()
 {
     platform::trapAndReport([&] {
-        if (grdPatient->RowCount() != 0 && isVisible() && !m_results.AllLoaded) {
+        if (grdPatient->RowCount() != 0 && isVisible() && !m_model.rows.AllLoaded) {
             lblStatus->setText(rowCountText());
             lblStatus->repaint();
         }

@@ -41,7 +41,7 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
 {
     const qint32 r = qint32(Row);
     const qint32 c = qint32(Col);
-    if (StyleType != 0 || r < 0 || c < 0 || c > m_results.ColumnBound || r > m_results.RowsLoaded
+    if (StyleType != 0 || r < 0 || c < 0 || c > m_model.rows.ColumnBound || r > m_model.rows.RowsLoaded
         || grdPatient->RowCount() == 0)
         return;
     // Column 0 holds the continuation key (row 0) and the rows' keys, which carry no style
@@ -61,22 +61,17 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     };
 
     const quint64 paint = grdPatient->gridModel().paintSerial();
-    platform::GridValue currentRow = grdPatient->NewHolder();
-    platform::GridValue currentColumn = grdPatient->NewHolder();
-    step([&] {
-        grdPatient->GetCurrentCell(currentRow, currentColumn);
-        Result.Value = 1;
-    });
+    Result.Value = 1;
     QString x;
-    step([&] { x = m_results.table.cell(c, r); });
+    step([&] { x = m_model.rows.table.cell(c, r); });
     const qsizetype n = x.size();
 
     // The suffix's two colours, or the given style when both entries are empty.
     const auto colours = [&](qint32 styleId) {
         QString background;
         QString text;
-        step([&] { background = m_colours.entry(charAt(x, n - 2), paint); });
-        step([&] { text = m_colours.entry(charAt(x, n - 1), paint); });
+        step([&] { background = m_model.colours.entry(charAt(x, n - 2), paint); });
+        step([&] { text = m_model.colours.entry(charAt(x, n - 1), paint); });
         if (background.isEmpty() && text.isEmpty()) {
             step([&] { Style.setbasestyle(styleId); });
         } else {
@@ -97,9 +92,9 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     } else {
         step([&] { Style.setValue(Left(x, n - 3)); });
         step([&] { Style.SetHorizontalAlignment(Right(x, 1)); });
-        if (currentRow.Value.toInt() == r) {
+        if (m_model.currentRow == r) {
             step([&] {
-                const QString text = m_colours.entry(charAt(x, n - 1), paint);
+                const QString text = m_model.colours.entry(charAt(x, n - 1), paint);
                 if (text.isEmpty())
                     Style.settextcolor(Colour(0));
                 else
@@ -143,7 +138,7 @@ qint32 frmPatLookup::LastShownRow()
     const double line = grdPatient->RowHeight(1);
     const double top = grdPatient->TopRow();
     const qint32 result = CLng((height - p * heading) / (p * line) + top - 1);
-    return m_results.RowsLoaded < result ? m_results.RowsLoaded : result;
+    return m_model.rows.RowsLoaded < result ? m_model.rows.RowsLoaded : result;
 }
 
 void frmPatLookup::cmdZoomIn_Click()

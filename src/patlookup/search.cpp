@@ -48,7 +48,7 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
 {
     QString s = strAcc;
     ReturnValue.clear();
-    m_results.table = replies::ResultTable();
+    m_model.rows.table = replies::ResultTable();
     m_mode = Mode;
     m_allowModeSwitch = AllowModeSwitch;
     ShowSearchMode();
@@ -58,10 +58,10 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
         return;
     }
 
-    m_results.MoreAvailable = false;
-    m_results.AllLoaded = false;
-    m_results.RowsLoaded = 0;
-    m_results.ColumnBound = 0;
+    m_model.rows.MoreAvailable = false;
+    m_model.rows.AllLoaded = false;
+    m_model.rows.RowsLoaded = 0;
+    m_model.rows.ColumnBound = 0;
     ClearGrid();
 
     if (m_mode != QLatin1String("W")) {
@@ -91,7 +91,7 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
 
     GetGridData(searchRequest(s));
 
-    if (optSearch[0]->isChecked() && m_results.SingleHit && !AlwaysShowLookup) {
+    if (optSearch[0]->isChecked() && m_model.rows.SingleHit && !AlwaysShowLookup) {
         SetReturnValue(1);
         return;
     }
@@ -167,8 +167,8 @@ void frmPatLookup::cmdSearch_Click()
         txtSearch->setFocus();
         return;
     }
-    m_results.MoreAvailable = false;
-    m_results.AllLoaded = false;
+    m_model.rows.MoreAvailable = false;
+    m_model.rows.AllLoaded = false;
     lblStatus->clear();
     if (SearchBusy)
         return;
@@ -201,8 +201,8 @@ void frmPatLookup::cmdSearch_Click()
     cmdDisplay->setEnabled(cmdOK->isEnabled());
     SearchBusy = false;
 
-    if (m_results.table.isDimensioned() && m_results.table.rowBound() >= 1) {
-        if (Val(m_results.table.cell(0, 1)) != 0.0) {
+    if (m_model.rows.table.isDimensioned() && m_model.rows.table.rowBound() >= 1) {
+        if (Val(m_model.rows.table.cell(0, 1)) != 0.0) {
             FocusIfVisible(grdPatient);
         } else {
             txtSearch->setFocus();

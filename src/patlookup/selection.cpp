@@ -20,9 +20,9 @@ void frmPatLookup::SetReturnValue(double Row)
     ErrorInfo error;
     const bool ok = trapErrors([&] {
         const qint32 r = CLng(Row);
-        const QString key = m_results.table.cell(0, r);
+        const QString key = m_model.rows.table.cell(0, r);
         if (Val(key) != 0.0) {
-            const QString value = m_results.table.cell(1, r);
+            const QString value = m_model.rows.table.cell(1, r);
             ReturnValue = key + component::FieldDelimiter() + Left(value, value.size() - 3);
         } else {
             ReturnValue = QStringLiteral("CANCEL");
@@ -56,8 +56,8 @@ void frmPatLookup::SyncCurrentRow()
         grdPatient->RedrawRange(m_range);
     }
     // A row the grid offers ahead of the loaded ones has no key yet: nothing to choose there.
-    const bool loaded = CurrentRow <= m_results.table.rowBound();
-    cmdOK->setEnabled(loaded && Val(m_results.table.cell(0, CurrentRow)) != 0.0);
+    const bool loaded = CurrentRow <= m_model.rows.table.rowBound();
+    cmdOK->setEnabled(loaded && Val(m_model.rows.table.cell(0, CurrentRow)) != 0.0);
     cmdDisplay->setEnabled(cmdOK->isEnabled());
 }
 
@@ -88,7 +88,7 @@ void frmPatLookup::cmdNewAcct_Click()
 void frmPatLookup::cmdDisplay_Click()
 {
     platform::trapAndReport([&] {
-        const QString account = m_results.table.cell(0, CurrentRow);
+        const QString account = m_model.rows.table.cell(0, CurrentRow);
         if (Val(account) != 0.0)
             browseprint::DisplayPatientInfo(account);
     }, QStringLiteral("Error Opening Display from Patient Lookup : "));

@@ -19,12 +19,6 @@ using namespace zelvar::test;
 
 namespace {
 
-void activate(QWidget& window)
-{
-    window.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-}
-
 void wheel(QWidget* target, int delta, Qt::Orientation orientation = Qt::Vertical)
 {
     // As the window system sends it: spontaneous, to the widget under the pointer.

@@ -1,10 +1,12 @@
 // Loading, paging and presenting the results: the grid's rows and the status line as pages
 // arrive, every failure's message, and each cell's look as the grid reports it.
+#include "focuskeys.h"
 #include "lookupfixture.h"
 
 #include <QAbstractItemModelTester>
 #include <QBrush>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 using namespace zelvar;
@@ -178,6 +180,43 @@ TEST_F(ResultsTest, shouldColourCellsFromTheirSuffixes)
         d.grdPatient->viewport()->grab();
         EXPECT_EQ(utils->colorTableReads, 2);
         EXPECT_EQ(background(d, 0, 2), QColor(255, 255, 255));
+        d.cmdCancel_Click();
+    });
+}
+
+// Catches the current-row colour left on a row the user has left, or missing from the row the
+// grid is on: after keys, a call, and a new search with fewer rows than the row that was current.
+TEST_F(ResultsTest, shouldColourTheRowTheGridIsOn)
+{
+    server->answer(QStringLiteral("|GET|KEY|PATIENT|&PAT NAME|"), patientPage(1, 6, {}));
+    server->answer(QStringLiteral("|GET|KEY|FEW|&PAT NAME|"), patientPage(1, 2, {}));
+    lookupWith(QStringLiteral("patient"), [](Dialog& d) {
+        const QColor current(144, 180, 180);
+        const auto colouredRows = [&d, &current] {
+            QList<int> rows;
+            for (int r = 1; r <= d.grdPatient->RowCount(); ++r) {
+                if (background(d, r, 1) == current)
+                    rows.append(r);
+            }
+            return rows;
+        };
+        const auto gridRow = [&d] {
+            platform::GridValue row;
+            platform::GridValue column;
+            return d.grdPatient->GetCurrentCell(row, column) ? QList<int>{row.Value.toInt()} : QList<int>{};
+        };
+        activate(d);
+        d.grdPatient->setFocus();
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        EXPECT_EQ(gridRow(), QList<int>{3});
+        EXPECT_EQ(colouredRows(), gridRow());
+        d.grdPatient->SetCurrentCell(5, 1);
+        EXPECT_EQ(colouredRows(), QList<int>{5});
+        d.txtSearch->setText(QStringLiteral("few"));
+        d.cmdSearch_Click();
+        ASSERT_EQ(d.grdPatient->RowCount(), 2);
+        EXPECT_EQ(colouredRows(), gridRow());
         d.cmdCancel_Click();
     });
 }

@@ -10,6 +10,17 @@
 // Keys as a user types them: each goes to the widget that has the keyboard focus, never to a
 // widget the test picked. A key with no widget to go to fails with the key's name, so a
 // scenario that loses the focus stops there instead of passing by sending keys elsewhere.
+namespace zelvar::test {
+
+// Makes the window the active one, as a click on it would: keys then have a widget to go to.
+inline void activate(QWidget& window)
+{
+    window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+} // namespace zelvar::test
+
 namespace zelvar::test::keys {
 
 inline ::testing::AssertionResult focused(const char* what)
