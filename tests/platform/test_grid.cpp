@@ -1,6 +1,7 @@
 // The virtual grid: what the style notification answers is what the grid shows and reports,
 // asked once per painted cell; its operations and notifications as the windows drive them.
 #include "platform/grid/gridcontrol.h"
+#include "platform/grid/gridpainting.h"
 #include "qtprinters.h"
 
 #include <QAbstractItemModelTester>
@@ -394,6 +395,33 @@ TEST_F(GridTest, shouldDrawTextsOfEveryKind)
         }
         EXPECT_GT(dark, 5) << row;
         EXPECT_EQ(first.copy(cell), kept.copy(cell)) << row;
+    }
+}
+
+// Catches letters placed apart from where the font places them (a kerned pair such as AV or
+// To), the first time a text is drawn or once it is kept.
+TEST(TextCacheTest, shouldPlaceLettersWhereTheFontPlacesThem)
+{
+    const QFont font = QApplication::font();
+    const QRawFont raw = QRawFont::fromFont(font);
+    TextCache cache;
+    for (const QString& text : {QStringLiteral("AVATAR WAVY To"), QStringLiteral("Yo, LTA"), QStringLiteral("M\u00DCLLER, J\u00F6rg")}) {
+        const QList<quint32> glyphs = raw.glyphIndexesForString(text);
+        QList<QPointF> advances(glyphs.size());
+        ASSERT_TRUE(raw.advancesForGlyphIndexes(glyphs.constData(), advances.data(), int(glyphs.size()), QRawFont::KernedAdvances));
+        QList<QPointF> expected;
+        qreal x = 0;
+        for (const QPointF& advance : std::as_const(advances)) {
+            expected.append(QPointF(x, 0));
+            x += advance.x();
+        }
+        for (int time = 0; time < 3; ++time) {
+            const LaidOutText& laidOut = cache.text(text, font, 1);
+            ASSERT_FALSE(laidOut.text.has_value()) << text.toStdString();
+            EXPECT_EQ(laidOut.glyphs.glyphIndexes(), glyphs) << text.toStdString();
+            EXPECT_EQ(laidOut.glyphs.positions(), expected) << text.toStdString() << " time " << time;
+            EXPECT_EQ(laidOut.size.width(), x);
+        }
     }
 }
 

@@ -51,7 +51,7 @@ GridDelegate::GridDelegate(GridModel* model, QObject* parent)
 {
 }
 
-const TextCache::FontGlyphs& TextCache::glyphsOf(const QFont& font, quint32 fontKey)
+TextCache::FontGlyphs& TextCache::glyphsOf(const QFont& font, quint32 fontKey)
 {
     auto it = m_fonts.find(fontKey);
     if (it != m_fonts.end())
@@ -67,8 +67,12 @@ const TextCache::FontGlyphs& TextCache::glyphsOf(const QFont& font, quint32 font
             quint32 glyph = 0;
             int count = 1;
             const QChar letter(c);
-            if (g.font.glyphIndexesForChars(&letter, 1, &glyph, &count) && count == 1)
+            QPointF advance;
+            if (g.font.glyphIndexesForChars(&letter, 1, &glyph, &count) && count == 1 && glyph != 0
+                && g.font.advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::SeparateAdvances)) {
                 g.glyph[c] = glyph;
+                g.advance[c] = advance.x();
+            }
         }
         // The line's height and baseline as the full text engine gives them, so that both
         // kinds of text stand the same in a cell.
@@ -83,7 +87,25 @@ const TextCache::FontGlyphs& TextCache::glyphsOf(const QFont& font, quint32 font
     return m_fonts.insert(fontKey, g).value();
 }
 
-bool TextCache::place(const QString& text, const FontGlyphs& g, QVarLengthArray<quint32, 64>& glyphs,
+qreal TextCache::kerning(FontGlyphs& g, char16_t letter, char16_t next)
+{
+    // The font's kerned advance of the pair less the letter's own: a pair's kerning depends on
+    // the pair alone, so each is asked of the font once. Advances are in 64ths of a pixel, so
+    // the sums are exact and a text is placed as the font would place it whole.
+    const quint16 pair = quint16(letter << 8 | next);
+    auto it = g.kerning.constFind(pair);
+    if (it != g.kerning.constEnd())
+        return it.value();
+    const quint32 glyphs[2] = {g.glyph[letter], g.glyph[next]};
+    QPointF advances[2];
+    qreal adjust = 0;
+    if (g.font.advancesForGlyphIndexes(glyphs, advances, 2, QRawFont::KernedAdvances))
+        adjust = advances[0].x() - g.advance[letter];
+    g.kerning.insert(pair, adjust);
+    return adjust;
+}
+
+bool TextCache::place(const QString& text, FontGlyphs& g, QVarLengthArray<quint32, 64>& glyphs,
                       QVarLengthArray<QPointF, 64>& positions, qreal& width)
 {
     if (!g.font.isValid())
@@ -95,16 +117,14 @@ bool TextCache::place(const QString& text, const FontGlyphs& g, QVarLengthArray<
         if (glyphs[i] == 0)
             return false;
     }
-    m_advances.resize(text.size());
-    if (!g.font.advancesForGlyphIndexes(glyphs.constData(), m_advances.data(), int(glyphs.size()),
-                                        QRawFont::KernedAdvances)) {
-        return false;
-    }
     positions.resize(text.size());
     qreal x = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         positions[i] = QPointF(x, 0);
-        x += m_advances[i].x();
+        const char16_t c = text.at(i).unicode();
+        x += g.advance[c];
+        if (i + 1 < text.size())
+            x += kerning(g, c, text.at(i + 1).unicode());
     }
     width = x;
     return true;
@@ -113,7 +133,7 @@ bool TextCache::place(const QString& text, const FontGlyphs& g, QVarLengthArray<
 LaidOutText TextCache::layOut(const QString& text, const QFont& font, quint32 fontKey)
 {
     LaidOutText out;
-    const FontGlyphs& g = glyphsOf(font, fontKey);
+    FontGlyphs& g = glyphsOf(font, fontKey);
     QVarLengthArray<quint32, 64> glyphs;
     QVarLengthArray<QPointF, 64> positions;
     qreal width = 0;
@@ -135,7 +155,7 @@ LaidOutText TextCache::layOut(const QString& text, const QFont& font, quint32 fo
 
 const LaidOutText& TextCache::layOutOnce(const QString& text, const QFont& font, quint32 fontKey)
 {
-    const FontGlyphs& g = glyphsOf(font, fontKey);
+    FontGlyphs& g = glyphsOf(font, fontKey);
     qreal width = 0;
     if (place(text, g, m_onceGlyphs, m_oncePositions, width)) {
         m_once.text.reset();

@@ -50,11 +50,14 @@ private:
     };
     friend size_t qHash(const Key& key, size_t seed) { return qHashMulti(seed, key.text, key.font); }
 
-    // A font's glyphs for the letters U+0020 to U+00FF (0: the font has none).
+    // A font's glyphs for the letters U+0020 to U+00FF (0: the font has none), with each one's
+    // advance and, as they are met, the kerning of pairs of them.
     struct FontGlyphs
     {
         QRawFont font;
         std::array<quint32, 256> glyph{};
+        std::array<qreal, 256> advance{};
+        QHash<quint16, qreal> kerning;      // letter << 8 | next letter
         qreal ascent = 0;
         qreal height = 0;
     };
@@ -63,13 +66,13 @@ private:
     LaidOutText layOut(const QString& text, const QFont& font, quint32 fontKey);
     const LaidOutText& layOutOnce(const QString& text, const QFont& font, quint32 fontKey);
     // Places a text's glyphs; false when the font lacks one of its letters.
-    bool place(const QString& text, const FontGlyphs& g, QVarLengthArray<quint32, 64>& glyphs,
+    bool place(const QString& text, FontGlyphs& g, QVarLengthArray<quint32, 64>& glyphs,
                QVarLengthArray<QPointF, 64>& positions, qreal& width);
-    const FontGlyphs& glyphsOf(const QFont& font, quint32 fontKey);
+    static qreal kerning(FontGlyphs& g, char16_t letter, char16_t next);
+    FontGlyphs& glyphsOf(const QFont& font, quint32 fontKey);
 
     QHash<Key, LaidOutText> m_texts;
     QHash<quint32, FontGlyphs> m_fonts;
-    QVarLengthArray<QPointF, 64> m_advances;
     // The texts seen once (a hash per slot; a collision only keeps a text a little early).
     std::vector<size_t> m_seen = std::vector<size_t>(16384, 0);
     QVarLengthArray<quint32, 64> m_onceGlyphs;
