@@ -324,9 +324,12 @@ QList<NameQuery> nameReadings(const QString& text)
     const QStringList words = text.split(blanks, Qt::SkipEmptyParts);
     if (words.size() <= 1)
         return {reading(words.value(0), {})};
-    // As typed (LAST FIRST), and the last word as the last name (FIRST [MIDDLE] LAST). Two words
-    // that fold to one key ("mc donald", "o brien") are also one surname.
+    // As typed (LAST FIRST), and the last word as the last name (FIRST [MIDDLE] LAST); an initial
+    // between two names ("THOMAS M WILLIAMS") puts the latter first. Two words that fold to one
+    // key ("mc donald", "o brien") are also one surname.
     QList<NameQuery> out{reading(words[0], words.mid(1)), reading(words.last(), words.mid(0, words.size() - 1))};
+    if (words.size() >= 3 && foldName(words[1]).size() == 1)
+        std::swap(out[0], out[1]);
     if (words.size() == 2 && words[0].size() <= 2)
         out.prepend(reading(words.join(QString()), {}));
     return out;

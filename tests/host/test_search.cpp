@@ -57,6 +57,9 @@ protected:
             // A common name: more candidates than the duplicate list shows.
             for (int i = 0; i < 25; ++i)
                 add({100010 + i, "SMITH", "JOHN", i == 17 ? "1962-07-01" : "1940-01-01", "", "", ""}, i);
+            // Two names that are each other's read the other way round.
+            add({100035, "ANDERS", "ADAM", "1971-01-01", "", "", ""});
+            add({100036, "ADAMS", "ANDERS", "1972-02-02", "", "", ""});
         }
         store = made;
     }
@@ -142,6 +145,7 @@ TEST_P(SearchRulesTest, shouldFindANameInTheFormsClerksTypeIt)
         {"John Smith", 100002},     {"smith john", 100002},  {"SMITH, JOHN A", 100002}, {"obrien", 100005},
         {"o'brien", 100005},        {"O BRIEN", 100005},     {"mc donald", 100006},     {"lopez", 100007},
         {"garcia lopez, maria", 100007}, {"muller", 100008},  {"mueller", 100008},       {"MÜLLER, KLAUS", 100008},
+        {"anders a adams", 100036}, {"adams anders a", 100036}, {"adams, anders", 100036},
     };
     for (const auto& c : cases) {
         const Page page = first(SearchKey::PatientName, QString::fromUtf8(c.text));
