@@ -312,12 +312,10 @@ SearchPage SqlStore::search(const SearchQuery& q)
                            + (phone ? QStringLiteral(" = ?6") : QStringLiteral(" < ?2 AND ") + column + QStringLiteral(" >= ?6"))
                            + QStringLiteral(" ORDER BY ") + order + QStringLiteral(" LIMIT ?5")), PlanOnce{});
         s.bind(6, value).bind(4, after[1].toLongLong()).bind(5, limit);
-        if (!phone)
-            s.bind(2, prefixEnd(value));
         if (phone)
             s.bind(3, after[0].toLongLong());
         else
-            s.bind(3, after[0]);
+            s.bind(3, after[0]).bind(2, prefixEnd(value));
         return collect(s, q.pageSize, [phone](const Statement& st, const PatientRow& r) {
             return QStringList{phone ? QString::number(st.integer(12)) : st.text(11), QString::number(r.account)};
         });
