@@ -12,8 +12,13 @@ SqliteStore::SqliteStore(const QString& path)
     if (hasColumn("patients", "sdx"))
         addMatchingKeys();
     createTables();
-    if (!hasColumn("patients", "visitorder"))
-        inWriteTransaction(*m_db, [this] { addVisitOrders(); });
+    // Looked at again inside the transaction: another process may have just done it.
+    if (!hasColumn("patients", "visitorder")) {
+        inWriteTransaction(*m_db, [this] {
+            if (!hasColumn("patients", "visitorder"))
+                addVisitOrders();
+        });
+    }
     createIndexes();
 }
 
