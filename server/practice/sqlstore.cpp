@@ -141,9 +141,9 @@ void SqlStore::createIndexes()
         CREATE INDEX IF NOT EXISTS patients_byname ON patients (lastkey, firstkey, visitorder, id, middle);
         CREATE INDEX IF NOT EXISTS patients_bysound ON patients (lastsound, lastkey, firstkey, visitorder, id, firstformal, middle);
         CREATE INDEX IF NOT EXISTS patients_bydob ON patients (dob, visitorder, id, lastkey);
-        CREATE INDEX IF NOT EXISTS patients_ssn ON patients (ssn, id);
+        CREATE INDEX IF NOT EXISTS patients_byssn ON patients (ssn, visitorder, id);
         CREATE INDEX IF NOT EXISTS patients_byssn4 ON patients (ssn4, visitorder, id);
-        CREATE INDEX IF NOT EXISTS patients_mrnkey ON patients (mrnkey, id);
+        CREATE INDEX IF NOT EXISTS patients_bymrnkey ON patients (mrnkey, visitorder, id);
         CREATE INDEX IF NOT EXISTS patients_guarantor ON patients (guarantor, id);
         CREATE INDEX IF NOT EXISTS namekeys_key ON namekeys (key, first, patient);
         CREATE INDEX IF NOT EXISTS phones_digits ON phones (digits, patient);
@@ -160,7 +160,8 @@ void SqlStore::addVisitOrders()
 {
     m_db->execute(QStringLiteral(
         "DROP INDEX IF EXISTS patients_namekey; DROP INDEX IF EXISTS patients_sound;"
-        "DROP INDEX IF EXISTS patients_dob; DROP INDEX IF EXISTS patients_ssn4;"
+        "DROP INDEX IF EXISTS patients_dob; DROP INDEX IF EXISTS patients_ssn4; DROP INDEX IF EXISTS patients_ssn;"
+        "DROP INDEX IF EXISTS patients_mrnkey;"
         "ALTER TABLE patients ADD COLUMN visitorder INTEGER NOT NULL DEFAULT %1").arg(visitOrder({})));
     Statement visits(*m_db, "SELECT patient, max(seen) FROM encounters GROUP BY patient");
     Statement update(*m_db, "UPDATE patients SET visitorder = ?2 WHERE id = ?1");
@@ -256,24 +257,18 @@ SearchPage SqlStore::search(const SearchQuery& q)
         if (value.isEmpty())
             throw std::invalid_argument("Type the medical record number");
         const QString column = ssn ? (value.size() == 4 ? QStringLiteral("ssn4") : QStringLiteral("ssn")) : QStringLiteral("mrnkey");
-        // A last four is shared by about one patient in ten thousand: the recently seen first.
-        const bool byVisit = column == QLatin1String("ssn4");
-        const QString index = column == QLatin1String("ssn") ? QStringLiteral("patients_ssn")
-                            : byVisit ? QStringLiteral("patients_byssn4") : QStringLiteral("patients_mrnkey");
-        const QString order = QStringLiteral("p.") + column + (byVisit ? QStringLiteral(", p.visitorder, p.id") : QStringLiteral(", p.id"));
+        // A last four is shared by about one patient in ten thousand, a whole number by a
+        // patient entered twice: the recently seen first.
         const QString upper = ssn ? value + QChar(0x1) : prefixEnd(value);   // exact, or every key that begins so
-        const QStringList start = byVisit ? QStringList{value, QStringLiteral("-1"), QStringLiteral("-1")} : QStringList{value, QStringLiteral("-1")};
-        const QStringList after = q.after.isEmpty() ? start : decodePosition(q.after, int(start.size()));
-        Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(", p.visitorder FROM patients p INDEXED BY ") + index
-                           + joins + QStringLiteral("WHERE (") + order + QStringLiteral(") > (?3, ?4") + (byVisit ? QStringLiteral(", ?7)") : QStringLiteral(")"))
-                           + QStringLiteral(" AND p.") + column + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY ")
-                           + order + QStringLiteral(" LIMIT ?5")), PlanOnce{});
-        s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, limit);
-        if (byVisit)
-            s.bind(7, after[2].toLongLong());
-        return collect(s, q.pageSize, [byVisit](const Statement& st, const PatientRow& r) {
-            return byVisit ? QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)}
-                           : QStringList{st.text(11), QString::number(r.account)};
+        const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1"), QStringLiteral("-1")}
+                                                    : decodePosition(q.after, 3);
+        Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(", p.visitorder FROM patients p INDEXED BY patients_by")
+                           + column + joins + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.visitorder, p.id) > (?3, ?4, ?7) AND p.")
+                           + column + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY p.") + column
+                           + QStringLiteral(", p.visitorder, p.id LIMIT ?5")), PlanOnce{});
+        s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(7, after[2].toLongLong()).bind(5, limit);
+        return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
+            return QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)};
         });
     }
     case SearchKey::Phone:

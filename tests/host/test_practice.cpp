@@ -316,22 +316,18 @@ TEST_P(PracticeUpgradeTest, shouldOrderAnEarlierDatabaseByItsVisits)
                                                          : freshPostgresDatabase();
     if (address.isEmpty())
         GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
-    const auto open = [&]() -> std::unique_ptr<SqlStore> {
-        if (GetParam() == Backend::Sqlite)
-            return std::make_unique<SqliteStore>(address);
-        return std::make_unique<PostgresStore>(address);
-    };
     QHash<qint64, qint64> orders;
     {
-        const std::unique_ptr<SqlStore> store = open();
+        const std::unique_ptr<SqlStore> store = storeAt(GetParam(), address);
         store->generate(400, 3);
         Statement s(store->database(), "SELECT id, visitorder FROM patients");
         while (s.step())
             orders.insert(s.integer(0), s.integer(1));
         store->database().execute(QStringLiteral("DROP INDEX patients_byname; DROP INDEX patients_bysound; DROP INDEX patients_bydob;"
-                                                 "DROP INDEX patients_byssn4; ALTER TABLE patients DROP COLUMN visitorder"));
+                                                 "DROP INDEX patients_byssn4; DROP INDEX patients_byssn; DROP INDEX patients_bymrnkey;"
+                                                 "ALTER TABLE patients DROP COLUMN visitorder"));
     }
-    const std::unique_ptr<SqlStore> store = open();
+    const std::unique_ptr<SqlStore> store = storeAt(GetParam(), address);
     Statement s(store->database(), "SELECT id, visitorder FROM patients");
     int compared = 0;
     while (s.step()) {

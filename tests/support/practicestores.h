@@ -53,14 +53,20 @@ inline QString freshPostgresAddress()
     return QStringLiteral("postgresql:///") + freshPostgresName();
 }
 
+// The store of the backend at an address (a file, or a PostgreSQL connection string).
+inline std::unique_ptr<practice::SqlStore> storeAt(Backend backend, const QString& address)
+{
+    if (backend == Backend::Sqlite)
+        return std::make_unique<practice::SqliteStore>(address);
+    return std::make_unique<practice::PostgresStore>(address);
+}
+
 // An empty store of the backend; null when the run has no PostgreSQL server (the caller skips).
 inline std::shared_ptr<practice::SqlStore> freshStore(Backend backend, const QTemporaryDir& folder)
 {
-    if (backend == Backend::Sqlite)
-        return std::make_shared<practice::SqliteStore>(folder.filePath(QStringLiteral("practice.db")));
-    if (testPostgres().isEmpty())
+    if (backend == Backend::Postgres && testPostgres().isEmpty())
         return nullptr;
-    return std::make_shared<practice::PostgresStore>(freshPostgresDatabase());
+    return storeAt(backend, backend == Backend::Sqlite ? folder.filePath(QStringLiteral("practice.db")) : freshPostgresDatabase());
 }
 
 } // namespace zelvar::test
