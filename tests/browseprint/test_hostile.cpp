@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -228,19 +229,36 @@ TEST_F(HostileTest, shouldReportAServerThatThrowsEverywhere)
 }
 
 
-// Catches a picture named by record text read from outside the shared folder (by file: URL,
-// by ../, through a link), one over 16 MB read whole, and anything fetched from the network,
-// on screen and in print; and Print losing the pictures the screen shows.
+// Catches a picture named by record text read from outside the shared folder, on screen or in
+// print, by any name: an absolute path, a path relative to the program's working folder, a
+// file: URL, ../ against the shared folder, a link; one over 16 MB read whole; anything fetched
+// from the network; and a name that is a pipe (by absolute path, or /dev/stdin held open)
+// freezing the window for good. Qt's own image loading falls back to the name itself when the
+// resource it is given is no picture, so this is run from two working folders that reach the
+// outside picture by a relative name.
 TEST_F(HostileTest, shouldShowAndPrintOnlyPicturesFromTheSharedFolder)
 {
     const QString pdfimages = QStandardPaths::findExecutable(QStringLiteral("pdfimages"));
     if (pdfimages.isEmpty())
         GTEST_SKIP() << "pdfimages (poppler-utils) is not installed";
+    // root/shared is the shared folder; root/outside holds the picture no record may show, and
+    // root/outside/run is the second working folder.
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString folder = root.filePath(QStringLiteral("shared"));
+    const QString away = root.filePath(QStringLiteral("outside"));
+    ASSERT_TRUE(QDir().mkpath(folder) && QDir().mkpath(away + QStringLiteral("/run")));
     sheet(kEcho);
-    picture(shared.filePath(QStringLiteral("logo.png")), QSize(37, 23));
-    picture(outside.filePath(QStringLiteral("secret.png")), QSize(41, 29));
-    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("secret.png")), shared.filePath(QStringLiteral("link.png"))));
-    QFile big(shared.filePath(QStringLiteral("big.png")));
+    ASSERT_TRUE(QFile::copy(shared.filePath(QStringLiteral("T.xsl")), folder + QStringLiteral("/T.xsl")));
+    browseprint::setSharedFilesFolderForTesting(folder);
+
+    picture(folder + QStringLiteral("/logo.png"), QSize(37, 23));
+    const QString secret = away + QStringLiteral("/secret.png");
+    picture(secret, QSize(41, 29));
+    ASSERT_TRUE(QFile::link(secret, folder + QStringLiteral("/link.png")));
+    const QString pipe = away + QStringLiteral("/pipe.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QFile big(folder + QStringLiteral("/big.png"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
     QByteArray png;
     {
@@ -255,44 +273,66 @@ TEST_F(HostileTest, shouldShowAndPrintOnlyPicturesFromTheSharedFolder)
     QTcpServer listener;
     ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
 
-    const QString upward = QStringLiteral("../") + QFileInfo(outside.path()).fileName() + QStringLiteral("/secret.png");
-    const QStringList names{QStringLiteral("logo.png"), QUrl::fromLocalFile(outside.filePath(QStringLiteral("secret.png"))).toString(),
-                            upward, QStringLiteral("link.png"), QStringLiteral("big.png"),
-                            QStringLiteral("http://127.0.0.1:%1/remote.png").arg(listener.serverPort())};
+    const QStringList names{QStringLiteral("logo.png"),
+                            secret,
+                            QStringLiteral("outside/secret.png"),   // from the first working folder
+                            QStringLiteral("../secret.png"),        // from the second
+                            QUrl::fromLocalFile(secret).toString(),
+                            QStringLiteral("../outside/secret.png"),   // against the shared folder
+                            QStringLiteral("link.png"),
+                            QStringLiteral("big.png"),
+                            QStringLiteral("http://127.0.0.1:%1/remote.png").arg(listener.serverPort()),
+                            pipe,
+                            QStringLiteral("/dev/stdin")};
     QString record = QStringLiteral("<r>");
     for (const QString& name : names)
         record += QStringLiteral("&lt;img src=&quot;%1&quot;&gt;").arg(name.toHtmlEscaped());
     record += QStringLiteral("</r>");
 
-    const QString pdf = outside.filePath(QStringLiteral("record.pdf"));
-    ModalDriver printDialog(QStringLiteral("PrintDialog"), {[&](QWidget* w) {
-                                auto* dialog = static_cast<QPrintDialog*>(w);
-                                if (auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename")))
-                                    file->setText(pdf);
-                                dialog->printer()->setOutputFileName(pdf);
-                                dialog->accept();
-                            }});
-    display(record, [&](browseprint::frmBrowsePrint& w) {
-        w.WebBrowser1->document()->size();   // laid out, as on screen
-        EXPECT_EQ(shownPicture(w, names[0]), QSize(37, 23));
-        for (const QString& refused : names.mid(1)) {
-            const QSize size = shownPicture(w, refused);
-            EXPECT_NE(size, QSize(41, 29)) << refused.toStdString();
-            EXPECT_NE(size, QSize(43, 31)) << refused.toStdString();
-        }
-        w.cmdPrint->click();
-    });
-    EXPECT_EQ(shows, 1);
-    EXPECT_FALSE(listener.waitForNewConnection(100));
+    for (const QString& workingFolder : QStringList{root.path(), away + QStringLiteral("/run")}) {
+        SCOPED_TRACE(workingFolder.toStdString());
+        const QString pdf = root.filePath(QStringLiteral("record-%1.pdf").arg(QFileInfo(workingFolder).fileName()));
+        IN_OWN_PROCESS(60, {
+            ASSERT_TRUE(QDir::setCurrent(workingFolder));
+            // Standard input is a pipe that is held open and never written: reading it waits for good.
+            int held[2];
+            ASSERT_EQ(::pipe(held), 0);
+            ASSERT_EQ(::dup2(held[0], STDIN_FILENO), STDIN_FILENO);
+            ModalDriver printDialog(QStringLiteral("PrintDialog"), {[&](QWidget* w) {
+                                        auto* dialog = static_cast<QPrintDialog*>(w);
+                                        if (auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename")))
+                                            file->setText(pdf);
+                                        dialog->printer()->setOutputFileName(pdf);
+                                        dialog->accept();
+                                    }});
+            QElapsedTimer sinceDisplay;
+            sinceDisplay.start();
+            display(record, [&](browseprint::frmBrowsePrint& w) {
+                EXPECT_LT(sinceDisplay.elapsed(), 5000) << "the window took this long to appear";
+                w.WebBrowser1->document()->size();   // laid out, as on screen
+                EXPECT_EQ(shownPicture(w, names[0]), QSize(37, 23));
+                for (const QString& refused : names.mid(1)) {
+                    const QSize size = shownPicture(w, refused);
+                    EXPECT_FALSE(size.isEmpty()) << "no placeholder for " << refused.toStdString();
+                    EXPECT_NE(size, QSize(41, 29)) << refused.toStdString();
+                    EXPECT_NE(size, QSize(43, 31)) << refused.toStdString();
+                }
+                w.WebBrowser1->grab();   // painted, as on screen
+                w.cmdPrint->click();
+            });
+            EXPECT_EQ(shows, 1);
+            EXPECT_FALSE(listener.waitForNewConnection(100));
 
-    QProcess tool;
-    tool.start(pdfimages, {QStringLiteral("-list"), pdf});
-    ASSERT_TRUE(tool.waitForFinished(20000));
-    const QString list = QString::fromUtf8(tool.readAllStandardOutput());
-    // page num type width height ...: the logo, and nothing from outside.
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("image\\s+37\\s+23")).match(list).hasMatch()) << list.toStdString();
-    EXPECT_FALSE(QRegularExpression(QStringLiteral("image\\s+41\\s+29")).match(list).hasMatch()) << list.toStdString();
-    EXPECT_FALSE(QRegularExpression(QStringLiteral("image\\s+43\\s+31")).match(list).hasMatch()) << list.toStdString();
+            QProcess tool;
+            tool.start(pdfimages, {QStringLiteral("-list"), pdf});
+            ASSERT_TRUE(tool.waitForFinished(20000));
+            const QString list = QString::fromUtf8(tool.readAllStandardOutput());
+            // page num type width height ...: the logo, and nothing from outside.
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("image\\s+37\\s+23")).match(list).hasMatch()) << list.toStdString();
+            EXPECT_FALSE(QRegularExpression(QStringLiteral("image\\s+41\\s+29")).match(list).hasMatch()) << list.toStdString();
+            EXPECT_FALSE(QRegularExpression(QStringLiteral("image\\s+43\\s+31")).match(list).hasMatch()) << list.toStdString();
+        });
+    }
 }
 
 // Catches a picture that names a pipe hanging the window for good, and one that names an
