@@ -455,18 +455,6 @@ TEST_F(GridTest, shouldSumSizesAndLockPainting)
     EXPECT_EQ(grid.VerticalBarTakesRoom(1), 0);
 }
 
-// Catches the wheel scrolling the grid where the window scrolls it itself (one row a turn).
-TEST_F(GridTest, shouldLeaveTheWheelToTheWindowWhenAsked)
-{
-    showAndPaint();
-    grid.setWheelScrolls(false);
-    QWheelEvent wheel(QPointF(50, 50), grid.viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(grid.viewport(), &wheel);
-    EXPECT_EQ(grid.TopRow(), 1);
-    EXPECT_FALSE(wheel.isAccepted());
-}
-
 // Catches the start-up notification raised more than once.
 TEST_F(GridTest, shouldRaiseInitialUpdateOnce)
 {

@@ -462,12 +462,4 @@ void GridControl::mouseDoubleClickEvent(QMouseEvent* event)
     event->accept();
 }
 
-void GridControl::wheelEvent(QWheelEvent* event)
-{
-    if (m_wheelScrolls)
-        QTableView::wheelEvent(event);
-    else
-        event->ignore();
-}
-
 } // namespace zelvar::platform

@@ -100,9 +100,6 @@ public:
     qint32 zoom() const { return m_model->zoom(); }
     void setGridFont(const QFont& font);
 
-    // The wheel scrolls the grid by itself unless the window scrolls it (one row per event).
-    void setWheelScrolls(bool scrolls) { m_wheelScrolls = scrolls; }
-
 Q_SIGNALS:
     void OnGridInitialUpdate();
     // Key down / up with the key code; set result.Value to false to refuse the key (Tab).
@@ -125,7 +122,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void applyZoom();
@@ -146,7 +142,6 @@ private:
     qint32 m_topRow = 1;
     bool m_locked = false;
     bool m_initialised = false;
-    bool m_wheelScrolls = true;
     QHash<qint32, Colour> m_colours;
     struct Span { int row, column, rows, columns; };
     QList<Span> m_pendingSpans;
