@@ -168,11 +168,9 @@ bool replaceFile(const QString& fileName, const QString& folder, const QString& 
     const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + fileName);
     struct stat present {};
     if (!regularFileOrNothing(path, present)) {
-        platform::messageBox(QStringLiteral("Cannot create file ") + fileName + QStringLiteral(" in ") + folder
-                                 + QLatin1Char('.') + crlf + crlf
-                                 + QStringLiteral("Something that is not a file (a folder, a link, a pipe or a device) "
-                                                  "already has that name."),
-                             platform::Critical, kSaveTitle);
+        // A folder cannot be created over, and a link, a pipe or a device is not written
+        // through: all are told as the system tells a folder.
+        cannotCreate(fileName, folder, EACCES);
         return false;
     }
     const bool replacing = S_ISREG(present.st_mode);

@@ -151,22 +151,29 @@ TEST_F(DownloadTest, shouldWriteTextInTheEncodingItDeclares)
     }
 }
 
-// Catches a pipe at the target's name blocking the download for ever (and a folder or a link
-// there written through), and a killed download's temporary file left behind for good while a
-// live one's is kept.
+// Catches a pipe at the target's name blocking the download for ever, a folder or a link
+// there written through or told in words of our own instead of the system's for a folder,
+// and a killed download's temporary file left behind for good while a live one's is kept.
 TEST_F(DownloadTest, shouldReplaceOnlyARegularFileAndClearKilledDownloads)
 {
+    const QString denied = QStringLiteral("Cannot create file PR.xsl in ") + folder.path()
+        + QStringLiteral(".\r\n\r\nAccess is denied.");
     ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
     IN_OWN_PROCESS(5, {
         EXPECT_FALSE(download({QStringLiteral("|OK||1"), QStringLiteral("x|END|")}));
-        EXPECT_TRUE(platform.boxes.value(0).prompt.contains(QLatin1String("not a file"))) << platform.boxes.value(0).prompt.toStdString();
+        EXPECT_EQ(platform.boxes.value(0).prompt, denied);
     });
     ::unlink(QFile::encodeName(path()).constData());
     QTemporaryDir elsewhere;
     ASSERT_TRUE(QFile::link(elsewhere.filePath(QStringLiteral("target")), path()));
     EXPECT_FALSE(download({QStringLiteral("|OK||1"), QStringLiteral("x|END|")}));
     EXPECT_FALSE(QFile::exists(elsewhere.filePath(QStringLiteral("target"))));
+    EXPECT_EQ(platform.boxes.value(platform.boxes.size() - 1).prompt, denied);
     ::unlink(QFile::encodeName(path()).constData());
+    ASSERT_TRUE(QDir().mkdir(path()));
+    EXPECT_FALSE(download({QStringLiteral("|OK||1"), QStringLiteral("x|END|")}));
+    EXPECT_EQ(platform.boxes.value(platform.boxes.size() - 1).prompt, denied);
+    ASSERT_TRUE(QDir().rmdir(path()));
 
     const QString killed = folder.filePath(QStringLiteral(".PR.xsl.k1lled"));
     const QString live = folder.filePath(QStringLiteral(".PR.xsl.l1ving"));
