@@ -129,6 +129,9 @@ private:
 
     void createControls();
     void connectControls();
+    // The controls the layout can put out of sight (under the grid, past the window's edge)
+    // are Tab stops only while they can be seen.
+    void placeTabStops();
     // The key's caption a search is sent with, from the option chosen in the present mode.
     QString searchCaption() const;
     // The request's search part for a text: the text, the caption, each closed by "|".

@@ -166,8 +166,8 @@ void frmPatLookup::createControls()
     grdPatient = new platform::GridControl(this);
     grdPatient->setObjectName(QStringLiteral("grdPatient"));
     platform::placeTwips(grdPatient, 120, 720, 6612, 1248);
-    // The dialog's wheel hook scrolls the grid one row a turn.
-    grdPatient->setWheelScrolls(false);
+    // The dialog's wheel hook, when installed, takes every vertical turn over the dialog before
+    // the grid sees it (one row a turn); without it (debug mode) the grid scrolls on its own.
 
     fraNavigator = new QFrame(this);
     fraNavigator->setObjectName(QStringLiteral("fraNavigator"));
@@ -324,6 +324,14 @@ void frmPatLookup::Form_Resize()
         PlaceModeCheckBox();
         FitColumnWidths();
     }
+    placeTabStops();
+}
+
+void frmPatLookup::placeTabStops()
+{
+    for (QWidget* control : {static_cast<QWidget*>(cmdNewAcct), static_cast<QWidget*>(cmdMore),
+                             static_cast<QWidget*>(chkMode)})
+        platform::takeFocusOnlyInSight(control);
 }
 
 void frmPatLookup::Form_Unload()
@@ -349,8 +357,8 @@ void frmPatLookup::ShowSearchMode()
         chkMode->setChecked(false);
         setWindowTitle(QStringLiteral("Patient Lookup"));
     }
-    PlaceModeCheckBox();
     chkMode->setVisible(m_allowModeSwitch);
+    PlaceModeCheckBox();
 }
 
 void frmPatLookup::PlaceModeCheckBox()
@@ -365,6 +373,7 @@ void frmPatLookup::PlaceModeCheckBox()
     const double a = innerWidthTwips() - boxWidth - 30;
     const double b = pixelsToTwipsX(frame->x() + frame->width(), this);
     chkMode->move(twipsToPixelsX(qMax(a, b), this), twipsToPixelsY(frameTop + frameHeight - boxHeight, this));
+    placeTabStops();
 }
 
 void frmPatLookup::chkMode_Click()

@@ -89,8 +89,13 @@ void frmPatLookup::cmdDisplay_Click()
 {
     platform::trapAndReport([&] {
         const QString account = m_model.rows.table.cell(0, CurrentRow);
-        if (Val(account) != 0.0)
-            browseprint::DisplayPatientInfo(account);
+        if (Val(account) == 0.0)
+            return;
+        browseprint::DisplayPatientInfo(account);
+        // The lookup is active again once the record window has closed, as after any window
+        // it opened: the focus goes back to the rows.
+        if (isVisible())
+            Form_Activate();
     }, QStringLiteral("Error Opening Display from Patient Lookup : "));
 }
 

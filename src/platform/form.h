@@ -6,6 +6,19 @@
 
 namespace zelvar::platform {
 
+// Every label of the window lies beneath the other controls of its container, as a windowless
+// label does on the desktop: where a label and a button overlap, the button is seen and
+// clicked, and the label shows wherever nothing covers it.
+void placeLabelsBeneath(QWidget* window);
+
+// Whether a control can be seen: wholly inside its container, under no control stacked above
+// it there, and its container likewise, up to the window.
+bool inSight(const QWidget* control);
+
+// A control out of sight takes no focus (Tab would land where nobody sees, and Space press
+// it unseen); in sight it takes the focus as a button does.
+void takeFocusOnlyInSight(QWidget* control);
+
 // A window of the component, with the life cycle they all share: it is among the loaded
 // windows (forms.h) for as long as it exists, Load builds it and runs its Form_Load, and its
 // Form_Unload runs exactly once, whether the window unloads itself early or is destroyed.
@@ -26,6 +39,7 @@ protected:
     static std::unique_ptr<Window> load(Window* built)
     {
         std::unique_ptr<Window> window(built);
+        placeLabelsBeneath(window.get());
         static_cast<Form*>(window.get())->Form_Load();
         return window;
     }

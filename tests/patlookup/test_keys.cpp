@@ -3,6 +3,7 @@
 #include "focuskeys.h"
 #include "lookupfixture.h"
 
+#include "browseprint/sharedfiles.h"
 #include "services/windowhook.h"
 
 #include <QGroupBox>
@@ -214,6 +215,45 @@ TEST_F(KeysTest, shouldScrollOneRowPerWheelEventAndHookOneDialog)
         d.cmdCancel_Click();
     });
     EXPECT_EQ(services::hookedLookupWindow(), nullptr);
+}
+
+// Catches the focus left on Display once the record window it opened has closed: the lookup
+// is active again, as after any window it opened, and the next key goes to the rows.
+TEST_F(KeysTest, shouldActivateTheLookupAgainWhenTheRecordCloses)
+{
+    ModalDriver record(QStringLiteral("frmBrowsePrint"), {[](QWidget* w) {
+                           activate(*w);
+                           EXPECT_TRUE(keys::click(Qt::Key_Escape));
+                       }});
+    server->answerPrefix(QStringLiteral("|GET|SYS|"), {QStringLiteral("|OK||ALTPATRECORDDISPL=,")});
+    server->answerPrefix(QStringLiteral("|GET|DEMOXML|"),
+                         {QStringLiteral("|OK||<PatientRecord><Patient/></PatientRecord>"), QStringLiteral("|END|")});
+    browseprint::setSharedFilesFolderForTesting(QStringLiteral(ZELVAR_DATA_DIR));
+    const QString chosen = lookupWith(QStringLiteral("smith"), [&](Dialog& d) {
+        activate(d);
+        d.cmdDisplay->setFocus();
+        ASSERT_TRUE(keys::click(Qt::Key_Return));
+        EXPECT_EQ(record.shows, 1) << utils->reports.join(QLatin1Char('\n')).toStdString();
+        activate(d);   // as the window system does when the record window goes
+        EXPECT_EQ(QApplication::focusWidget(), d.grdPatient);
+        ASSERT_TRUE(keys::enter());
+    });
+    browseprint::setSharedFilesFolderForTesting({});
+    EXPECT_TRUE(chosen.startsWith(QStringLiteral("1001"))) << chosen.toStdString();
+}
+
+// Catches the wheel scrolling nothing over the rows in debug mode, where no hook is installed
+// and the grid is left to scroll by itself.
+TEST_F(KeysTest, shouldLeaveTheWheelToTheGridInDebugMode)
+{
+    qputenv("ZELVAR_DEBUG", "1");
+    lookupWith(QStringLiteral("smith"), [](Dialog& d) {
+        EXPECT_EQ(services::hookedLookupWindow(), nullptr);
+        wheel(d.grdPatient->viewport(), -120);
+        EXPECT_GT(d.grdPatient->TopRow(), 1);
+        d.cmdCancel_Click();
+    });
+    qunsetenv("ZELVAR_DEBUG");
 }
 
 // Keyboard-only scenarios: every key goes where the focus is, and a key with no widget to go

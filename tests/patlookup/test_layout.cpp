@@ -1,7 +1,9 @@
 // The dialog's controls, modes and layout.
 #include "accessibility.h"
+#include "focuskeys.h"
 #include "lookupfixture.h"
 
+#include "platform/form.h"
 #include "platform/twips.h"
 
 #include <QCheckBox>
@@ -114,4 +116,32 @@ TEST_F(LayoutTest, shouldLayOutTheGridAndButtonRowOnResize)
     EXPECT_EQ(d->grdPatient->width(), grid.width());
     EXPECT_EQ(d->grdPatient->height(), grid.height());
     EXPECT_EQ(d->fraNavigator->pos(), navigator);   // under 1100 / 750 twips: stays
+}
+
+// Catches the status line lying over the buttons of a narrow lookup (a click at a button's
+// middle landed on the label), and Tab landing on a control nobody can see: New Account lies
+// under the grid, and Space there opened a new account unseen.
+TEST_F(LayoutTest, shouldKeepEveryControlInSightWhereItIsClickedOrFocused)
+{
+    server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 3, {}));
+    lookupWith(QStringLiteral("patient"), [](Dialog& d) {
+        activate(d);
+        for (QPushButton* button : d.fraNavigator->findChildren<QPushButton*>()) {
+            const QPoint middle = button->mapTo(&d, button->rect().center());
+            EXPECT_EQ(d.childAt(middle), button) << button->objectName().toStdString();
+        }
+        EXPECT_FALSE(platform::inSight(d.cmdNewAcct));
+        d.txtSearch->setFocus();
+        for (int i = 0; i < 30; ++i) {
+            ASSERT_TRUE(keys::click(Qt::Key_Tab));
+            QWidget* focus = QApplication::focusWidget();
+            EXPECT_TRUE(platform::inSight(focus)) << focus->objectName().toStdString();
+        }
+        // Where nothing covers it, in a window wide enough to hold it, it is a Tab stop again.
+        d.grdPatient->hide();
+        d.resize(platform::twipsToPixelsX(12000, &d), d.height());
+        EXPECT_TRUE(platform::inSight(d.cmdNewAcct));
+        EXPECT_EQ(d.cmdNewAcct->focusPolicy(), Qt::StrongFocus);
+        d.cmdCancel_Click();
+    });
 }
