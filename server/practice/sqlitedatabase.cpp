@@ -170,6 +170,9 @@ bool SqliteDatabase::hasRelation(const QString& name)
 void SqliteDatabase::deferHousekeeping()
 {
     execute(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+    // The log is cut back to this size when it starts over after a checkpoint: a burst of
+    // writes does not leave its peak size on the disk.
+    execute(QStringLiteral("PRAGMA journal_size_limit = 16777216"));
 }
 
 void SqliteDatabase::tidyUp()

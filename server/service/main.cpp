@@ -23,9 +23,14 @@ Commands:
         Makes a self-signed certificate and key for a first run (server.crt, server.key)
         and prints the certificate's fingerprint, which the desks pin.
   serve [--cert FILE] [--key FILE] [--listen ADDRESS:PORT] [--workers N]
-        [--plain-loopback PORT] [--request-timeout SECONDS] [--idle-timeout SECONDS]
+        [--plain-loopback PORT] [--header-timeout SECONDS] [--request-timeout SECONDS]
+        [--idle-timeout SECONDS] [--max-connections N] [--max-connections-per-address N]
         Serves the desks over HTTPS (default 0.0.0.0:8743, 8 workers). --plain-loopback
-        also serves plain HTTP on 127.0.0.1 only, for a host on the same machine.
+        also serves plain HTTP on 127.0.0.1 only, for a host on the same machine. A request's
+        header must arrive whole within --header-timeout (10), its body within
+        --request-timeout (10); a kept-alive connection idles at most --idle-timeout (60).
+        At most --max-connections (1024) are open, --max-connections-per-address (64)
+        from one address; past that a new connection is answered 503 and closed.
   desk add NAME       Adds a desk and prints its token (once: the server keeps only a hash).
   desk list           Lists the desks.
   desk remove NAME    Removes a desk; its token is refused from then on.
@@ -146,8 +151,11 @@ int serve(const Arguments& a)
         options.plainPort = quint16(number(a, "--plain-loopback", 0, 0, 65535));
     }
     options.workers = number(a, "--workers", 8, 1, 256);
+    options.headerSeconds = number(a, "--header-timeout", 10, 1, 600);
     options.requestSeconds = number(a, "--request-timeout", 10, 1, 600);
     options.idleSeconds = number(a, "--idle-timeout", 60, 1, 3600);
+    options.maxConnections = number(a, "--max-connections", 1024, 1, 1000000);
+    options.maxConnectionsPerAddress = number(a, "--max-connections-per-address", 64, 1, 1000000);
     const QString database = databaseAddress(a);
 
     service::PracticeServer server(options, [database] { return service::openStore(database); });

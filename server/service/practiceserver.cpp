@@ -1,8 +1,10 @@
 #include "practiceserver.h"
 
 #include "accesslogwriter.h"
-#include "connection.h"
+#include "deskdirectory.h"
+#include "refusals.h"
 #include "servicetables.h"
+#include "session.h"
 #include "tls.h"
 
 #include "practice/practicehostlink.h"
@@ -12,26 +14,31 @@
 #include <QJsonObject>
 #include <QStringDecoder>
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/posix/stream_descriptor.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+
+#include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace zelvar::service {
 namespace {
 
-constexpr int kMaxConnections = 1024;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using error_code = boost::system::error_code;
 
 void log(const QString& line)
 {
@@ -39,74 +46,14 @@ void log(const QString& line)
     std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
 }
 
-int listenOn(const QHostAddress& address, quint16 port)
-{
-    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
-    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        throw std::runtime_error("cannot open a socket");
-    const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    if (v6) {
-        auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
-        a->sin6_family = AF_INET6;
-        a->sin6_port = htons(port);
-        const Q_IPV6ADDR bytes = address.toIPv6Address();
-        std::memcpy(&a->sin6_addr, bytes.c, 16);
-        length = sizeof *a;
-    } else {
-        auto* a = reinterpret_cast<sockaddr_in*>(&storage);
-        a->sin_family = AF_INET;
-        a->sin_port = htons(port);
-        a->sin_addr.s_addr = htonl(address.toIPv4Address());
-        length = sizeof *a;
-    }
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd, 128) != 0) {
-        const int error = errno;
-        ::close(fd);
-        const QString why = QStringLiteral("cannot listen on ") + address.toString() + QLatin1Char(':')
-            + QString::number(port) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
-        throw std::runtime_error(why.toStdString());
-    }
-    return fd;
-}
-
-quint16 boundPort(int fd)
-{
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length);
-    if (storage.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port);
-    return ntohs(reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
-}
-
-QString peerName(const sockaddr_storage& storage)
-{
-    char text[INET6_ADDRSTRLEN] = "?";
-    quint16 port = 0;
-    if (storage.ss_family == AF_INET6) {
-        const auto* a = reinterpret_cast<const sockaddr_in6*>(&storage);
-        ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
-        port = ntohs(a->sin6_port);
-    } else {
-        const auto* a = reinterpret_cast<const sockaddr_in*>(&storage);
-        ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
-        port = ntohs(a->sin_port);
-    }
-    return QString::fromLatin1(text) + QLatin1Char(':') + QString::number(port);
-}
-
 QByteArray json(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray errorBody(const QString& message)
+Answer failure(int status, const QString& message)
 {
-    return json({{QStringLiteral("error"), message}});
+    return {status, json({{QStringLiteral("error"), message}}), {}};
 }
 
 // What a worker owns: its store and the service's tables on the same connection.
@@ -116,80 +63,155 @@ struct WorkerState
     std::unique_ptr<ServiceTables> tables;
 };
 
+// A line said at most once a minute, with how often it would have been said.
+struct OncePerMinute
+{
+    std::chrono::steady_clock::time_point last;
+    int since = 0;
+
+    void say(const QString& line)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (since > 0 && now - last < std::chrono::minutes(1)) {
+            ++since;
+            return;
+        }
+        log(since > 1 ? line + QStringLiteral(" (%1 times in the last minute)").arg(since) : line);
+        last = now;
+        since = 1;
+    }
+};
+
 } // namespace
 
-struct PracticeServer::Private
+struct PracticeServer::Private : SessionHost
 {
     ServerOptions options;
     StoreFactory stores;
+    TransportLimits transport;
     std::unique_ptr<TlsContext> tls;
-    std::unique_ptr<AccessLogWriter> accessLog;
-    int tlsListener = -1;
-    int plainListener = -1;
+    AccessLogWriter accessLog;
+    DeskDirectory directory;
+    Refusals refusals;
+    std::atomic<bool> stopRequested{false};
+
+    // The I/O side: everything below runs on the thread that calls run().
+    net::io_context io{1};
+    tcp::acceptor tlsAcceptor{io};
+    tcp::acceptor plainAcceptor{io};
     int wake[2] = {-1, -1};
-    std::atomic<bool> stopping{false};
+    net::posix::stream_descriptor wakeReader{io};
+    net::steady_timer acceptPause{io};
+    std::unordered_set<Session*> sessions;
+    std::unordered_map<std::string, int> perAddress;
+    int open = 0;
+    OncePerMinute full, outOfDescriptors;
 
+    // The workers' queue.
     std::mutex mutex;
-    std::condition_variable ready;
-    std::deque<std::unique_ptr<Connection>> queue;      // to be served
-    std::vector<std::unique_ptr<Connection>> returned;  // served, to be watched again
-    int connections = 0;
+    std::condition_variable ready;      // for the workers only
+    std::condition_variable drained;    // for the housekeeper
+    std::deque<Job> queue;
+    bool draining = false;      // no more jobs come: the workers end once the queue is empty
 
-    void poll();
+    // SessionHost
+    const TransportLimits& limits() const override { return transport; }
+    bool stopping() const override { return stopRequested; }
+    std::optional<QString> deskOf(const QByteArray& token) const override { return directory.deskOf(token); }
+    bool refused(const std::string& address, const QString& why, int& retryAfter) override
+    {
+        return refusals.refuse(address, why, retryAfter);
+    }
+    void dispatch(Job job) override;
+    void opened(Session* session) override { sessions.insert(session); }
+    void closed(Session* session) override { sessions.erase(session); }
+
+    void accept(tcp::acceptor& acceptor, bool tls);
+    void admit(tcp::socket socket, bool tls);
+    void watchForStop();
+    void shutdown();
     void work(int number);
+    Answer answer(const Job& job, WorkerState& state);
     void keepHouse();
-    void serve(Connection& connection, WorkerState& state, bool& keep);
-    QByteArray answer(const HttpRequest& request, Connection& connection, WorkerState& state, bool& keep);
-    void giveBack(std::unique_ptr<Connection> connection);
-    void drop(std::unique_ptr<Connection> connection);
     void openStore(WorkerState& state, QString& why);
-    void accept(int listener, bool tls, std::vector<std::unique_ptr<Connection>>& fresh);
 };
+
+namespace {
+
+void listenOn(tcp::acceptor& acceptor, const QHostAddress& address, quint16 port)
+{
+    error_code ec;
+    const tcp::endpoint endpoint(net::ip::make_address(address.toString().toStdString(), ec), port);
+    if (!ec)
+        acceptor.open(endpoint.protocol(), ec);
+    if (!ec)
+        acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec)
+        acceptor.bind(endpoint, ec);
+    if (!ec)
+        acceptor.listen(net::socket_base::max_listen_connections, ec);
+    if (ec) {
+        const QString why = QStringLiteral("cannot listen on ") + address.toString() + QLatin1Char(':')
+            + QString::number(port) + QStringLiteral(": ") + QString::fromStdString(ec.message());
+        throw std::runtime_error(why.toStdString());
+    }
+}
+
+bool descriptorsRunOut(const error_code& ec)
+{
+    return ec == net::error::no_descriptors || ec == net::error::no_buffer_space || ec == net::error::no_memory
+        || ec.value() == ENFILE;
+}
+
+} // namespace
 
 PracticeServer::PracticeServer(ServerOptions options, StoreFactory stores)
     : d(std::make_unique<Private>())
 {
     d->options = std::move(options);
     d->stores = std::move(stores);
+    d->transport.header = std::chrono::seconds(d->options.headerSeconds);
+    d->transport.request = std::chrono::seconds(d->options.requestSeconds);
+    d->transport.idle = std::chrono::seconds(d->options.idleSeconds);
+    d->transport.bodyBytes = std::uint64_t(d->options.maxBody);
     d->tls = std::make_unique<TlsContext>(d->options.certificate, d->options.key);
     // The database is checked before the port opens: a server that cannot reach it says so
-    // at once rather than to the first desk.
+    // at once rather than to the first desk. Its desks are known before the first request.
     {
         WorkerState check;
         QString why;
         d->openStore(check, why);
         if (!check.store)
             throw std::runtime_error(why.toStdString());
+        d->directory.renew(check.tables->deskTokens());
     }
-    d->accessLog = std::make_unique<AccessLogWriter>();
     if (::pipe2(d->wake, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::runtime_error("cannot make a pipe");
-    d->tlsListener = listenOn(d->options.address, d->options.port);
+    d->wakeReader.assign(d->wake[0]);
+    listenOn(d->tlsAcceptor, d->options.address, d->options.port);
     if (d->options.plainLoopback)
-        d->plainListener = listenOn(QHostAddress(QHostAddress::LocalHost), d->options.plainPort);
+        listenOn(d->plainAcceptor, QHostAddress(QHostAddress::LocalHost), d->options.plainPort);
 }
 
 PracticeServer::~PracticeServer()
 {
-    for (int fd : {d->tlsListener, d->plainListener, d->wake[0], d->wake[1]}) {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    if (d->wake[1] >= 0)
+        ::close(d->wake[1]);
 }
 
 quint16 PracticeServer::port() const
 {
-    return boundPort(d->tlsListener);
+    return d->tlsAcceptor.local_endpoint().port();
 }
 
 quint16 PracticeServer::plainPort() const
 {
-    return d->plainListener >= 0 ? boundPort(d->plainListener) : 0;
+    return d->plainAcceptor.is_open() ? d->plainAcceptor.local_endpoint().port() : 0;
 }
 
 void PracticeServer::stop()
 {
-    d->stopping = true;
+    d->stopRequested = true;
     const char byte = 0;
     [[maybe_unused]] const ssize_t n = ::write(d->wake[1], &byte, 1);
 }
@@ -199,122 +221,109 @@ void PracticeServer::run()
     std::vector<std::thread> workers;
     for (int i = 0; i < std::max(1, d->options.workers); ++i)
         workers.emplace_back([this, i] { d->work(i); });
-    workers.emplace_back([this] { d->keepHouse(); });
-    d->poll();
+    std::thread housekeeper([this] { d->keepHouse(); });
+    d->accept(d->tlsAcceptor, true);
+    if (d->plainAcceptor.is_open())
+        d->accept(d->plainAcceptor, false);
+    d->watchForStop();
+    // Returns once the acceptors are closed and every connection has gone: a request a worker
+    // answers keeps it running until its answer is written.
+    d->io.run();
     {
         std::lock_guard lock(d->mutex);
-        d->queue.clear();
+        d->draining = true;
     }
     d->ready.notify_all();
+    d->drained.notify_all();
     for (std::thread& t : workers)
         t.join();
-    std::lock_guard lock(d->mutex);
-    d->returned.clear();
+    housekeeper.join();
 }
 
-void PracticeServer::Private::accept(int listener, bool tls, std::vector<std::unique_ptr<Connection>>& fresh)
+void PracticeServer::Private::accept(tcp::acceptor& acceptor, bool isTls)
 {
-    for (;;) {
-        sockaddr_storage peer{};
-        socklen_t length = sizeof peer;
-        const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
-        if (fd < 0)
+    acceptor.async_accept([this, &acceptor, isTls](error_code ec, tcp::socket socket) {
+        if (stopRequested || !acceptor.is_open())
             return;
-        {
-            std::lock_guard lock(mutex);
-            if (connections >= kMaxConnections) {
-                ::close(fd);
-                continue;
-            }
-            ++connections;
+        if (ec && descriptorsRunOut(ec)) {
+            // Waits for connections to close instead of spinning on the listening socket.
+            outOfDescriptors.say(QStringLiteral("out of file descriptors: new connections wait (raise LimitNOFILE, or "
+                                                "lower --max-connections below it)"));
+            acceptPause.expires_after(std::chrono::milliseconds(250));
+            acceptPause.async_wait([this, &acceptor, isTls](error_code) { accept(acceptor, isTls); });
+            return;
         }
-        // Each read or write waits at most the request time: a desk that stops mid-request
-        // cannot hold a worker.
-        const timeval timeout{options.requestSeconds, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-        const int yes = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        // Watched like any other until its first bytes arrive: a desk that connects and says
-        // nothing holds no worker.
-        fresh.push_back(std::make_unique<Connection>(fd, peerName(peer), tls ? this->tls->context() : nullptr));
-    }
+        if (!ec)
+            admit(std::move(socket), isTls);
+        accept(acceptor, isTls);
+    });
 }
 
-void PracticeServer::Private::poll()
+void PracticeServer::Private::admit(tcp::socket socket, bool isTls)
 {
-    std::vector<std::unique_ptr<Connection>> idle;
-    while (!stopping) {
-        {
-            std::lock_guard lock(mutex);
-            for (auto& c : returned)
-                idle.push_back(std::move(c));
-            returned.clear();
-        }
-        std::vector<pollfd> fds;
-        fds.push_back({wake[0], POLLIN, 0});
-        fds.push_back({tlsListener, POLLIN, 0});
-        if (plainListener >= 0)
-            fds.push_back({plainListener, POLLIN, 0});
-        const size_t first = fds.size();
-        for (const auto& c : idle)
-            fds.push_back({c->fd(), POLLIN, 0});
-        ::poll(fds.data(), nfds_t(fds.size()), 1000);
-        if (fds[0].revents) {
-            char drain[64];
-            while (::read(wake[0], drain, sizeof drain) > 0) {
-            }
-        }
-        // New connections join the watched ones after this round: the round's poll results
-        // are for the connections it watched.
-        std::vector<std::unique_ptr<Connection>> fresh;
-        if (fds[1].revents & POLLIN)
-            accept(tlsListener, true, fresh);
-        if (plainListener >= 0 && (fds[2].revents & POLLIN))
-            accept(plainListener, false, fresh);
-
-        // Connections with something to say go to the workers; those silent too long close.
-        const auto now = std::chrono::steady_clock::now();
-        const auto limit = std::chrono::seconds(options.idleSeconds);
-        std::vector<std::unique_ptr<Connection>> still;
-        for (size_t i = 0; i + first < fds.size(); ++i) {
-            const short events = fds[first + i].revents;
-            if (events & (POLLIN | POLLHUP | POLLERR)) {
-                {
-                    std::lock_guard lock(mutex);
-                    queue.push_back(std::move(idle[i]));
-                }
-                ready.notify_one();
-            } else if (now - idle[i]->idleSince > limit) {
-                drop(std::move(idle[i]));
-            } else {
-                still.push_back(std::move(idle[i]));
-            }
-        }
-        idle = std::move(still);
-        for (auto& c : fresh)
-            idle.push_back(std::move(c));
+    error_code ec;
+    const std::string address = socket.remote_endpoint(ec).address().to_string();
+    if (ec)
+        return;
+    int& fromAddress = perAddress[address];
+    if (open >= options.maxConnections || fromAddress >= options.maxConnectionsPerAddress) {
+        if (fromAddress == 0)
+            perAddress.erase(address);
+        full.say(QStringLiteral("too many connections (%1 open, at most %2, %3 from one address): new ones are refused")
+                     .arg(open)
+                     .arg(options.maxConnections)
+                     .arg(options.maxConnectionsPerAddress));
+        // A few bytes fit in any socket's buffer: written at once, never waited for.
+        static const std::string busy = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+                                        "Retry-After: 5\r\nConnection: close\r\nContent-Length: 57\r\n\r\n"
+                                        "{\"error\":\"The server has too many connections just now.\"}";
+        socket.non_blocking(true, ec);
+        net::write(socket, net::buffer(busy), ec);
+        socket.close(ec);
+        return;
     }
-    for (auto& c : idle)
-        drop(std::move(c));
+    ++open;
+    ++fromAddress;
+    // Held by the connection for as long as it lives; released on this thread, where it dies.
+    std::shared_ptr<void> slot(nullptr, [this, address](void*) {
+        --open;
+        if (--perAddress[address] <= 0)
+            perAddress.erase(address);
+    });
+    startSession(std::move(socket), *this, isTls ? &tls->context() : nullptr, std::move(slot));
 }
 
-void PracticeServer::Private::giveBack(std::unique_ptr<Connection> connection)
+void PracticeServer::Private::watchForStop()
 {
-    connection->idleSince = std::chrono::steady_clock::now();
+    static char byte;
+    wakeReader.async_read_some(net::buffer(&byte, 1), [this](error_code ec, size_t) {
+        if (ec == net::error::operation_aborted)
+            return;
+        if (!stopRequested)
+            return watchForStop();
+        shutdown();
+    });
+}
+
+void PracticeServer::Private::shutdown()
+{
+    error_code ignored;
+    tlsAcceptor.close(ignored);
+    plainAcceptor.close(ignored);
+    acceptPause.cancel();
+    wakeReader.close(ignored);
+    const std::vector<Session*> all(sessions.begin(), sessions.end());
+    for (Session* s : all)
+        s->stop();
+}
+
+void PracticeServer::Private::dispatch(Job job)
+{
     {
         std::lock_guard lock(mutex);
-        returned.push_back(std::move(connection));
+        queue.push_back(std::move(job));
     }
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t n = ::write(wake[1], &byte, 1);
-}
-
-void PracticeServer::Private::drop(std::unique_ptr<Connection> connection)
-{
-    connection.reset();
-    std::lock_guard lock(mutex);
-    --connections;
+    ready.notify_one();
 }
 
 void PracticeServer::Private::openStore(WorkerState& state, QString& why)
@@ -331,25 +340,43 @@ void PracticeServer::Private::openStore(WorkerState& state, QString& why)
     }
 }
 
-// The database's housekeeping (SQLite's checkpoint, which waits for the disk) on a connection
-// of its own, once a second, so that no desk's request waits for it.
+// On a connection of its own, so that no desk's request waits for it: the desks are read
+// again four times a second (a desk removed is refused within that time), the database's
+// housekeeping (SQLite's checkpoint, which waits for the disk) runs once a second, and the
+// refusals are written to the access log.
 void PracticeServer::Private::keepHouse()
 {
-    std::unique_ptr<practice::SqlStore> store;
+    WorkerState state;
     int ticks = 0;
-    while (!stopping) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (++ticks < 10)
-            continue;
-        ticks = 0;
+    for (;;) {
+        bool last = false;
+        {
+            std::lock_guard lock(mutex);
+            last = draining;
+        }
         try {
-            if (!store || store->database().isBroken())
-                store = stores();
-            store->database().tidyUp();
+            if (!state.store || state.store->database().isBroken()) {
+                QString why;
+                openStore(state, why);
+                if (!state.store)
+                    throw std::runtime_error(why.toStdString());
+            }
+            directory.renew(state.tables->deskTokens());
+            if (++ticks % 4 == 0)
+                state.store->database().tidyUp();
+            const QList<AccessEntry> lines = refusals.takeLines(last);
+            for (const AccessEntry& line : lines)
+                log(QStringLiteral("refused ") + line.detail);
+            if (!lines.isEmpty())
+                state.tables->logAccesses(lines);
         } catch (const std::exception& e) {
-            store.reset();
+            state = {};
             log(QStringLiteral("housekeeping: ") + QString::fromUtf8(e.what()));
         }
+        if (last)
+            return;
+        std::unique_lock lock(mutex);
+        drained.wait_for(lock, std::chrono::milliseconds(250), [this] { return draining; });
     }
 }
 
@@ -359,131 +386,53 @@ void PracticeServer::Private::work(int number)
     QString why;
     openStore(state, why);      // ready before the first desk asks (or tried again then)
     for (;;) {
-        std::unique_ptr<Connection> connection;
+        Job job;
         {
             std::unique_lock lock(mutex);
-            ready.wait(lock, [this] { return stopping || !queue.empty(); });
-            if (stopping)
+            ready.wait(lock, [this] { return draining || !queue.empty(); });
+            if (queue.empty())
                 return;
-            connection = std::move(queue.front());
+            job = std::move(queue.front());
             queue.pop_front();
         }
-        bool keep = true;
+        Answer a;
         try {
-            serve(*connection, state, keep);
+            a = answer(job, state);
         } catch (const std::exception& e) {
-            // Nothing a request does may end the worker.
+            // Nothing a request does may end the worker; the desk is told.
             log(QStringLiteral("worker %1: %2").arg(number).arg(QString::fromUtf8(e.what())));
-            keep = false;
+            a = failure(500, QStringLiteral("The server could not answer this request."));
         }
-        if (keep && !stopping)
-            giveBack(std::move(connection));
-        else
-            drop(std::move(connection));
+        job.done(std::move(a));
     }
 }
 
-void PracticeServer::Private::serve(Connection& connection, WorkerState& state, bool& keep)
+Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
 {
-    if (!connection.isOpen()) {
-        QString why;
-        if (!connection.open(why)) {
-            log(QStringLiteral("%1: %2").arg(connection.peer(), why));
-            keep = false;
-            return;
-        }
-        if (!connection.hasReadAhead())
-            return;     // the request follows; the poller hands it back when it arrives
-    }
-    // Every request already here is answered before the connection is watched again.
-    do {
-        HttpRequest request;
-        const ReadFailure failure = connection.readRequest(request, options.maxBody);
-        if (failure.kind == ReadFailure::Closed || failure.kind == ReadFailure::TimedOut) {
-            keep = false;
-            return;
-        }
-        if (failure.kind == ReadFailure::Bad) {
-            connection.write(httpResponse(failure.status, "application/json", errorBody(QString::fromUtf8(failure.reason)), false));
-            keep = false;
-            return;
-        }
-        bool keepAlive = request.keepAlive;
-        const QByteArray response = answer(request, connection, state, keepAlive);
-        if (!connection.write(response) || !keepAlive) {
-            keep = false;
-            return;
-        }
-    } while (connection.hasReadAhead());
-}
-
-QByteArray PracticeServer::Private::answer(const HttpRequest& request, Connection& connection, WorkerState& state,
-                                           bool& keep)
-{
-    const qsizetype query = request.target.indexOf('?');
-    const QByteArray path = query < 0 ? request.target : request.target.left(query);
-    if (path == "/v1/health") {
-        return httpResponse(200, "application/json", json({{QStringLiteral("status"), QStringLiteral("ready")}}), keep);
-    }
-    if (path != "/v1/request")
-        return httpResponse(404, "application/json", errorBody(QStringLiteral("The server answers POST /v1/request.")), keep);
-    if (request.method != "POST")
-        return httpResponse(405, "application/json", errorBody(QStringLiteral("Send requests with POST.")), keep,
-                            "Allow: POST\r\n");
-
     if (!state.store || state.store->database().isBroken()) {
         QString why;
         openStore(state, why);
         if (!state.store) {
             log(QStringLiteral("the practice database cannot be reached: ") + why);
-            return httpResponse(503, "application/json",
-                                errorBody(QStringLiteral("The practice database cannot be reached.")), keep);
+            return failure(503, QStringLiteral("The practice database cannot be reached."));
         }
     }
-
-    const QByteArray authorization = request.headers.value("authorization");
-    const QString token = authorization.startsWith("Bearer ") ? QString::fromLatin1(authorization.mid(7).trimmed()) : QString();
-    std::optional<QString> desk;
-    try {
-        desk = state.tables->deskOf(token);
-    } catch (const std::exception& e) {
-        log(QStringLiteral("desk lookup failed: ") + QString::fromUtf8(e.what()));
-        return httpResponse(503, "application/json", errorBody(QStringLiteral("The practice database cannot be reached.")), keep);
-    }
-    if (!desk) {
-        const QString why = token.isEmpty() ? QStringLiteral("no token") : QStringLiteral("an unknown token");
-        log(QStringLiteral("refused %1: %2").arg(connection.peer(), why));
-        try {
-            accessLog->record({QDateTime::currentDateTimeUtc(), QStringLiteral("-"), QStringLiteral("REFUSED"), {},
-                               connection.peer() + QStringLiteral(" sent ") + why},
-                              *state.tables);
-        } catch (const std::exception& e) {
-            log(QStringLiteral("the access log could not be written: ") + QString::fromUtf8(e.what()));
-        }
-        return httpResponse(401, "application/json", errorBody(QStringLiteral("This desk's token is missing or not known.")),
-                            keep, "WWW-Authenticate: Bearer realm=\"practice\"\r\n");
-    }
-
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8(request.body);
+    const QString text = utf8(job.body);
     if (utf8.hasError())
-        return httpResponse(400, "application/json", errorBody(QStringLiteral("The request is not UTF-8 text.")), keep);
-    QString user = QString::fromUtf8(request.headers.value("x-zelvar-user")).trimmed().left(64);
-    if (user.isEmpty())
-        user = *desk;
+        return failure(400, QStringLiteral("The request is not UTF-8 text."));
 
-    practice::PracticeHostLink link(std::shared_ptr<practice::PracticeStore>(state.store.get(), [](auto*) {}), user, *desk);
-    const QString deskName = *desk;
+    practice::PracticeHostLink link(std::shared_ptr<practice::PracticeStore>(state.store.get(), [](auto*) {}), job.user,
+                                    job.desk);
     ServiceTables& tables = *state.tables;
-    link.setAccessObserver([this, &deskName, &tables](const QString& kind, const QList<qint64>& accounts) {
-        accessLog->record({QDateTime::currentDateTimeUtc(), deskName, kind, accounts, {}}, tables);
+    link.setAccessObserver([this, &job, &tables](const QString& kind, const QList<qint64>& accounts) {
+        accessLog.record({QDateTime::currentDateTimeUtc(), job.desk, kind, accounts, {}}, tables);
     });
     const QStringList replies = link.answer(text);
     QJsonArray array;
     for (const QString& reply : replies)
         array.append(reply);
-    return httpResponse(200, "application/json",
-                        json({{QStringLiteral("answered"), true}, {QStringLiteral("replies"), array}}), keep);
+    return {200, json({{QStringLiteral("answered"), true}, {QStringLiteral("replies"), array}}), {}};
 }
 
 } // namespace zelvar::service

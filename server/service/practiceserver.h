@@ -5,13 +5,10 @@
 #include <QHostAddress>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
 namespace zelvar::service {
-
-class TlsContext;
 
 struct ServerOptions
 {
@@ -22,9 +19,12 @@ struct ServerOptions
     bool plainLoopback = false;
     quint16 plainPort = 0;
     int workers = 8;
-    int requestSeconds = 10;                // a request must arrive whole within this
+    int headerSeconds = 10;                 // a request's header must arrive whole within this
+    int requestSeconds = 10;                // and its body within this (and the answer be taken)
     int idleSeconds = 60;                   // a kept-alive connection with nothing to say is closed
     qsizetype maxBody = 1024 * 1024;
+    int maxConnections = 1024;              // open at once, in all
+    int maxConnectionsPerAddress = 64;      // and from one address
 };
 
 // Opens a store for one worker (each worker has its own connection to the database).
@@ -32,8 +32,10 @@ using StoreFactory = std::function<std::unique_ptr<practice::SqlStore>()>;
 
 // The practice server as a service: the desks' requests over HTTP/1.1 with keep-alive and TLS,
 // each desk known by its token, every search and record display written to the access log.
-// One thread watches the sockets; a pool of workers answers, each with its own store, so
-// that requests from several desks are answered at once.
+// One thread does all the reading and writing (Boost.Beast on Asio, with a deadline for each
+// whole header, body and answer); a pool of workers answers, each with its own store, so that
+// requests from several desks are answered at once. A request reaches a worker only once its
+// desk is known and its body is in.
 class PracticeServer
 {
 public:
@@ -45,9 +47,11 @@ public:
     quint16 port() const;
     quint16 plainPort() const;
 
-    // Serves until stop(); returns when every worker has finished.
+    // Serves until stop(); returns when every request already read has been answered and
+    // every worker has finished.
     void run();
-    // May be called from any thread or a signal handler.
+    // Stops accepting, closes the connections that wait or are still sending, and lets the
+    // requests already read be answered. May be called from any thread or a signal handler.
     void stop();
 
 private:

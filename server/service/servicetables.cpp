@@ -77,7 +77,6 @@ QString ServiceTables::addDesk(const QString& name)
 
 bool ServiceTables::removeDesk(const QString& name)
 {
-    m_knownDesks.clear();
     return practice::inWriteTransaction(m_db, [&] {
         Statement known(m_db, "SELECT 1 FROM desks WHERE name = ?1");
         known.bind(1, name.trimmed());
@@ -99,27 +98,13 @@ QStringList ServiceTables::desks()
     return names;
 }
 
-std::optional<QString> ServiceTables::deskOf(const QString& token)
+QHash<QString, QString> ServiceTables::deskTokens()
 {
-    if (token.isEmpty())
-        return std::nullopt;
-    constexpr auto kKnownFor = std::chrono::seconds(1);
-    constexpr qsizetype kMostKnown = 256;
-    const QString hash = tokenHash(token);
-    const auto now = std::chrono::steady_clock::now();
-    const auto known = m_knownDesks.constFind(hash);
-    if (known != m_knownDesks.cend() && known->until > now)
-        return known->name;
-    Statement s(m_db, "SELECT name FROM desks WHERE tokenhash = ?1");
-    s.bind(1, hash);
-    if (!s.step()) {
-        m_knownDesks.remove(hash);
-        return std::nullopt;
-    }
-    if (m_knownDesks.size() >= kMostKnown)
-        m_knownDesks.clear();
-    m_knownDesks.insert(hash, {s.text(0), now + kKnownFor});
-    return s.text(0);
+    Statement s(m_db, "SELECT tokenhash, name FROM desks");
+    QHash<QString, QString> desks;
+    while (s.step())
+        desks.insert(s.text(0), s.text(1));
+    return desks;
 }
 
 void ServiceTables::logAccess(const QString& desk, const QString& kind, const QList<qint64>& accounts,

@@ -34,10 +34,8 @@ public:
     QString addDesk(const QString& name);
     bool removeDesk(const QString& name);
     QStringList desks();
-    // The desk a token belongs to. A desk found is known for a second without asking the
-    // database again, so a removed desk is refused within that second; a token not found is
-    // looked up every time (a new desk is let in at once, and forged tokens are not kept).
-    std::optional<QString> deskOf(const QString& token);
+    // Every desk, by the hash of its token.
+    QHash<QString, QString> deskTokens();
 
     void logAccess(const QString& desk, const QString& kind, const QList<qint64>& accounts,
                    const QString& detail = {});
@@ -51,14 +49,7 @@ public:
     static QString tokenHash(const QString& token);
 
 private:
-    struct KnownDesk
-    {
-        QString name;
-        std::chrono::steady_clock::time_point until;
-    };
-
     practice::Database& m_db;
-    QHash<QString, KnownDesk> m_knownDesks;   // by token hash
 };
 
 } // namespace zelvar::service

@@ -2,9 +2,7 @@
 
 #include <QString>
 
-#include <memory>
-
-struct ssl_ctx_st;
+#include <boost/asio/ssl/context.hpp>
 
 namespace zelvar::service {
 
@@ -14,14 +12,11 @@ class TlsContext
 public:
     // Throws std::runtime_error with OpenSSL's reason when the files cannot be used.
     TlsContext(const QString& certificateFile, const QString& keyFile);
-    ~TlsContext();
-    TlsContext(const TlsContext&) = delete;
-    TlsContext& operator=(const TlsContext&) = delete;
 
-    ssl_ctx_st* context() const { return m_context; }
+    boost::asio::ssl::context& context() { return m_context; }
 
 private:
-    ssl_ctx_st* m_context = nullptr;
+    boost::asio::ssl::context m_context;
 };
 
 // A self-signed certificate for the host name (and localhost, 127.0.0.1 and ::1), valid for
