@@ -234,6 +234,10 @@ QStringList oneEditVariants(const QString& key)
 {
     QStringList out;
     const qsizetype n = key.size();
+    // There are about 53 variants of a key, each as long as the key: past the longest name a
+    // practice holds they would cost memory with the square of the text and find nothing.
+    if (n > kLongestNameKey + 1)
+        return out;
     const auto add = [&](const QString& v) {
         if (!v.isEmpty() && v != key)
             out.append(v);

@@ -30,8 +30,12 @@ QStringList formalNames(const QString& first);
 // The first of them: what a patient's first name is stored as for matching.
 QString formalName(const QString& first);
 
+// The longest name key worth looking for a typo of: the longest surnames in use are about
+// half as long.
+constexpr qsizetype kLongestNameKey = 64;
+
 // The keys one letter away from a folded name: a letter left out, two neighbours swapped, one
-// letter changed or one added.
+// letter changed or one added. None for a key longer than any name.
 QStringList oneEditVariants(const QString& key);
 
 // An identifier as the search compares it: upper case, without blanks and dashes.

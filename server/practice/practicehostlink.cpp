@@ -18,6 +18,9 @@ QString ok(const QString& text)
     return QStringLiteral("|OK||") + text;
 }
 
+constexpr qsizetype kLongestQuestion = 4096;
+constexpr qsizetype kLongestSearchText = 200;
+
 QStringList error(const QString& text)
 {
     return {ok(QStringLiteral("ERROR: ") + text)};
@@ -155,6 +158,10 @@ QStringList PracticeHostLink::answer(const QString& request)
             return rememberChoiceRequest(fields[3]);
         if (fields.size() < 3 || !fields[0].isEmpty() || fields[1] != QLatin1String("GET"))
             return error(QStringLiteral("The server does not understand this request."));
+        // No question the desks ask is this long: refused before it costs anything.
+        if (request.size() > kLongestQuestion)
+            return error(QStringLiteral("The request is longer than any the server answers (%1 characters at most).")
+                             .arg(kLongestQuestion));
         const QString kind = fields[2];
         if (kind == QLatin1String("KEY"))
             return patientSearch(fields, request);
@@ -200,6 +207,10 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
     query.user = m_user;
     SearchPage page;
     try {
+        // Longer than any name, number or date it could match; a name search's work grows
+        // with the square of its text.
+        if (query.text.size() > kLongestSearchText)
+            throw std::invalid_argument(QStringLiteral("Type at most %1 characters to search for").arg(kLongestSearchText).toStdString());
         page = m_store->search(query);
     } catch (const std::invalid_argument& e) {
         // A text the key cannot take: one line that says what to type, in the grid, where the
