@@ -37,15 +37,20 @@ public:
         return m_lastOutput.section(QStringLiteral("Token: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
     }
 
-    // Starts serving; on the same port as before when it served already.
-    bool start(const QStringList& extra = {})
+    // Starts serving; on the same port as before when it served already. `launcher` runs the
+    // program (prlimit, say).
+    bool start(const QStringList& extra = {}, const QStringList& launcher = {})
     {
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::MergedChannels);
-        m_process->start(QStringLiteral(ZELVAR_SERVER_PROGRAM),
-                         QStringList{QStringLiteral("serve"), QStringLiteral("--db"), m_database, QStringLiteral("--cert"),
-                                     certificate(), QStringLiteral("--key"), key(), QStringLiteral("--listen"),
-                                     QStringLiteral("127.0.0.1:%1").arg(port)} + extra);
+        const QStringList arguments = QStringList{QStringLiteral("serve"), QStringLiteral("--db"), m_database,
+                                                  QStringLiteral("--cert"), certificate(), QStringLiteral("--key"), key(),
+                                                  QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)}
+            + extra;
+        if (launcher.isEmpty())
+            m_process->start(QStringLiteral(ZELVAR_SERVER_PROGRAM), arguments);
+        else
+            m_process->start(launcher.first(), launcher.mid(1) + QStringList{QStringLiteral(ZELVAR_SERVER_PROGRAM)} + arguments);
         static const QRegularExpression serving(QStringLiteral("https://127\\.0\\.0\\.1:(\\d+)"));
         QString output;
         while (m_process->waitForReadyRead(10000)) {
@@ -78,7 +83,22 @@ public:
         m_process.reset();
     }
     // The server's own lines since it started (what it logged).
-    QString output() { return m_process ? QString::fromUtf8(m_process->readAll()) : QString(); }
+    QString output()
+    {
+        if (!m_process)
+            return {};
+        while (m_process->waitForReadyRead(100)) {   // what the pipe holds, not only what was read
+        }
+        return QString::fromUtf8(m_process->readAll());
+    }
+    qint64 pid() const { return m_process ? m_process->processId() : 0; }
+    // The exit code once it has ended by itself within the time; -1 when it has not.
+    int waitForExit(int withinMs)
+    {
+        if (!m_process || !m_process->waitForFinished(withinMs) || m_process->exitStatus() != QProcess::NormalExit)
+            return -1;
+        return m_process->exitCode();
+    }
 
     // Runs a command of the program and returns what it printed.
     QString run(const QStringList& arguments)
