@@ -7,7 +7,7 @@ packages=(
     g++ clang libclang-rt-14-dev cmake ninja-build pkgconf
     qt6-base-dev libgl-dev
     libxslt1-dev libsqlite3-dev sqlite3 libpq-dev libssl-dev postgresql postgresql-common
-    libboost1.81-dev
+    libboost1.81-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     poppler-utils appstream desktop-file-utils
     xvfb xauth fonts-dejavu-core fonts-dejavu-extra fonts-liberation2

@@ -1,17 +1,21 @@
 #include "networkhostlink.h"
 
-#include <QDeadlineTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSslConfiguration>
-#include <QSslSocket>
+
+#include <curl/curl.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <mutex>
 
 namespace zelvar::host {
 namespace {
 
-constexpr qsizetype kMaxHeader = 16 * 1024;
 constexpr qsizetype kMaxBody = 64 * 1024 * 1024;
 
 bool isLoopback(const QString& host)
@@ -29,13 +33,60 @@ QByteArray normalisedFingerprint(const QString& text)
 }
 
 // Requests that may be sent again when a kept-alive connection turns out to be closed: a
-// repeat does what the first would have done.
+// repeat does what the first would have done. libcurl sends a request again on a new
+// connection when a kept-alive one was closed under it, so the others never use one.
 bool repeatable(const QString& request)
 {
     return request.startsWith(QLatin1String("|GET|")) || request.startsWith(QLatin1String("|PUT|CHOICE|"));
 }
 
+size_t collect(char* data, size_t size, size_t count, void* target)
+{
+    auto* body = static_cast<QByteArray*>(target);
+    if (body->size() + qsizetype(size * count) > kMaxBody)
+        return 0;   // the transfer stops with a write error
+    body->append(data, qsizetype(size * count));
+    return size * count;
+}
+
 } // namespace
+
+// One easy handle for the link's life: libcurl keeps its connection alive between requests.
+struct NetworkHostLink::Transfer
+{
+    CURL* curl = nullptr;
+    QByteArray pin;             // upper-case hex, empty when the certificate is checked by a CA
+    QByteArray presented;       // what the server presented, when the pin did not match
+    char error[CURL_ERROR_SIZE] = {};
+
+    Transfer()
+    {
+        static std::once_flag initialised;
+        std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+        curl = curl_easy_init();
+    }
+    ~Transfer() { curl_easy_cleanup(curl); }
+
+    // The pin is checked where OpenSSL checks the chain, inside the handshake: nothing, not the
+    // token, is sent to a server whose certificate is not the pinned one. The certificate may
+    // be self-signed and name another host.
+    static int checkPin(X509_STORE_CTX* store, void* arg)
+    {
+        auto* self = static_cast<Transfer*>(arg);
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        X509* leaf = X509_STORE_CTX_get0_cert(store);
+        if (!leaf || X509_digest(leaf, EVP_sha256(), digest, &length) != 1)
+            return 0;
+        self->presented = QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex().toUpper();
+        return self->presented == self->pin ? 1 : 0;
+    }
+    static CURLcode setUpTls(CURL*, void* context, void* arg)
+    {
+        SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context), &Transfer::checkPin, arg);
+        return CURLE_OK;
+    }
+};
 
 NetworkHostLink::NetworkHostLink(NetworkSettings settings)
     : m_settings(std::move(settings))
@@ -80,67 +131,108 @@ bool NetworkHostLink::exchange(const QString& request, QStringList& replies)
         replies = {problem};
         return false;
     }
-    const QByteArray body = request.toUtf8();
-    QByteArray path = m_settings.server.path(QUrl::FullyEncoded).toLatin1();
-    if (path.endsWith('/'))
-        path.chop(1);
-    const QByteArray message = "POST " + path + "/v1/request HTTP/1.1\r\n"
-        + "Host: " + m_settings.server.authority(QUrl::FullyEncoded).toLatin1() + "\r\n"
-        + "Authorization: Bearer " + m_settings.token.toLatin1() + "\r\n"
-        + "X-Zelvar-User: " + m_settings.user.toUtf8().replace('\r', ' ').replace('\n', ' ') + "\r\n"
-        + "Content-Type: text/plain; charset=utf-8\r\n"
-        + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-
     QString why;
-    Outcome outcome = attempt(message, replies, why);
-    // A kept-alive connection the server had closed: once more, on a new one.
-    if (outcome == Outcome::NotSent && repeatable(request))
-        outcome = attempt(message, replies, why);
-    if (outcome == Outcome::Answered)
+    if (post(request, replies, why))
         return true;
     m_lastError = QStringLiteral("The practice server did not answer: ") + why;
     replies = {m_lastError};
     return false;
 }
 
-NetworkHostLink::Outcome NetworkHostLink::attempt(const QByteArray& message, QStringList& replies, QString& why)
+bool NetworkHostLink::post(const QString& request, QStringList& replies, QString& why)
 {
-    QDeadlineTimer deadline(m_settings.requestTimeoutMs);
-    // A connection the server closed while it was idle shows so once its events are read.
-    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
-        m_socket->waitForReadyRead(0);
-        m_socket->readAll();    // nothing is owed to this desk between requests
+    if (!m_transfer)
+        m_transfer = std::make_unique<Transfer>();
+    Transfer& t = *m_transfer;
+    CURL* curl = t.curl;
+    if (!curl) {
+        why = QStringLiteral("libcurl could not start");
+        return false;
     }
-    m_buffer.clear();
-    const bool reused = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
-    if (!reused) {
-        m_socket.reset();
-        m_buffer.clear();
-        if (!connectTo(deadline, why))
-            return Outcome::Failed;
-    }
-    m_socket->write(message);
-    while (m_socket->bytesToWrite() > 0) {
-        if (deadline.hasExpired() || !m_socket->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())))) {
-            why = m_socket->state() == QAbstractSocket::ConnectedState ? QStringLiteral("the request could not be sent in time")
-                                                                       : QStringLiteral("the connection closed");
-            m_socket.reset();
-            return reused ? Outcome::NotSent : Outcome::Failed;
+    const bool tls = m_settings.server.scheme() == QLatin1String("https");
+    const QString host = m_settings.server.host();
+    const int port = m_settings.server.port(tls ? 443 : 80);
+    QUrl url = m_settings.server;
+    QString path = url.path();
+    if (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    url.setPath(path + QStringLiteral("/v1/request"));
+    const QByteArray address = url.toEncoded();
+    const QByteArray body = request.toUtf8();
+
+    curl_slist* headers = nullptr;
+    const QByteArray authorization = "Authorization: Bearer " + m_settings.token.toLatin1();
+    const QByteArray user = "X-Zelvar-User: " + m_settings.user.toUtf8().replace('\r', ' ').replace('\n', ' ');
+    headers = curl_slist_append(headers, authorization.constData());
+    headers = curl_slist_append(headers, user.constData());
+    headers = curl_slist_append(headers, "Content-Type: text/plain; charset=utf-8");
+    headers = curl_slist_append(headers, "Expect:");   // the body goes at once, never after a 100 Continue
+    QByteArray answer;
+    t.error[0] = 0;
+    t.presented.clear();
+    t.pin = normalisedFingerprint(m_settings.pinnedFingerprint);
+
+    curl_easy_reset(curl);
+    curl_easy_setopt(curl, CURLOPT_URL, address.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, t.error);
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_settings.connectTimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(m_settings.requestTimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, repeatable(request) ? 0L : 1L);
+    if (tls) {
+        curl_easy_setopt(curl, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        if (!t.pin.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &Transfer::setUpTls);
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &t);
+        } else {
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+            if (!m_settings.caFile.isEmpty())
+                curl_easy_setopt(curl, CURLOPT_CAINFO, QFile::encodeName(m_settings.caFile).constData());
         }
     }
-    int status = 0;
-    QByteArray body;
-    bool keepAlive = true;
-    bool anyByte = false;
-    if (!readResponse(deadline, status, body, keepAlive, anyByte, why)) {
-        m_socket.reset();
-        return reused && !anyByte && why == QLatin1String("the connection closed") ? Outcome::NotSent : Outcome::Failed;
+    const CURLcode result = curl_easy_perform(curl);
+    curl_slist_free_all(headers);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+
+    if (result != CURLE_OK) {
+        const QString said = QString::fromUtf8(t.error).trimmed();
+        const QString where = QStringLiteral("%1:%2").arg(host).arg(port);
+        // Past the connection and the handshake (a kept-alive connection has neither), the
+        // request was on its way.
+        curl_off_t sending = 0;
+        curl_easy_getinfo(curl, CURLINFO_PRETRANSFER_TIME_T, &sending);
+        if (!t.presented.isEmpty() && t.presented != t.pin)
+            why = QStringLiteral("the server's certificate is not the pinned one (it presented SHA256:%1)")
+                      .arg(QString::fromLatin1(t.presented));
+        else if (result == CURLE_OPERATION_TIMEDOUT && sending > 0)
+            why = QStringLiteral("no answer within %1 seconds").arg(m_settings.requestTimeoutMs / 1000.0);
+        else if (result == CURLE_COULDNT_CONNECT || result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_OPERATION_TIMEDOUT)
+            why = QStringLiteral("cannot connect to %1 (%2)").arg(where, said);
+        else if (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CONNECT_ERROR
+                 || result == CURLE_SSL_CACERT_BADFILE || result == CURLE_SSL_CERTPROBLEM)
+            why = QStringLiteral("the secure connection to %1 failed (%2)").arg(where, said);
+        else if (result == CURLE_WRITE_ERROR)
+            why = QStringLiteral("its answer is too large");
+        else if (result == CURLE_GOT_NOTHING || result == CURLE_RECV_ERROR || result == CURLE_SEND_ERROR
+                 || result == CURLE_PARTIAL_FILE)
+            why = QStringLiteral("the connection closed");
+        else
+            why = said.isEmpty() ? QString::fromUtf8(curl_easy_strerror(result)) : said;
+        return false;
     }
-    if (!keepAlive)
-        m_socket.reset();
 
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(answer, &parseError);
     const QJsonObject object = document.object();
     if (status != 200) {
         const QString said = object.value(QStringLiteral("error")).toString();
@@ -152,164 +244,29 @@ NetworkHostLink::Outcome NetworkHostLink::attempt(const QByteArray& message, QSt
             why = QStringLiteral("it answered HTTP %1").arg(status);
         if (!said.isEmpty() && status != 401)
             why += QStringLiteral(": ") + said;
-        else if (parseError.error != QJsonParseError::NoError && !body.isEmpty())
-            why += QStringLiteral(": ") + QString::fromUtf8(body.left(200)).section(QLatin1Char('\n'), 0, 0);
-        return Outcome::Failed;
+        else if (parseError.error != QJsonParseError::NoError && !answer.isEmpty())
+            why += QStringLiteral(": ") + QString::fromUtf8(answer.left(200)).section(QLatin1Char('\n'), 0, 0);
+        return false;
     }
     const QJsonValue list = object.value(QStringLiteral("replies"));
     if (parseError.error != QJsonParseError::NoError || !list.isArray()
         || !object.value(QStringLiteral("answered")).isBool()) {
         why = QStringLiteral("its answer is not one this desk understands");
-        return Outcome::Failed;
+        return false;
     }
     QStringList out;
     for (const QJsonValue& v : list.toArray()) {
         if (!v.isString()) {
             why = QStringLiteral("its answer is not one this desk understands");
-            return Outcome::Failed;
+            return false;
         }
         out.append(v.toString());
     }
     if (!object.value(QStringLiteral("answered")).toBool()) {
         why = out.join(QLatin1Char(' '));
-        return Outcome::Failed;
+        return false;
     }
     replies = out;
-    return Outcome::Answered;
-}
-
-bool NetworkHostLink::connectTo(const QDeadlineTimer& deadline, QString& why)
-{
-    const bool tls = m_settings.server.scheme() == QLatin1String("https");
-    const QString host = m_settings.server.host();
-    const quint16 port = quint16(m_settings.server.port(tls ? 443 : 80));
-    const int connectMs = int(qMin<qint64>(m_settings.connectTimeoutMs, qMax<qint64>(1, deadline.remainingTime())));
-    if (!tls) {
-        m_socket = std::make_unique<QTcpSocket>();
-        m_socket->connectToHost(host, port);
-        if (!m_socket->waitForConnected(connectMs)) {
-            why = QStringLiteral("cannot connect to %1:%2 (%3)").arg(host).arg(port).arg(m_socket->errorString());
-            m_socket.reset();
-            return false;
-        }
-        return true;
-    }
-    if (!QSslSocket::supportsSsl()) {
-        why = QStringLiteral("this machine has no TLS library for Qt");
-        return false;
-    }
-    auto socket = std::make_unique<QSslSocket>();
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setProtocol(QSsl::TlsV1_2OrLater);
-    const bool pinned = !m_settings.pinnedFingerprint.isEmpty();
-    if (pinned) {
-        // The pin is the check: the certificate may be self-signed and name another host.
-        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-    } else {
-        configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        if (!m_settings.caFile.isEmpty()) {
-            const QList<QSslCertificate> authorities = QSslCertificate::fromPath(m_settings.caFile);
-            if (authorities.isEmpty()) {
-                why = QStringLiteral("no certificate could be read from %1").arg(m_settings.caFile);
-                return false;
-            }
-            configuration.setCaCertificates(authorities);
-        }
-    }
-    socket->setSslConfiguration(configuration);
-    socket->connectToHostEncrypted(host, port);
-    if (!socket->waitForConnected(connectMs)) {
-        why = QStringLiteral("cannot connect to %1:%2 (%3)").arg(host).arg(port).arg(socket->errorString());
-        return false;
-    }
-    if (!socket->waitForEncrypted(int(qMax<qint64>(1, deadline.remainingTime())))) {
-        QStringList errors;
-        for (const QSslError& e : socket->sslHandshakeErrors())
-            errors.append(e.errorString());
-        why = QStringLiteral("the secure connection to %1:%2 failed (%3)")
-                  .arg(host)
-                  .arg(port)
-                  .arg(errors.isEmpty() ? socket->errorString() : errors.join(QStringLiteral("; ")));
-        return false;
-    }
-    if (pinned) {
-        const QByteArray presented = socket->peerCertificate().digest(QCryptographicHash::Sha256).toHex().toUpper();
-        if (presented != normalisedFingerprint(m_settings.pinnedFingerprint)) {
-            why = QStringLiteral("the server's certificate is not the pinned one (it presented SHA256:%1)")
-                      .arg(QString::fromLatin1(presented));
-            return false;
-        }
-    }
-    m_socket = std::move(socket);
-    return true;
-}
-
-bool NetworkHostLink::readResponse(const QDeadlineTimer& deadline, int& status, QByteArray& body, bool& keepAlive,
-                                   bool& anyByte, QString& why)
-{
-    // More bytes, or the reason there are none.
-    const auto fill = [&]() -> bool {
-        while (m_socket->bytesAvailable() == 0) {
-            if (m_socket->state() != QAbstractSocket::ConnectedState) {
-                why = QStringLiteral("the connection closed");
-                return false;
-            }
-            if (deadline.hasExpired()) {
-                why = QStringLiteral("no answer within %1 seconds").arg(m_settings.requestTimeoutMs / 1000.0);
-                return false;
-            }
-            if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))
-                && m_socket->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
-                why = m_socket->errorString();
-                return false;
-            }
-        }
-        m_buffer += m_socket->readAll();
-        anyByte = true;
-        return true;
-    };
-    qsizetype headerEnd;
-    while ((headerEnd = m_buffer.indexOf("\r\n\r\n")) < 0) {
-        if (m_buffer.size() > kMaxHeader) {
-            why = QStringLiteral("its answer's header is too large");
-            return false;
-        }
-        if (!fill())
-            return false;
-    }
-    const QList<QByteArray> lines = m_buffer.left(headerEnd).split('\n');
-    const QList<QByteArray> start = lines.first().trimmed().split(' ');
-    bool ok = false;
-    status = start.size() >= 2 ? start[1].toInt(&ok) : 0;
-    if (!ok || !start[0].startsWith("HTTP/1.")) {
-        why = QStringLiteral("it does not speak HTTP");
-        return false;
-    }
-    qsizetype length = -1;
-    keepAlive = start[0] == "HTTP/1.1";
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "content-length")
-            length = value.toLongLong(&ok);
-        else if (name == "connection")
-            keepAlive = value.toLower() != "close";
-    }
-    if (length < 0 || length > kMaxBody) {
-        why = QStringLiteral("its answer has no usable length");
-        return false;
-    }
-    m_buffer.remove(0, headerEnd + 4);
-    while (m_buffer.size() < length) {
-        if (!fill())
-            return false;
-    }
-    body = m_buffer.left(length);
-    m_buffer.remove(0, length);
     return true;
 }
 

@@ -8,9 +8,6 @@
 
 #include <memory>
 
-class QTcpSocket;
-class QDeadlineTimer;
-
 namespace zelvar::host {
 
 // How a desk reaches the practice server.
@@ -26,11 +23,12 @@ struct NetworkSettings
     QString workstation;            // ContextValue2
 };
 
-// A server link over the practice server's HTTPS service. Synchronous, as the component asks:
-// one kept-alive connection, opened again when the server has closed it. Every failure (no
-// server, a refused token, a certificate that does not check, a timeout, an answer that is
-// not one) returns "not answered" (false) with the reason as the reply text; nothing hangs
-// past the timeouts and nothing throws.
+// A server link over the practice server's HTTPS service, on libcurl. Synchronous, as the
+// component asks: one kept-alive connection, opened again when the server has closed it (a
+// request that must not be repeated, a new patient, goes on a connection of its own). Every
+// failure (no server, a refused token, a certificate that does not check, a timeout, an
+// answer that is not one) returns "not answered" (false) with the reason as the reply text;
+// nothing hangs past the timeouts and nothing throws.
 class NetworkHostLink : public HostLink
 {
 public:
@@ -50,16 +48,12 @@ public:
     static QString checkSettings(const NetworkSettings& settings);
 
 private:
-    enum class Outcome { Answered, NotSent, Failed };
+    struct Transfer;
     bool exchange(const QString& request, QStringList& replies);
-    Outcome attempt(const QByteArray& message, QStringList& replies, QString& why);
-    bool connectTo(const QDeadlineTimer& deadline, QString& why);
-    bool readResponse(const QDeadlineTimer& deadline, int& status, QByteArray& body, bool& keepAlive, bool& anyByte,
-                      QString& why);
+    bool post(const QString& request, QStringList& replies, QString& why);
 
     NetworkSettings m_settings;
-    std::unique_ptr<QTcpSocket> m_socket;
-    QByteArray m_buffer;
+    std::unique_ptr<Transfer> m_transfer;
     QString m_lastError;
 };
 

@@ -373,10 +373,11 @@ TEST_F(TransportTest, shouldAnswerSearchTextsOfAnyLengthAtOnce)
             const int status = client.status(5000);
             EXPECT_LT(timer.elapsed(), 100) << key << " " << size;
             EXPECT_EQ(status, size > 1024 * 1024 - 100 ? 413 : 200) << key << " " << size;
-            if (size == 1000)
+            if (size == 1000) {
                 EXPECT_TRUE(client.received().contains("Type at most 200 characters")) << key;
-            else if (size == 100000)
+            } else if (size == 100000) {
                 EXPECT_TRUE(client.received().contains("ERROR: The request is longer")) << key;
+            }
         }
     }
     EXPECT_LT(residentKilobytes(server->pid()) - before, 50 * 1024);
