@@ -3,13 +3,20 @@
 // SQLite file and on PostgreSQL, each at 1,000,000 patients. For every search key: p50, p95 and
 // p99 of a first page, and requests per second. And 1,000,000 patients generated into
 // PostgreSQL.
+// What the transport costs (SQLite): every key's searches mixed, from 8, 64 and 256 desks at
+// once (BM_ServiceMix), against the same searches answered in process by as many threads as
+// the server has workers, each with its own store (BM_InProcessMix); and one desk's searches
+// while slowhttptest holds 500 slowloris connections open (BM_ServiceUnderSlowloris).
 //   SQLite:     $ZELVAR_BENCH_DB (default /tmp/zelvar-bench-practice.db), built when missing.
 //   PostgreSQL: $ZELVAR_BENCH_POSTGRES, a postgresql:// address (tools/bench-service.sh makes a
 //               throw-away cluster for it); without it the PostgreSQL runs are skipped.
+//   $ZELVAR_BENCH_SERVER: another server program to measure (an earlier build, say), and
+//   $ZELVAR_BENCH_SERVER_ARGS: options to add to its serve command.
 #include "benchmain.h"
 #include "searchsamples.h"
 
 #include "host/networkhostlink.h"
+#include "practice/practicehostlink.h"
 #include "service/storeaddress.h"
 
 #include <QElapsedTimer>
@@ -17,7 +24,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,6 +40,7 @@ namespace {
 constexpr qint64 kPatients = 1'000'000;
 constexpr int kSamples = 400;
 constexpr int kWarmUp = 100;
+constexpr int kWorkers = 8;
 
 QString sqliteAddress()
 {
@@ -43,11 +53,17 @@ QString postgresAddress()
     return qEnvironmentVariable("ZELVAR_BENCH_POSTGRES");
 }
 
+QString serverProgram()
+{
+    const QString other = qEnvironmentVariable("ZELVAR_BENCH_SERVER");
+    return other.isEmpty() ? QStringLiteral(ZELVAR_SERVER_PROGRAM) : other;
+}
+
 QString runServerCommand(const QStringList& arguments)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(ZELVAR_SERVER_PROGRAM), arguments);
+    p.start(serverProgram(), arguments);
     p.waitForFinished(-1);
     const QString said = QString::fromUtf8(p.readAll());
     if (p.exitCode() != 0)
@@ -86,9 +102,12 @@ struct Service
     QProcess process;
     QString url, token, fingerprint;
     std::map<std::string, QStringList> requests;    // per search key
+    QStringList mix;                                // every key's, interleaved
+    QString database;
     bool ready = false;
 
-    explicit Service(const QString& database)
+    explicit Service(const QString& address)
+        : database(address)
     {
         const QString cert = folder.filePath(QStringLiteral("server.crt"));
         const QString key = folder.filePath(QStringLiteral("server.key"));
@@ -105,16 +124,21 @@ struct Service
             }
             for (const bench::SearchKeySample& k : bench::searchKeys())
                 requests[k.name] = bench::searchRequests(store->database(), k, kSamples, kPatients);
+            for (int i = 0; i < kSamples; ++i) {
+                for (const auto& [name, list] : requests)
+                    mix.append(list[i % list.size()]);
+            }
             readIntoMemory(*store, database);
         }
         token = runServerCommand({QStringLiteral("desk"), QStringLiteral("add"),
                                   QStringLiteral("BENCH%1").arg(QCoreApplication::applicationPid()), QStringLiteral("--db"), database})
                     .section(QStringLiteral("Token: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral(ZELVAR_SERVER_PROGRAM),
-                      {QStringLiteral("serve"), QStringLiteral("--db"), database, QStringLiteral("--cert"), cert,
-                       QStringLiteral("--key"), key, QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                       QStringLiteral("--workers"), QStringLiteral("8")});
+        process.start(serverProgram(),
+                      QStringList{QStringLiteral("serve"), QStringLiteral("--db"), database, QStringLiteral("--cert"), cert,
+                                  QStringLiteral("--key"), key, QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                                  QStringLiteral("--workers"), QString::number(kWorkers)}
+                          + qEnvironmentVariable("ZELVAR_BENCH_SERVER_ARGS").split(QLatin1Char(' '), Qt::SkipEmptyParts));
         static const QRegularExpression serving(QStringLiteral("https://127\\.0\\.0\\.1:(\\d+)"));
         QString said;
         while (process.waitForReadyRead(30000)) {
@@ -155,20 +179,15 @@ double percentile(std::vector<double>& sorted, double p)
     return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
 }
 
-void firstPages(benchmark::State& state, const QString& backend, const std::string& key)
+// One desk's requests, timed: its p50, p95 and p99 and the requests per second of all desks.
+void ask(benchmark::State& state, Service* s, const QStringList& requests)
 {
-    Service* s = service(backend);
-    if (!s) {
-        state.SkipWithError(backend == QLatin1String("postgres") ? "no $ZELVAR_BENCH_POSTGRES" : "the server did not start");
-        return;
-    }
     host::NetworkSettings settings;
     settings.server = QUrl(s->url);
     settings.token = s->token;
     settings.pinnedFingerprint = s->fingerprint;
     settings.user = QStringLiteral("BENCH");
     host::NetworkHostLink link(settings);
-    const QStringList& requests = s->requests.at(key);
     QStringList replies;
     QString fourth;
     // Connected, and the server past its first requests, before the clock runs: a server that
@@ -194,6 +213,68 @@ void firstPages(benchmark::State& state, const QString& backend, const std::stri
     if (failed)
         state.SkipWithError(qPrintable(QStringLiteral("%1 requests not answered: %2").arg(failed).arg(link.lastError())));
 }
+
+void firstPages(benchmark::State& state, const QString& backend, const std::string& key)
+{
+    Service* s = service(backend);
+    if (!s) {
+        state.SkipWithError(backend == QLatin1String("postgres") ? "no $ZELVAR_BENCH_POSTGRES" : "the server did not start");
+        return;
+    }
+    ask(state, s, s->requests.at(key));
+}
+
+void BM_ServiceMix(benchmark::State& state)
+{
+    if (Service* s = service(QStringLiteral("sqlite")))
+        ask(state, s, s->mix);
+    else
+        state.SkipWithError("the server did not start");
+}
+BENCHMARK(BM_ServiceMix)->Threads(8)->Threads(64)->Threads(256)->Iterations(200)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The same searches answered by the same store without the transport: a thread per worker,
+// each with a store of its own, as the server's workers have.
+void BM_InProcessMix(benchmark::State& state)
+{
+    Service* s = service(QStringLiteral("sqlite"));
+    if (!s) {
+        state.SkipWithError("the server did not start");
+        return;
+    }
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(s->database);
+    practice::PracticeHostLink link(std::shared_ptr<practice::PracticeStore>(store.get(), [](auto*) {}),
+                                    QStringLiteral("BENCH"), QStringLiteral("BENCH"));
+    qsizetype next = state.thread_index() * 37;
+    for (int i = 0; i < kWarmUp; ++i)
+        link.answer(s->mix[next++ % s->mix.size()]);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(link.answer(s->mix[next++ % s->mix.size()]));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_InProcessMix)->Threads(kWorkers)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// One desk while slowhttptest opens 500 connections that send their headers a line at a time
+// (run the server with ZELVAR_BENCH_SERVER_ARGS="--max-connections-per-address 1000", so that
+// all 500 are let in from the one loopback address).
+void BM_ServiceUnderSlowloris(benchmark::State& state)
+{
+    Service* s = service(QStringLiteral("sqlite"));
+    const QString slowhttptest = QStandardPaths::findExecutable(QStringLiteral("slowhttptest"));
+    if (!s || slowhttptest.isEmpty()) {
+        state.SkipWithError(!s ? "the server did not start" : "slowhttptest is not installed");
+        return;
+    }
+    QProcess slow;
+    slow.start(slowhttptest, {QStringLiteral("-H"), QStringLiteral("-c"), QStringLiteral("500"), QStringLiteral("-r"),
+                              QStringLiteral("500"), QStringLiteral("-i"), QStringLiteral("5"), QStringLiteral("-l"),
+                              QStringLiteral("120"), QStringLiteral("-u"), s->url + QStringLiteral("/v1/request")});
+    QThread::sleep(3);   // the connections opened
+    ask(state, s, s->mix);
+    slow.kill();
+    slow.waitForFinished(5000);
+}
+BENCHMARK(BM_ServiceUnderSlowloris)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 const bool registered = [] {
     for (const char* backend : {"sqlite", "postgres"}) {

@@ -143,6 +143,7 @@ TEST_F(ServiceTest, shouldRefuseWhoDoesNotBelong)
             s.token = server->addDesk(QStringLiteral("GONE"));
             server->run({QStringLiteral("desk"), QStringLiteral("remove"), QStringLiteral("GONE"), QStringLiteral("--db"),
                          server->database()});
+            std::this_thread::sleep_for(std::chrono::seconds(1));   // refused within a second
         }
         c.change(s);
         NetworkHostLink link(s);

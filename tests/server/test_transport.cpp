@@ -266,6 +266,11 @@ TEST_F(TransportTest, shouldRefuseConnectionsPastItsLimitsAndKeepTheDesks)
     expectDesksAnswered();
     flood.clear();
 
+#if defined(__SANITIZE_ADDRESS__) || (defined(__has_feature) && __has_feature(address_sanitizer))
+    // The sanitizers' runtime checks memory through descriptors of its own, so a process out
+    // of them reports errors that are not there.
+    GTEST_SKIP() << "out of file descriptors under the sanitizers";
+#endif
     server->kill();
     ASSERT_TRUE(start({QStringLiteral("--max-connections"), QStringLiteral("5000"), QStringLiteral("--max-connections-per-address"),
                        QStringLiteral("5000")},
