@@ -118,7 +118,7 @@ protected:
 
     void close()
     {
-        m_deadline.cancel();
+        disarm();
         error_code ignored;
         lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
         lowest().close();
@@ -127,6 +127,12 @@ protected:
     beast::flat_buffer m_buffer;
 
 private:
+    void disarm()
+    {
+        ++m_deadlines;
+        m_deadline.cancel();
+    }
+
     // A request's header, and then its body, must arrive whole by a deadline counted from
     // its first byte; past it the read is cancelled and the desk told.
     void armDeadline(std::chrono::seconds within)
@@ -134,8 +140,10 @@ private:
         m_timedOut = false;
         lowest().expires_after(within + std::chrono::seconds(2));   // the last resort
         m_deadline.expires_after(within);
-        m_deadline.async_wait([self = derived().shared_from_this()](error_code ec) {
-            if (ec)
+        // A deadline that fell due just as its read completed must not cancel the next read.
+        const unsigned armed = ++m_deadlines;
+        m_deadline.async_wait([self = derived().shared_from_this(), armed](error_code ec) {
+            if (ec || armed != self->m_deadlines)
                 return;
             self->m_timedOut = true;
             error_code ignored;
@@ -163,7 +171,7 @@ private:
         std::string_view path = request.target();
         path = path.substr(0, path.find('?'));
         if (path == "/v1/health") {
-            m_deadline.cancel();
+            disarm();
             const bool bodyFollows = !m_parser->is_done();
             return send(response(200, QByteArrayLiteral("{\"status\":\"ready\"}"), request.keep_alive() && !bodyFollows));
         }
@@ -204,7 +212,7 @@ private:
     {
         if (ec)
             return failed(ec);
-        m_deadline.cancel();
+        disarm();
         m_busy = true;
         Job job;
         job.desk = m_desk;
@@ -231,7 +239,7 @@ private:
 
     void failed(error_code ec)
     {
-        m_deadline.cancel();
+        disarm();
         if (std::shared_ptr<Response> r = readFailure(ec, m_timedOut))
             return sendFinal(r);
         close();
@@ -248,7 +256,7 @@ private:
 
     void sendFinal(const std::shared_ptr<Response>& r)
     {
-        m_deadline.cancel();
+        disarm();
         r->keep_alive(false);
         send(r);
     }
@@ -271,6 +279,7 @@ private:
     std::shared_ptr<void> m_slot;
     std::string m_address;
     net::steady_timer m_deadline;
+    unsigned m_deadlines = 0;
     std::optional<http::request_parser<http::string_body>> m_parser;
     QString m_desk, m_user;
     bool m_timedOut = false;
