@@ -4,10 +4,13 @@
 #include <QJsonObject>
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
+
+#include <sstream>
 
 namespace zelvar::service {
 namespace {
@@ -262,17 +265,26 @@ private:
     }
 
     // Written by the I/O side within the request's time: a desk that reads slowly holds
-    // nothing but its own connection.
+    // nothing but its own connection. Header and body go as one buffer: over TLS each buffer
+    // written is a record and a system call of its own.
     void send(const std::shared_ptr<Response>& r)
     {
         m_writing = true;
         lowest().expires_after(limits().request);
-        http::async_write(derived().stream(), *r, [self = derived().shared_from_this(), r](error_code ec, size_t) {
-            self->m_writing = false;
-            if (ec || !r->keep_alive() || self->m_host.stopping())
-                return self->close();
-            self->waitForRequest(false);
-        });
+        auto wire = std::make_shared<std::string>();
+        {
+            std::ostringstream out;
+            out << *r;
+            *wire = std::move(out).str();
+        }
+        const bool keepAlive = r->keep_alive();
+        net::async_write(derived().stream(), net::buffer(*wire),
+                         [self = derived().shared_from_this(), wire, keepAlive](error_code ec, size_t) {
+                             self->m_writing = false;
+                             if (ec || !keepAlive || self->m_host.stopping())
+                                 return self->close();
+                             self->waitForRequest(false);
+                         });
     }
 
     SessionHost& m_host;
