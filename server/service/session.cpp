@@ -203,9 +203,8 @@ private:
             return sendFinal(r);
         }
         m_desk = *desk;
-        m_user = QString::fromUtf8(QByteArray(request["X-Zelvar-User"].data(), qsizetype(request["X-Zelvar-User"].size())))
-                     .trimmed()
-                     .left(64);
+        const auto user = request["X-Zelvar-User"];
+        m_user = QString::fromUtf8(user.data(), qsizetype(user.size())).trimmed().left(64);
         armDeadline(limits().request);
         http::async_read(derived().stream(), m_buffer, *m_parser,
                          [self = derived().shared_from_this()](error_code ec, size_t) { self->onBody(ec); });
