@@ -359,6 +359,7 @@ void frmPatLookup::ShowSearchMode()
     }
     chkMode->setVisible(m_allowModeSwitch);
     PlaceModeCheckBox();
+    placeTabStops();
 }
 
 void frmPatLookup::PlaceModeCheckBox()
@@ -373,7 +374,6 @@ void frmPatLookup::PlaceModeCheckBox()
     const double a = innerWidthTwips() - boxWidth - 30;
     const double b = pixelsToTwipsX(frame->x() + frame->width(), this);
     chkMode->move(twipsToPixelsX(qMax(a, b), this), twipsToPixelsY(frameTop + frameHeight - boxHeight, this));
-    placeTabStops();
 }
 
 void frmPatLookup::chkMode_Click()
