@@ -5,7 +5,10 @@
 // PostgreSQL.
 // What the transport costs (SQLite): every key's searches mixed, from 8, 64 and 256 desks at
 // once (BM_ServiceMix), against the same searches answered in process by as many threads as
-// the server has workers, each with its own store (BM_InProcessMix); and one desk's searches
+// the server has workers, each with its own store (BM_InProcessMix). Both report the CPU time
+// the answering process spent per search (cpu_ms): on a machine whose cores the desks' threads
+// share with the server, the rates compare the load generator too, the CPU times do not.
+// And one desk's searches
 // while slowhttptest holds 500 slowloris connections open (BM_ServiceUnderSlowloris).
 //   SQLite:     $ZELVAR_BENCH_DB (default /tmp/zelvar-bench-practice.db), built when missing.
 //   PostgreSQL: $ZELVAR_BENCH_POSTGRES, a postgresql:// address (tools/bench-service.sh makes a
@@ -28,6 +31,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -176,6 +181,44 @@ Service* service(const QString& backend)
     return s->ready ? s.get() : nullptr;
 }
 
+// User and system CPU time a process has spent so far, in milliseconds.
+double cpuMilliseconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // The fields after the command's name, which is in parentheses and may hold spaces.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / double(sysconf(_SC_CLK_TCK));
+}
+
+// The CPU time `pid` spends on the timed searches of all threads, per search: sampled by the
+// first thread once every thread is past its warm-up and again once all are done.
+class CpuPerSearch
+{
+public:
+    explicit CpuPerSearch(benchmark::State& state, qint64 pid)
+        : m_state(state), m_pid(pid) {}
+    void started()
+    {
+        if (m_state.thread_index() == 0 && m_before < 0)
+            m_before = cpuMilliseconds(m_pid);
+    }
+    ~CpuPerSearch()
+    {
+        if (m_state.thread_index() == 0 && m_before >= 0 && m_state.iterations() > 0)
+            m_state.counters["cpu_ms"] = (cpuMilliseconds(m_pid) - m_before) / double(m_state.iterations() * m_state.threads());
+    }
+
+private:
+    benchmark::State& m_state;
+    qint64 m_pid;
+    double m_before = -1;
+};
+
 double percentile(std::vector<double>& sorted, double p)
 {
     return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
@@ -203,7 +246,9 @@ void ask(benchmark::State& state, Service* s, const QStringList& requests, const
         beforeTiming();
     std::vector<double> ms;
     int failed = 0;
+    CpuPerSearch cpu(state, s->process.processId());
     for (auto _ : state) {
+        cpu.started();
         QElapsedTimer timer;
         timer.start();
         if (!link.GetServerStringData(requests[next++ % requests.size()], replies, QString(), fourth))
@@ -259,8 +304,13 @@ void BM_InProcessMix(benchmark::State& state)
     qsizetype next = state.thread_index() * 37;
     for (int i = 0; i < kWarmUp; ++i)
         link.answer(s->mix[next++ % s->mix.size()]);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(link.answer(s->mix[next++ % s->mix.size()]));
+    {
+        CpuPerSearch cpu(state, QCoreApplication::applicationPid());
+        for (auto _ : state) {
+            cpu.started();
+            benchmark::DoNotOptimize(link.answer(s->mix[next++ % s->mix.size()]));
+        }
+    }
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_InProcessMix)->Threads(kWorkers)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMillisecond);

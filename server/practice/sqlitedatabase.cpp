@@ -5,7 +5,9 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace zelvar::practice {
 namespace {
@@ -118,10 +120,9 @@ SqliteDatabase::SqliteDatabase(const QString& path)
         m_db = nullptr;
         throw DatabaseError("cannot open the practice database: " + message);
     }
-    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     try {
-        // Pages are read through a memory map (a search touches hundreds; one system call and
-        // copy each was most of its time) and the connection keeps a cache of its own.
+        // The connection keeps a cache of its own.
         execute(QStringLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = OFF;"
                                "PRAGMA cache_size = -16000;"));
     } catch (...) {
@@ -167,18 +168,52 @@ bool SqliteDatabase::hasRelation(const QString& name)
     return q->step();
 }
 
+namespace {
+// The most the write-ahead log keeps between checkpoints.
+constexpr qint64 kLogLimit = 16 * 1024 * 1024;
+}
+
 void SqliteDatabase::deferHousekeeping()
 {
     execute(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
     // The log is cut back to this size when it starts over after a checkpoint: a burst of
     // writes does not leave its peak size on the disk.
-    execute(QStringLiteral("PRAGMA journal_size_limit = 16777216"));
+    execute(QStringLiteral("PRAGMA journal_size_limit = %1").arg(kLogLimit));
 }
 
 void SqliteDatabase::tidyUp()
 {
     // Copies the log into the database as far as no reader needs it; never waits for readers.
-    sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    int logFrames = 0;
+    int copied = 0;
+    if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied) != SQLITE_OK)
+        return;
+    if (qint64(logFrames) * pageSize() <= kLogLimit)
+        return;
+    // While desks search without pause, some reader always holds a page of the log, so the
+    // log never starts over and grows by every write (a gigabyte in half a minute). Past its
+    // limit, the next write starts it over (and cuts it back to the limit): writers are held
+    // back until the searches reading the log are done, a few milliseconds, looking every
+    // millisecond (SQLite's own waits grow to 100 ms), at most a fifth of a second; when they
+    // are not done by then, the next tidy-up tries again. All was copied by the checkpoint
+    // above, so nothing is copied or synced while writers wait.
+    sqlite3_busy_handler(m_db, [](void*, int tries) {
+        if (tries >= 200)
+            return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+    }, nullptr);
+    sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+}
+
+qint64 SqliteDatabase::pageSize()
+{
+    if (m_pageSize == 0) {
+        const std::unique_ptr<Query> q = prepare(QStringLiteral("PRAGMA page_size"));
+        m_pageSize = q->step() ? q->integer(0) : 4096;
+    }
+    return m_pageSize;
 }
 
 QString SqliteDatabase::numberedKey() const

@@ -30,7 +30,11 @@ public:
     sqlite3* handle() const { return m_db; }
 
 private:
+    static constexpr int kBusyTimeoutMs = 5000;
+    qint64 pageSize();
+
     sqlite3* m_db = nullptr;
+    qint64 m_pageSize = 0;
 };
 
 } // namespace zelvar::practice

@@ -6,6 +6,8 @@
 #include "service/storeaddress.h"
 
 #include "practice/practicehostlink.h"
+#include "practice/sqlitedatabase.h"
+#include "practice/sqlitestore.h"
 
 #include <QRegularExpression>
 
@@ -115,6 +117,40 @@ TEST(ServiceTablesUpgradeTest, shouldKeepTheAccessLogOfAnEarlierDatabase)
     EXPECT_EQ(log[0].accounts, (QList<qint64>{100001, 100002}));
     EXPECT_EQ(log[1].desk, QStringLiteral("BACK"));
     EXPECT_FALSE(store.database().hasRelation(QStringLiteral("accessed")));
+}
+
+// Catches a write-ahead log that only grows while desks search: a search was always reading
+// the log when the next write came, so the log never started over (a gigabyte in half a
+// minute). Here a desk's search is under way when the server tidies up and ends a moment later.
+TEST(SqliteHousekeepingTest, shouldStartTheLogOverOnceItOutgrowsItsLimit)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("practice.db"));
+    practice::SqliteStore store(path);
+    practice::Database& db = store.database();
+    db.deferHousekeeping();
+    db.execute(QStringLiteral("CREATE TABLE filler (x BLOB)"));
+    const auto write = [&] { db.execute(QStringLiteral("INSERT INTO filler VALUES (randomblob(1048576))")); };
+    for (int i = 0; i < 24; ++i)
+        write();
+    const QString log = path + QStringLiteral("-wal");
+    ASSERT_GT(QFileInfo(log).size(), 16 * 1024 * 1024);
+
+    practice::SqliteDatabase desk(path);
+    desk.execute(QStringLiteral("BEGIN"));
+    practice::Statement(desk, "SELECT count(*) FROM filler").step();
+    db.execute(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));     // the log copied: only the search holds it
+    std::thread searchEnds([&desk] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        desk.execute(QStringLiteral("COMMIT"));
+    });
+    db.tidyUp(); fprintf(stderr, "after tidy %lld\n", QFileInfo(path + QStringLiteral("-wal")).size());
+    write(); fprintf(stderr, "after write %lld\n", QFileInfo(path + QStringLiteral("-wal")).size());
+    searchEnds.join();
+    EXPECT_LE(QFileInfo(log).size(), 16 * 1024 * 1024);
+    practice::Statement rows(desk, "SELECT count(*) FROM filler");
+    ASSERT_TRUE(rows.step());
+    EXPECT_EQ(rows.integer(0), 25);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServiceTablesTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
