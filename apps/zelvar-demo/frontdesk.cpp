@@ -72,7 +72,8 @@ FrontDesk::FrontDesk(std::shared_ptr<HostLink> server, std::function<void(qint64
     setObjectName(QStringLiteral("FrontDesk"));
     setWindowTitle(QStringLiteral("Front desk – Zelvar patient lookup demo"));
     const Logger logger = [this](const QString& line) { log(line); };
-    m_link = std::make_shared<LoggingLink>(std::move(server), logger);
+    m_link = std::make_shared<LoggingLink>(std::move(server), logger,
+                                           [this](const QString& failure) { linkChanged(failure); });
     m_utils = std::make_shared<LoggingUtils>(logger);
     m_lookup.InitPatLookup(m_link, m_utils);
 
@@ -166,7 +167,34 @@ FrontDesk::~FrontDesk() = default;
 
 void FrontDesk::setDatabaseDescription(const QString& text)
 {
-    statusBar()->showMessage(QStringLiteral("Practice database: ") + text);
+    m_databaseDescription = QStringLiteral("Practice database: ") + text;
+    if (m_linkFailure.isEmpty())
+        statusBar()->showMessage(m_databaseDescription);
+}
+
+// An empty grid reads as "no such patient", so a request the server did not answer is told
+// at once: in a message box the first time for each reason, over whatever window asked, and
+// in the status bar until a request is answered again. The lookup itself beeps and stays
+// usable.
+void FrontDesk::linkChanged(const QString& failure)
+{
+    if (failure.isEmpty()) {
+        if (!m_linkFailure.isEmpty()) {
+            m_linkFailure.clear();
+            statusBar()->showMessage(m_databaseDescription);
+        }
+        return;
+    }
+    // Told once per reason: a desk that goes on trying is not stopped by the same box again.
+    const bool news = failure != m_linkFailure;
+    m_linkFailure = failure;
+    statusBar()->showMessage(failure);
+    if (!news)
+        return;
+    QWidget* over = QApplication::activeModalWidget();
+    QMessageBox box(QMessageBox::Warning, windowTitle(), failure, QMessageBox::Ok, over ? over : this);
+    box.setObjectName(QStringLiteral("LinkFailure"));
+    box.exec();
 }
 
 void FrontDesk::find()
@@ -201,12 +229,8 @@ void FrontDesk::chosen(const QString& result)
 void FrontDesk::newPatient()
 {
     NewPatientDialog dialog(m_lookup, m_link, this);
-    // What was typed in the search box starts the new patient's name.
-    const QString typed = txtFind->text().trimmed();
-    if (!typed.isEmpty() && !typed.front().isDigit()) {
-        dialog.txtLast->setText(typed.section(QLatin1Char(','), 0, 0).trimmed().toUpper());
-        dialog.txtFirst->setText(typed.section(QLatin1Char(','), 1).trimmed().toUpper());
-    }
+    // What was typed in the search box starts the new patient.
+    dialog.fillFrom(txtFind->text());
     if (dialog.exec() == QDialog::Accepted && dialog.account() > 0) {
         if (m_onChosen)
             m_onChosen(dialog.account());

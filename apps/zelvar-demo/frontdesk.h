@@ -53,8 +53,12 @@ public:
     PatLookup& lookup() { return m_lookup; }
     std::shared_ptr<HostLink> link() const { return m_link; }
 
+    // Why the server's last request failed, as the clerk was told ("" while it answers).
+    QString linkFailure() const { return m_linkFailure; }
+
 private:
     void log(const QString& line);
+    void linkChanged(const QString& failure);
     void chosen(const QString& result);
 
     PatLookup m_lookup;
@@ -62,6 +66,8 @@ private:
     std::shared_ptr<LoggingUtils> m_utils;
     std::function<void(qint64)> m_onChosen;
     qint64 m_account = 0;
+    QString m_databaseDescription;
+    QString m_linkFailure;
 };
 
 } // namespace zelvar::demo

@@ -12,11 +12,14 @@
 namespace zelvar::demo {
 
 using Logger = std::function<void(const QString&)>;
+// Hears after every request: why it was not answered, in words for the clerk, or an empty
+// text when it was answered.
+using LinkWatcher = std::function<void(const QString& failure)>;
 
 class LoggingLink : public HostLink
 {
 public:
-    LoggingLink(std::shared_ptr<HostLink> server, Logger log);
+    LoggingLink(std::shared_ptr<HostLink> server, Logger log, LinkWatcher watcher = {});
 
     bool GetServerStringData(const QString& request, QStringList& replies, const QString& third,
                              QString& fourth) override;
@@ -25,8 +28,11 @@ public:
     QString ContextValue2() override { return m_server->ContextValue2(); }
 
 private:
+    void tell(bool answered, const QString& reply);
+
     std::shared_ptr<HostLink> m_server;
     Logger m_log;
+    LinkWatcher m_watcher;
 };
 
 // The reference utilities, with error reports shown in the traffic pane as well.

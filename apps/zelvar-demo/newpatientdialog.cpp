@@ -1,6 +1,10 @@
 #include "newpatientdialog.h"
 
+#include "practice/textshape.h"
+
 #include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -59,29 +63,89 @@ NewPatientDialog::NewPatientDialog(PatLookup& lookup, std::shared_ptr<HostLink> 
     txtZip = edit(this, QStringLiteral("txtZip"));
     txtPayor = edit(this, QStringLiteral("txtPayor"));
     txtPolicy = edit(this, QStringLiteral("txtPolicy"));
-    form->addRow(QStringLiteral("&Last name"), txtLast);
-    form->addRow(QStringLiteral("&First name"), txtFirst);
-    form->addRow(QStringLiteral("&Middle initial"), txtMiddle);
-    form->addRow(QStringLiteral("&Date of birth"), txtDob);
-    form->addRow(QStringLiteral("Se&x"), withLookup(txtSex, cmdSexLookup, QStringLiteral("cmdSexLookup"), QStringLiteral("sex")));
-    form->addRow(QStringLiteral("&SSN"), txtSsn);
-    form->addRow(QStringLiteral("&Phone"), txtPhone);
-    form->addRow(QStringLiteral("S&treet"), txtStreet);
-    form->addRow(QStringLiteral("&City"), txtCity);
-    form->addRow(QStringLiteral("St&ate"), txtState);
-    form->addRow(QStringLiteral("&ZIP"), txtZip);
-    form->addRow(QStringLiteral("Pa&yor"), withLookup(txtPayor, cmdPayorLookup, QStringLiteral("cmdPayorLookup"), QStringLiteral("payor")));
-    form->addRow(QStringLiteral("P&olicy number"), txtPolicy);
+    // Each label names its field as its buddy, also where a lookup button sits beside the
+    // field (a row widget takes no focus, so its mnemonic would do nothing).
+    const auto addRow = [&](const QString& label, QLineEdit* field, QWidget* shown = nullptr) {
+        auto* l = new QLabel(label, this);
+        l->setBuddy(field);
+        form->addRow(l, shown ? shown : field);
+    };
+    addRow(QStringLiteral("&Last name"), txtLast);
+    addRow(QStringLiteral("&First name"), txtFirst);
+    addRow(QStringLiteral("&Middle initial"), txtMiddle);
+    addRow(QStringLiteral("&Date of birth"), txtDob);
+    addRow(QStringLiteral("Se&x"), txtSex, withLookup(txtSex, cmdSexLookup, QStringLiteral("cmdSexLookup"), QStringLiteral("sex")));
+    addRow(QStringLiteral("&SSN"), txtSsn);
+    addRow(QStringLiteral("&Phone"), txtPhone);
+    addRow(QStringLiteral("S&treet"), txtStreet);
+    addRow(QStringLiteral("&City"), txtCity);
+    addRow(QStringLiteral("St&ate"), txtState);
+    addRow(QStringLiteral("&ZIP"), txtZip);
+    addRow(QStringLiteral("Pa&yor"), txtPayor, withLookup(txtPayor, cmdPayorLookup, QStringLiteral("cmdPayorLookup"), QStringLiteral("payor")));
+    addRow(QStringLiteral("P&olicy number"), txtPolicy);
+    auto* hint = new QLabel(QStringLiteral("Enter moves to the next field; Ctrl+Enter saves."), this);
+    hint->setObjectName(QStringLiteral("lblHint"));
+    hint->setEnabled(false);
+    form->addRow(hint);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
     cmdSave = buttons->button(QDialogButtonBox::Save);
     cmdSave->setObjectName(QStringLiteral("cmdSave"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    cmdSave->setToolTip(QStringLiteral("Check the practice for this patient, then register the patient (Ctrl+Enter)"));
+    QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+    cancel->setObjectName(QStringLiteral("cmdCancel"));
     form->addRow(buttons);
+
+    // The Tab order is the order on screen (the rows with a lookup button were made later).
+    QWidget* order[] = {txtLast, txtFirst, txtMiddle, txtDob, txtSex, cmdSexLookup, txtSsn, txtPhone, txtStreet,
+                        txtCity, txtState, txtZip, txtPayor, cmdPayorLookup, txtPolicy, cmdSave, cancel};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    for (QLineEdit* field : findChildren<QLineEdit*>())
+        field->installEventFilter(this);
 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(cmdSave, &QPushButton::clicked, this, &NewPatientDialog::save);
     connect(cmdSexLookup, &QPushButton::clicked, this, [this] { lookUpCode(QStringLiteral("GENDER"), txtSex); });
     connect(cmdPayorLookup, &QPushButton::clicked, this, [this] { lookUpCode(QStringLiteral("PAYOR"), txtPayor); });
+}
+
+// Enter in a field moves on, as on a paper form: a half-filled patient is never saved by the
+// key that ends a field. Ctrl+Enter saves from anywhere.
+bool NewPatientDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (key->modifiers() & Qt::ControlModifier)
+                save();
+            else
+                focusNextChild();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void NewPatientDialog::fillFrom(const QString& typed)
+{
+    const practice::TextShape shape = practice::textShape(typed);
+    switch (shape.kind) {
+    case practice::TextShape::DateOfBirth:
+        txtDob->setText(shape.value);
+        return;
+    case practice::TextShape::Ssn:
+        txtSsn->setText(shape.value);
+        return;
+    case practice::TextShape::Phone:
+        txtPhone->setText(shape.value);
+        return;
+    case practice::TextShape::Name:
+        txtLast->setText(shape.last);
+        txtFirst->setText(shape.first);
+        return;
+    default:
+        return;
+    }
 }
 
 void NewPatientDialog::lookUpCode(const QString& table, QLineEdit* field)
@@ -94,9 +158,17 @@ void NewPatientDialog::lookUpCode(const QString& table, QLineEdit* field)
 
 void NewPatientDialog::save()
 {
-    if (txtLast->text().trimmed().isEmpty() || txtFirst->text().trimmed().isEmpty() || txtDob->text().trimmed().isEmpty()) {
-        QMessageBox::information(this, windowTitle(), QStringLiteral("A new patient needs a last name, a first name and a date of birth."));
-        return;
+    const std::pair<QLineEdit*, const char*> required[] = {
+        {txtLast, "last name"}, {txtFirst, "first name"}, {txtDob, "date of birth"}};
+    for (const auto& [field, what] : required) {
+        if (field->text().trimmed().isEmpty()) {
+            QMessageBox missing(QMessageBox::Information, windowTitle(),
+                                QStringLiteral("Type the new patient's %1.").arg(QLatin1String(what)), QMessageBox::Ok, this);
+            missing.setObjectName(QStringLiteral("MissingField"));
+            missing.exec();
+            field->setFocus();
+            return;
+        }
     }
     // First the patients the practice may already have.
     const QString name = txtLast->text().trimmed() + QLatin1Char(',') + txtFirst->text().trimmed();
@@ -110,6 +182,8 @@ void NewPatientDialog::save()
                             .arg(found.section(kDelimiter, 1), QString::number(existing)),
                         QMessageBox::NoButton, this);
         ask.setObjectName(QStringLiteral("DuplicateChoice"));
+        ask.setInformativeText(QStringLiteral("Use this patient: open that account. Create anyway: register a new patient. "
+                                              "Cancel: back to the form."));
         QPushButton* use = ask.addButton(QStringLiteral("&Use this patient"), QMessageBox::AcceptRole);
         use->setObjectName(QStringLiteral("cmdUseExisting"));
         QPushButton* anyway = ask.addButton(QStringLiteral("C&reate anyway"), QMessageBox::DestructiveRole);
@@ -122,6 +196,22 @@ void NewPatientDialog::save()
             accept();
             return;
         }
+        if (ask.clickedButton() != anyway)
+            return;
+    } else if (m_lookup.DuplicatesWereShown()) {
+        // The list was closed without a choice: that is going back, never creating.
+        QMessageBox ask(QMessageBox::Question, windowTitle(),
+                        QStringLiteral("The practice has patients who may be this one, and none was chosen."),
+                        QMessageBox::NoButton, this);
+        ask.setObjectName(QStringLiteral("DuplicatesClosed"));
+        ask.setInformativeText(QStringLiteral("Back to the form: nothing is saved. Create anyway: register a new patient."));
+        QPushButton* back = ask.addButton(QStringLiteral("&Back to the form"), QMessageBox::RejectRole);
+        back->setObjectName(QStringLiteral("cmdBack"));
+        QPushButton* anyway = ask.addButton(QStringLiteral("C&reate anyway"), QMessageBox::DestructiveRole);
+        anyway->setObjectName(QStringLiteral("cmdCreateAnyway"));
+        ask.setDefaultButton(back);
+        ask.setEscapeButton(back);
+        ask.exec();
         if (ask.clickedButton() != anyway)
             return;
     }

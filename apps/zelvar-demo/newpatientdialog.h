@@ -24,6 +24,9 @@ public:
     // The account chosen or created once the dialog is accepted.
     qint64 account() const { return m_account; }
 
+    // Fills the fields from what was typed in the search box: a name splits into last and
+    // first, a date of birth, a phone or an SSN goes to its own field.
+    void fillFrom(const QString& typed);
     void save();
     void lookUpCode(const QString& table, QLineEdit* field);
 
@@ -43,6 +46,9 @@ public:
     QPushButton* cmdSexLookup = nullptr;
     QPushButton* cmdPayorLookup = nullptr;
     QPushButton* cmdSave = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool create();

@@ -87,6 +87,10 @@ public:
     /// Returns the chosen row, or an empty string.
     QString CheckForDuplicatePatient(const QString& SSN, const QString& Account, const QString& PatName,
                                      const QString& DOB, const QString& Policy, const QString& MedRec);
+    /// Whether this thread's last CheckForDuplicatePatient showed its list. When it did and
+    /// returned an empty string, the user closed the list without choosing: the patients may
+    /// still be there (an addition to the original interface).
+    bool    DuplicatesWereShown() const;
     /// Shows the server's code table MiscCode and returns the chosen row.
     QString MiscLookup(const QString& MiscCode, const QString& AcctNumber, bool ReturnAllColumns = false);
     /// Keeps the host's server link and utilities object (and its settings and layout objects)

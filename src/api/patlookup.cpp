@@ -25,6 +25,11 @@ QString PatLookup::CheckForDuplicatePatient(const QString& SSN, const QString& A
     return result;
 }
 
+bool PatLookup::DuplicatesWereShown() const
+{
+    return component::references().duplicatesShown;
+}
+
 QString PatLookup::MiscLookup(const QString& MiscCode, const QString& AcctNumber, bool ReturnAllColumns)
 {
     QString result;

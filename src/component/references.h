@@ -19,6 +19,9 @@ struct References
     std::shared_ptr<ZelvarSettings> settings;
     std::shared_ptr<ZelvarLayout> layout;
     QString helpFile;
+    // Whether the last duplicate check showed its list (an empty answer then means the user
+    // closed it, not that the server knew no one).
+    bool duplicatesShown = false;
 };
 
 // This thread's set.

@@ -126,8 +126,10 @@ bool NetworkHostLink::exchange(const QString& request, QStringList& replies)
 {
     replies.clear();
     m_lastError.clear();
+    m_failureMessage.clear();
     if (const QString problem = checkSettings(m_settings); !problem.isEmpty()) {
         m_lastError = problem;
+        m_failureMessage = QStringLiteral("This desk's server settings are not usable: ") + problem;
         replies = {problem};
         return false;
     }
@@ -135,6 +137,8 @@ bool NetworkHostLink::exchange(const QString& request, QStringList& replies)
     if (post(request, replies, why))
         return true;
     m_lastError = QStringLiteral("The practice server did not answer: ") + why;
+    if (m_failureMessage.isEmpty())
+        m_failureMessage = m_lastError;
     replies = {m_lastError};
     return false;
 }
@@ -211,13 +215,20 @@ bool NetworkHostLink::post(const QString& request, QStringList& replies, QString
         // request was on its way.
         curl_off_t sending = 0;
         curl_easy_getinfo(curl, CURLINFO_PRETRANSFER_TIME_T, &sending);
-        if (!t.presented.isEmpty() && t.presented != t.pin)
+        if (!t.presented.isEmpty() && t.presented != t.pin) {
             why = QStringLiteral("the server's certificate is not the pinned one (it presented SHA256:%1)")
                       .arg(QString::fromLatin1(t.presented));
-        else if (result == CURLE_OPERATION_TIMEDOUT && sending > 0)
+            m_failureMessage = QStringLiteral("The server at %1 is not the practice's server this desk was set up for "
+                                              "(its certificate is another): ask the practice's IT person.").arg(where);
+        } else if (result == CURLE_OPERATION_TIMEDOUT && sending > 0) {
             why = QStringLiteral("no answer within %1 seconds").arg(m_settings.requestTimeoutMs / 1000.0);
-        else if (result == CURLE_COULDNT_CONNECT || result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_OPERATION_TIMEDOUT)
+            m_failureMessage = QStringLiteral("The server at %1 did not answer within %2 seconds: try again, and tell "
+                                              "the practice's IT person if it goes on.").arg(where).arg(m_settings.requestTimeoutMs / 1000.0);
+        } else if (result == CURLE_COULDNT_CONNECT || result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_OPERATION_TIMEDOUT) {
             why = QStringLiteral("cannot connect to %1 (%2)").arg(where, said);
+            m_failureMessage = QStringLiteral("The server at %1 does not answer: check this computer's network, or ask "
+                                              "the practice's IT person whether the server is running.").arg(where);
+        }
         else if (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CONNECT_ERROR
                  || result == CURLE_SSL_CACERT_BADFILE || result == CURLE_SSL_CERTPROBLEM)
             why = QStringLiteral("the secure connection to %1 failed (%2)").arg(where, said);
@@ -236,12 +247,19 @@ bool NetworkHostLink::post(const QString& request, QStringList& replies, QString
     const QJsonObject object = document.object();
     if (status != 200) {
         const QString said = object.value(QStringLiteral("error")).toString();
-        if (status == 401)
+        if (status == 401) {
             why = QStringLiteral("it refused this desk (its token is missing or not known)");
-        else if (status == 503)
+            m_failureMessage = QStringLiteral("The server refused this desk (401): ask the practice's IT person to add it again.");
+        } else if (status == 503) {
             why = QStringLiteral("it cannot reach its database");
-        else
+            m_failureMessage = QStringLiteral("The server cannot reach the practice database (503): ask the practice's IT person.");
+        } else if (status == 429) {
             why = QStringLiteral("it answered HTTP %1").arg(status);
+            m_failureMessage = QStringLiteral("The server refused too many requests from this computer (429): "
+                                              "wait a minute, then try again.");
+        } else {
+            why = QStringLiteral("it answered HTTP %1").arg(status);
+        }
         if (!said.isEmpty() && status != 401)
             why += QStringLiteral(": ") + said;
         else if (parseError.error != QJsonParseError::NoError && !answer.isEmpty())
@@ -264,6 +282,7 @@ bool NetworkHostLink::post(const QString& request, QStringList& replies, QString
     }
     if (!object.value(QStringLiteral("answered")).toBool()) {
         why = out.join(QLatin1Char(' '));
+        m_failureMessage = why;     // the server's own words on this request
         return false;
     }
     replies = out;

@@ -41,8 +41,11 @@ public:
     QString ContextValue1() override { return m_settings.user; }
     QString ContextValue2() override { return m_settings.workstation; }
 
-    // The reason the last request was not answered.
+    // The reason the last request was not answered, as the traffic log and the reply text
+    // give it, and the same in a sentence for the clerk that says what to do about it (both
+    // empty after a request that was answered).
     QString lastError() const { return m_lastError; }
+    QString failureMessage() const { return m_failureMessage; }
 
     // A settings text's problem (an address that is not https, a pin that is not one), or empty.
     static QString checkSettings(const NetworkSettings& settings);
@@ -55,6 +58,7 @@ private:
     NetworkSettings m_settings;
     std::unique_ptr<Transfer> m_transfer;
     QString m_lastError;
+    QString m_failureMessage;
 };
 
 } // namespace zelvar::host

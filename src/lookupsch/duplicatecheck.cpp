@@ -8,7 +8,7 @@ namespace zelvar::lookupsch {
 
 using component::hostLink;
 
-QString frmLookupSch::RunLookup(const QString& request, const std::function<void(frmLookupSch&)>& prepare)
+QString frmLookupSch::RunLookup(const QString& request, const std::function<void(frmLookupSch&)>& prepare, bool* shown)
 {
     std::unique_ptr<frmLookupSch> window = Load();
     prepare(*window);
@@ -19,6 +19,8 @@ QString frmLookupSch::RunLookup(const QString& request, const std::function<void
         window->AsyncReceive(record);
     QString result;
     if (window->Grids[0].RowCount != 0) {
+        if (shown)
+            *shown = true;
         window->exec();
         result = window->ReturnValue;
     }
@@ -28,11 +30,13 @@ QString frmLookupSch::RunLookup(const QString& request, const std::function<void
 QString CheckForDuplicatePatient(const QString& strPatData)
 {
     QString result;
+    bool& shown = component::references().duplicatesShown;
+    shown = false;
     platform::trapAndReport([&] {
         result = frmLookupSch::RunLookup(QStringLiteral("|GET|DUPPAT|") + strPatData, [](frmLookupSch& window) {
             window.setWindowTitle(QStringLiteral("Duplicates Found"));
             window.ReturnValue.clear();
-        });
+        }, &shown);
     }, QStringLiteral("Error raised in frmLookupSch.CheckForDuplicatePatientImmediate: "), platform::Beep::Yes);
     return result;
 }

@@ -70,7 +70,8 @@ public:
     // Loads a window, lets `prepare` set it up, sends the request, receives every record and
     // shows the window when rows came; returns the chosen row or an empty string. The window
     // is unloaded on every way out, so no later lookup can show its rows.
-    static QString RunLookup(const QString& request, const std::function<void(frmLookupSch&)>& prepare);
+    static QString RunLookup(const QString& request, const std::function<void(frmLookupSch&)>& prepare,
+                             bool* shown = nullptr);
 
     QString ReturnValue;
     bool ReturnAllColumns = false;

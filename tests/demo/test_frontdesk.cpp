@@ -3,10 +3,12 @@
 // the program's help without a display, and its desktop files.
 #include "focuskeys.h"
 #include "modaldriver.h"
+#include "serverprocess.h"
 
 #include "frontdesk.h"
 #include "newpatientdialog.h"
 
+#include "host/networkhostlink.h"
 #include "practice/practicehostlink.h"
 #include "practice/sqlitestore.h"
 
@@ -17,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -123,6 +126,135 @@ TEST_F(FrontDeskTest, shouldCheckForTheNewPatientBeforeRegisteringThem)
             EXPECT_TRUE(found);
         }
     }
+}
+
+// Catches Escape in the duplicate list registering the duplicate: closing the list goes back
+// to the form, and so does Escape in the question that follows.
+TEST_F(FrontDeskTest, shouldGoBackToTheFormWhenTheDuplicateListIsClosed)
+{
+    const practice::PatientRecordData known = *store->record(100800);
+    const qint64 patients = store->patientCount();
+    demo::NewPatientDialog dialog(desk.lookup(), desk.link());
+    dialog.txtLast->setText(known.patient.last);
+    dialog.txtFirst->setText(known.patient.first);
+    dialog.txtDob->setText(known.patient.dob.toString(QStringLiteral("MM/dd/yyyy")));
+    dialog.txtSsn->setText(known.patient.ssn);
+    dialog.show();
+    activate(&dialog);
+    dialog.txtPolicy->setFocus();
+    const auto escape = [](QWidget* w) {
+        activate(w);
+        ASSERT_TRUE(keys::click(Qt::Key_Escape));
+    };
+    ModalDriver list(QStringLiteral("frmLookupSch"), {escape});
+    ModalDriver closed(QStringLiteral("DuplicatesClosed"), {escape});
+    ASSERT_TRUE(keys::click(Qt::Key_Return, Qt::ControlModifier));
+    EXPECT_EQ(list.shows, 1);
+    EXPECT_EQ(closed.shows, 1);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.account(), 0);
+    EXPECT_EQ(store->patientCount(), patients);
+    EXPECT_TRUE(desk.lookup().DuplicatesWereShown());
+}
+
+// Catches a form whose Tab order is not the order on screen, a mnemonic that reaches no field,
+// Enter saving a half-filled patient, and a missing field not named.
+TEST_F(FrontDeskTest, shouldWalkTheNewPatientFormAsItReads)
+{
+    const qint64 patients = store->patientCount();
+    demo::NewPatientDialog dialog(desk.lookup(), desk.link());
+    dialog.fillFrom(QStringLiteral("smith john"));
+    EXPECT_EQ(dialog.txtLast->text(), QStringLiteral("SMITH"));
+    EXPECT_EQ(dialog.txtFirst->text(), QStringLiteral("JOHN"));
+    dialog.show();
+    activate(&dialog);
+    dialog.txtLast->setFocus();
+    QStringList walked{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 16; ++i) {
+        ASSERT_TRUE(keys::click(Qt::Key_Tab));
+        walked.append(QApplication::focusWidget()->objectName());
+    }
+    EXPECT_EQ(walked.join(QLatin1Char(' ')).toStdString(),
+              "txtLast txtFirst txtMiddle txtDob txtSex cmdSexLookup txtSsn txtPhone txtStreet txtCity txtState txtZip "
+              "txtPayor cmdPayorLookup txtPolicy cmdSave cmdCancel");
+    for (const auto& [key, field] : {std::pair{Qt::Key_X, dialog.txtSex}, std::pair{Qt::Key_Y, dialog.txtPayor},
+                                     std::pair{Qt::Key_L, dialog.txtLast}}) {
+        ASSERT_TRUE(keys::click(key, Qt::AltModifier));
+        EXPECT_EQ(QApplication::focusWidget(), field) << QKeySequence(key).toString().toStdString();
+    }
+    // Enter in the last name moves on; the date of birth is missing, and Ctrl+Enter says so.
+    ASSERT_TRUE(keys::enter());
+    EXPECT_EQ(QApplication::focusWidget(), dialog.txtFirst);
+    EXPECT_TRUE(dialog.isVisible());
+    QString said;
+    ModalDriver missing(QStringLiteral("MissingField"), {[&said](QWidget* w) {
+                            said = static_cast<QMessageBox*>(w)->text();
+                            static_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+                        }});
+    ASSERT_TRUE(keys::click(Qt::Key_Return, Qt::ControlModifier));
+    EXPECT_EQ(said, QStringLiteral("Type the new patient's date of birth."));
+    activate(&dialog);     // given back by the window manager once the box is gone
+    EXPECT_EQ(QApplication::focusWidget(), dialog.txtDob);
+    EXPECT_EQ(store->patientCount(), patients);
+
+    // What the search box held goes to its own field.
+    for (const auto& [typed, field, value] : {std::tuple{"2/10/69", dialog.txtDob, "02/10/1969"},
+                                              std::tuple{"217.670.8292", dialog.txtPhone, "(217) 670-8292"},
+                                              std::tuple{"123456789", dialog.txtSsn, "123-45-6789"}}) {
+        demo::NewPatientDialog fresh(desk.lookup(), desk.link());
+        fresh.fillFrom(QString::fromLatin1(typed));
+        const QLineEdit* same = fresh.findChild<QLineEdit*>(field->objectName());
+        EXPECT_EQ(same->text(), QString::fromLatin1(value)) << typed;
+        EXPECT_TRUE(fresh.txtLast->text().isEmpty()) << typed;
+    }
+}
+
+// Catches a failure the clerk cannot see: a desk the server refuses, then a server that is
+// gone, showed an empty grid and nothing else. Each reason is told in a box over the lookup
+// and stays in the status bar.
+TEST(FrontDeskOverNetworkTest, shouldTellTheClerkWhyTheServerDoesNotAnswer)
+{
+    QTemporaryDir folder;
+    ServerProcess server(QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db")), 200);
+    ASSERT_TRUE(server.start());
+    host::NetworkSettings settings;
+    settings.server = QUrl(server.url());
+    settings.token = server.token;
+    settings.pinnedFingerprint = server.fingerprint;
+    demo::FrontDesk desk(std::make_shared<host::NetworkHostLink>(settings));
+    desk.show();
+    zelvar::test::activate(desk);
+    desk.txtFind->setFocus();
+    ASSERT_TRUE(keys::type(QStringLiteral("smith")));
+
+    const auto findAndRead = [&] {
+        QString said;
+        ModalDriver box(QStringLiteral("LinkFailure"), {[&said](QWidget* w) {
+                            said = static_cast<QMessageBox*>(w)->text();
+                            static_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+                        }});
+        ModalDriver lookup(QStringLiteral("frmPatLookup"), {[](QWidget* w) {
+                               zelvar::test::activate(*w);
+                               ASSERT_TRUE(keys::click(Qt::Key_Escape));
+                           }});
+        zelvar::test::activate(desk);
+        desk.txtFind->setFocus();
+        EXPECT_TRUE(keys::enter());
+        EXPECT_EQ(box.shows, 1);
+        EXPECT_FALSE(box.timedOut);
+        return said;
+    };
+
+    server.run({QStringLiteral("desk"), QStringLiteral("remove"), QStringLiteral("DESK1"), QStringLiteral("--db"), server.database()});
+    QTest::qWait(1200);    // the server reads its desks four times a second
+    const QString refused = QStringLiteral("The server refused this desk (401): ask the practice's IT person to add it again.");
+    EXPECT_EQ(findAndRead(), refused);
+    EXPECT_EQ(desk.statusBar()->currentMessage(), refused);
+
+    server.kill();
+    const QString gone = findAndRead();
+    EXPECT_TRUE(gone.startsWith(QStringLiteral("The server at 127.0.0.1:%1 does not answer").arg(server.port))) << gone.toStdString();
+    EXPECT_EQ(desk.statusBar()->currentMessage(), gone);
 }
 
 // Catches a code lookup that does not fill the field it was opened from.

@@ -4,6 +4,7 @@
 #include "practice/names.h"
 #include "practice/practicehostlink.h"
 #include "practice/sqlitestore.h"
+#include "practice/textshape.h"
 #include "practicestores.h"
 
 #include <QTemporaryDir>
@@ -193,6 +194,32 @@ TEST_P(SearchRulesTest, shouldReadEveryUnambiguousDate)
     EXPECT_EQ(first(SearchKey::DateOfBirth, QStringLiteral("Oct 22 1976")).accounts, QList<qint64>{100004});
     for (const char* text : {"13/45/2000", "02/30/1990", "yesterday", "1976-13-01", "0000"})
         EXPECT_EQ(first(SearchKey::DateOfBirth, QString::fromLatin1(text)).notice.toStdString(), "Type the date of birth as MM/DD/YYYY") << text;
+}
+
+// Catches a date, phone or SSN typed in the one box read as a name or an account (or the
+// other way round), and a text no key reads taken for one.
+TEST(TextShapeTest, shouldReadWhatATypedTextIs)
+{
+    const struct { const char* typed; TextShape::Kind kind; const char* value; } cases[] = {
+        {"02/10/1969", TextShape::DateOfBirth, "02/10/1969"}, {"2/10/69", TextShape::DateOfBirth, "02/10/1969"},
+        {"1969-02-10", TextShape::DateOfBirth, "02/10/1969"}, {"02101969", TextShape::DateOfBirth, "02/10/1969"},
+        {"Feb 10 1969", TextShape::DateOfBirth, "02/10/1969"}, {"123-45-6789", TextShape::Ssn, "123-45-6789"},
+        {"123456789", TextShape::Ssn, "123-45-6789"}, {"6104", TextShape::SsnLastFour, "6104"},
+        {"217-670-8292", TextShape::Phone, "(217) 670-8292"}, {"(217) 670-8292", TextShape::Phone, "(217) 670-8292"},
+        {"1 217 670 8292", TextShape::Phone, "(217) 670-8292"}, {"670-8292", TextShape::Phone, "670-8292"},
+        {"116286", TextShape::Other, ""}, {"1969", TextShape::SsnLastFour, "1969"}, {"02/30/1969", TextShape::Other, ""},
+        {"12-34", TextShape::Other, ""}, {"smith 2", TextShape::Other, ""}, {"", TextShape::Other, ""},
+    };
+    for (const auto& c : cases) {
+        const TextShape shape = textShape(QString::fromLatin1(c.typed));
+        EXPECT_EQ(shape.kind, c.kind) << c.typed;
+        EXPECT_EQ(shape.value.toStdString(), c.value) << c.typed;
+    }
+    const TextShape name = textShape(QStringLiteral("  o'brien,  mary ann "));
+    EXPECT_EQ(name.kind, TextShape::Name);
+    EXPECT_EQ(name.last, QStringLiteral("O'BRIEN"));
+    EXPECT_EQ(name.first, QStringLiteral("MARY ANN"));
+    EXPECT_EQ(textShape(QString(1 << 20, QLatin1Char('7'))).kind, TextShape::Other);
 }
 
 // Catches a continuation key that widens the search it continues, a partial surname's pages
