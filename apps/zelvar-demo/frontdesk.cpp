@@ -87,6 +87,9 @@ FrontDesk::FrontDesk(std::shared_ptr<HostLink> server, std::function<void(qint64
     txtFind->setObjectName(QStringLiteral("txtFind"));
     txtFind->setPlaceholderText(QStringLiteral("Last name, first name – or an account, a date of birth, a phone number…"));
     txtFind->setClearButtonEnabled(true);
+    txtFind->setToolTip(QStringLiteral("A name (SMITH, JOHN or smith john) or an account number. Or a letter and = before the "
+                                       "text: D= date of birth, S= SSN, H= phone, O= policy, M= medical record, T= transaction, "
+                                       "C= claim."));
     auto* findLabel = new QLabel(QStringLiteral("&Look for:"));
     findLabel->setBuddy(txtFind);
     cmbSearchBy = new QComboBox;
@@ -208,6 +211,8 @@ void FrontDesk::find()
     const QString result = m_lookup.PatientLookupExtended(text, workflow ? QString() : QString::fromLatin1(key.searchBy),
                                                           false, workflow ? QStringLiteral("W") : QString(), workflow);
     log(QStringLiteral("PatientLookupExtended returned \"") + result + QLatin1Char('"'));
+    // A key chosen for one search is not the next one's: the box goes back to reading the text.
+    cmbSearchBy->setCurrentIndex(0);
     chosen(result);
 }
 

@@ -13,6 +13,7 @@
 #include "practice/sqlitestore.h"
 
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -62,12 +63,14 @@ std::shared_ptr<practice::SqliteStore> FrontDeskTest::store;
 
 } // namespace
 
-// Catches a chosen patient that never reaches the desk's account summary.
+// Catches a chosen patient that never reaches the desk's account summary, and a search key
+// that stays chosen for the next search.
 TEST_F(FrontDeskTest, shouldShowThePatientChosenInTheLookup)
 {
     const practice::PatientRecordData known = *store->record(100500);
     desk.show();
     desk.txtFind->setText(known.patient.last + QStringLiteral(", ") + known.patient.first);
+    desk.cmbSearchBy->setCurrentIndex(1);     // "Patient name", for this search only
     ModalDriver pick(QStringLiteral("frmPatLookup"), {[&](QWidget* w) {
                          activate(w);
                          // Down to the patient's row, then Enter, where the focus is.
@@ -85,6 +88,7 @@ TEST_F(FrontDeskTest, shouldShowThePatientChosenInTheLookup)
                      }});
     desk.find();
     EXPECT_GT(desk.account(), 0);
+    EXPECT_EQ(desk.cmbSearchBy->currentIndex(), 0);
     EXPECT_TRUE(desk.lblSummary->text().contains(known.patient.last)) << desk.lblSummary->text().toStdString();
     EXPECT_TRUE(desk.cmdDisplayRecord->isEnabled());
 }
