@@ -188,7 +188,9 @@ void SqliteDatabase::tidyUp()
     int copied = 0;
     if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied) != SQLITE_OK)
         return;
-    if (qint64(logFrames) * pageSize() <= kLogLimit)
+    const bool quiet = logFrames > 0 && logFrames == m_logFramesBefore;     // nothing written since the last tidy-up
+    m_logFramesBefore = logFrames;
+    if (!quiet && qint64(logFrames) * pageSize() <= kLogLimit)
         return;
     // While desks search without pause, some reader always holds a page of the log, so the
     // log never starts over and grows by every write (a gigabyte in half a minute). Past its
@@ -196,14 +198,16 @@ void SqliteDatabase::tidyUp()
     // back until the searches reading the log are done, a few milliseconds, looking every
     // millisecond (SQLite's own waits grow to 100 ms), at most a fifth of a second; when they
     // are not done by then, the next tidy-up tries again. All was copied by the checkpoint
-    // above, so nothing is copied or synced while writers wait.
+    // above, so nothing is copied or synced while writers wait. Once the writes have stopped
+    // (a quiet log), the file itself is emptied, whatever its size: no write would come to cut
+    // it back, and no writer waits.
     sqlite3_busy_handler(m_db, [](void*, int tries) {
         if (tries >= 200)
             return 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return 1;
     }, nullptr);
-    sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+    sqlite3_wal_checkpoint_v2(m_db, nullptr, quiet ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
 }
 

@@ -35,6 +35,7 @@ private:
 
     sqlite3* m_db = nullptr;
     qint64 m_pageSize = 0;
+    int m_logFramesBefore = -1;     // the log's frames at the last tidy-up
 };
 
 } // namespace zelvar::practice
