@@ -87,7 +87,8 @@ FrontDesk::FrontDesk(std::shared_ptr<HostLink> server, std::function<void(qint64
     txtFind->setObjectName(QStringLiteral("txtFind"));
     txtFind->setPlaceholderText(QStringLiteral("Last name, first name – or an account, a date of birth, a phone number…"));
     txtFind->setClearButtonEnabled(true);
-    txtFind->setToolTip(QStringLiteral("A name (SMITH, JOHN or smith john) or an account number. Or a letter and = before the "
+    txtFind->setToolTip(QStringLiteral("A name (SMITH, JOHN or smith john), an account number, a date of birth (2/10/69, "
+                                       "Feb 10 1969), an SSN or its last four digits, or a phone. Or a letter and = before the "
                                        "text: D= date of birth, S= SSN, H= phone, O= policy, M= medical record, T= transaction, "
                                        "C= claim."));
     auto* findLabel = new QLabel(QStringLiteral("&Look for:"));

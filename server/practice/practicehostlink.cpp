@@ -1,11 +1,13 @@
 #include "practicehostlink.h"
 
 #include "names.h"
+#include "textshape.h"
 
 #include <QXmlStreamWriter>
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 namespace zelvar::practice {
@@ -58,6 +60,36 @@ QString lastFour(const QString& ssn)
 }
 
 struct KeyCaption { const char* caption; SearchKey key; const char* column; };
+
+// The one search box: a name or account search whose text has the shape of a date of birth,
+// an SSN (or its last four digits) or a phone is searched by that key, under a line that says
+// so. The later pages of such a search carry this mark before their position.
+const QString kShapedMark = QStringLiteral("1B:");
+
+struct ShapedSearch
+{
+    SearchKey key;
+    QString text;
+    QString label;
+};
+
+std::optional<ShapedSearch> shapedSearch(SearchKey asked, const QString& text)
+{
+    if (asked != SearchKey::PatientName && asked != SearchKey::Account)
+        return std::nullopt;
+    const TextShape shape = textShape(text);
+    switch (shape.kind) {
+    case TextShape::DateOfBirth:
+        return ShapedSearch{SearchKey::DateOfBirth, shape.value, QStringLiteral("Date of birth ") + shape.value};
+    case TextShape::Ssn:
+    case TextShape::SsnLastFour:
+        return ShapedSearch{SearchKey::SocialSecurity, shape.value, QStringLiteral("SSN ending ") + shape.value.right(4)};
+    case TextShape::Phone:
+        return ShapedSearch{SearchKey::Phone, shape.value, QStringLiteral("Phone ") + shape.value};
+    default:
+        return std::nullopt;
+    }
+}
 
 // The captions arrive upper-cased (the medical record search keeps its case).
 const KeyCaption kCaptions[] = {
@@ -205,18 +237,58 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
     query.after = fields.mid(5).join(QLatin1Char('|'));
     query.pageSize = kPageSize;
     query.user = m_user;
-    SearchPage page;
+
+    // What the list shows, in order: a line that says what follows (key 0, not to be chosen),
+    // or a patient with the key whose column it matched in.
+    struct Entry { QString notice; PatientRow row; SearchKey key = SearchKey::PatientName; };
+    QList<Entry> entries;
+    QString next;
+    const auto add = [&](const SearchPage& page, SearchKey by) {
+        if (!page.notice.isEmpty())
+            entries.append({page.notice, {}, by});
+        for (const PatientRow& r : page.rows)
+            entries.append({QString(), r, by});
+    };
     try {
         // Longer than any name, number or date it could match; a name search's work grows
         // with the square of its text.
         if (query.text.size() > kLongestSearchText)
             throw std::invalid_argument(QStringLiteral("Type at most %1 characters to search for").arg(kLongestSearchText).toStdString());
-        page = m_store->search(query);
+        const std::optional<ShapedSearch> shaped = shapedSearch(key->key, query.text);
+        const bool laterShapedPage = shaped && query.after.startsWith(kShapedMark);
+        if (!laterShapedPage) {
+            // An account typed in the box is still looked for as one (a number can be both).
+            SearchPage asked;
+            if (!shaped || key->key == SearchKey::Account) {
+                try {
+                    asked = m_store->search(query);
+                } catch (const std::invalid_argument&) {
+                    if (!shaped)
+                        throw;
+                }
+            }
+            if (shaped && !asked.rows.isEmpty())
+                entries.append({QStringLiteral("Account ") + query.text.trimmed() + QLatin1Char(':'), {}, key->key});
+            if (!shaped || !asked.rows.isEmpty())
+                add(asked, key->key);
+            next = asked.next;
+        }
+        if (shaped && (laterShapedPage || query.after.isEmpty())) {
+            SearchQuery byShape = query;
+            byShape.key = shaped->key;
+            byShape.text = shaped->text;
+            byShape.after = laterShapedPage ? query.after.mid(kShapedMark.size()) : QString();
+            const SearchPage page = m_store->search(byShape);
+            if (!laterShapedPage)
+                entries.append({shaped->label + (page.rows.isEmpty() ? QStringLiteral(": no patients") : QStringLiteral(":")), {}, shaped->key});
+            add(page, shaped->key);
+            next = page.next.isEmpty() ? QString() : kShapedMark + page.next;
+        }
     } catch (const std::invalid_argument& e) {
         // A text the key cannot take: one line that says what to type, in the grid, where the
         // clerk is looking (the dialog puts the focus back in the search box for it).
-        page = SearchPage();
-        page.notice = QString::fromUtf8(e.what()) + QLatin1Char('.');
+        entries = {{QString::fromUtf8(e.what()) + QLatin1Char('.'), {}, key->key}};
+        next.clear();
     }
 
     const bool extra = key->column != nullptr;
@@ -226,37 +298,35 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
         headings.append(QString::fromLatin1(key->column) + QStringLiteral("HB012"));
     headings.append(QStringLiteral("StatusKB108"));
 
-    // A line that says what the list is comes first, with key 0: it cannot be chosen.
-    QString notice = page.notice;
-    if (page.rows.isEmpty() && notice.isEmpty())
-        notice = QStringLiteral("No patients found");
-    const qsizetype count = page.rows.size() + (notice.isEmpty() ? 0 : 1);
-    QStringList replies{QStringLiteral("|OK||H") + fiveDigits(qMax<qsizetype>(count, 1)) + QLatin1Char('\t')
+    if (entries.isEmpty())
+        entries.append({QStringLiteral("No patients found"), {}, key->key});
+    QStringList replies{QStringLiteral("|OK||H") + fiveDigits(entries.size()) + QLatin1Char('\t')
                         + headings.join(QLatin1Char('\t'))};
-    if (!notice.isEmpty())
-        replies.append(ok(QStringLiteral("0\t") + cell(notice, u'A', u'C')));
-    if (page.rows.isEmpty()) {
-        replies.append(ok(QString()));
-        return replies;
-    }
-    for (const PatientRow& r : page.rows) {
+    QList<qint64> listed;
+    for (const Entry& e : std::as_const(entries)) {
+        if (!e.notice.isEmpty()) {
+            replies.append(ok(QStringLiteral("0\t") + cell(e.notice, u'A', u'C')));
+            continue;
+        }
+        const PatientRow& r = e.row;
+        listed.append(r.account);
         // Inactive accounts in grey; the column the search matched in a colour of its own.
         const QChar ink = r.active ? u'B' : u'J';
-        const QChar nameBack = key->key == SearchKey::PatientName || key->key == SearchKey::Guarantor ? u'H' : u'A';
+        const QChar nameBack = e.key == SearchKey::PatientName || e.key == SearchKey::Guarantor ? u'H' : u'A';
         QStringList values{
             cell(r.last + QStringLiteral(", ") + r.first + (r.middle.isEmpty() ? QString() : QLatin1Char(' ') + r.middle),
-                 key->key == SearchKey::PatientName ? nameBack : u'A', ink),
-            cell(QString::number(r.account), key->key == SearchKey::Account ? u'H' : u'A', ink, u'2'),
-            cell(formatDate(r.dob), key->key == SearchKey::DateOfBirth ? u'H' : u'A', ink, u'1'),
+                 e.key == SearchKey::PatientName ? nameBack : u'A', ink),
+            cell(QString::number(r.account), e.key == SearchKey::Account ? u'H' : u'A', ink, u'2'),
+            cell(formatDate(r.dob), e.key == SearchKey::DateOfBirth ? u'H' : u'A', ink, u'1'),
             cell(r.sex, u'A', ink, u'1'),
-            cell(formatPhone(r.phone), key->key == SearchKey::Phone ? u'H' : u'A', ink),
-            cell(r.guarantor, key->key == SearchKey::Guarantor ? u'H' : u'A', ink),
+            cell(formatPhone(r.phone), e.key == SearchKey::Phone ? u'H' : u'A', ink),
+            cell(r.guarantor, e.key == SearchKey::Guarantor ? u'H' : u'A', ink),
         };
         if (extra) {
             QString matched = r.matched;
-            if (key->key == SearchKey::SocialSecurity)
+            if (e.key == SearchKey::SocialSecurity)
                 matched = lastFour(r.ssn);
-            else if (key->key == SearchKey::MedicalRecord)
+            else if (e.key == SearchKey::MedicalRecord)
                 matched = r.mrn;
             else if (matched.isEmpty())
                 matched = fields[3];
@@ -266,11 +336,9 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
         replies.append(ok(QString::number(r.account) + QLatin1Char('\t') + values.join(QLatin1Char('\t'))));
     }
     // The position is at least three characters, so the dialog knows more rows follow.
-    replies.append(ok(page.next));
-    QList<qint64> listed;
-    for (const PatientRow& r : std::as_const(page.rows))
-        listed.append(r.account);
-    noteAccess(QStringLiteral("SEARCH"), listed);
+    replies.append(ok(next));
+    if (!listed.isEmpty())
+        noteAccess(QStringLiteral("SEARCH"), listed);
     Q_UNUSED(request);
     return replies;
 }

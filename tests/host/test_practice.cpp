@@ -103,7 +103,8 @@ TEST_P(PracticeTest, shouldSearchThroughIndexesOnly)
 }
 
 // Catches a search key that does not find a patient the database holds, by every key and in
-// the forms clerks type.
+// the forms clerks type, and a date, SSN or phone typed in the one box searched as a name or
+// an account.
 TEST_P(PracticeTest, shouldFindAKnownPatientByEveryKey)
 {
     const PatientRow& p = known.patient;
@@ -122,6 +123,18 @@ TEST_P(PracticeTest, shouldFindAKnownPatientByEveryKey)
         {p.ssn.left(3) + QLatin1Char('-') + p.ssn.mid(3, 2) + QLatin1Char('-') + p.ssn.mid(5), QStringLiteral("&SS#")},
         {QStringLiteral("(") + p.phone.left(3) + QStringLiteral(") ") + p.phone.mid(3, 3) + QLatin1Char('-') + p.phone.mid(6),
          QStringLiteral("P&HONE#")},
+        // The one box: the component sends a text led by three digits as an account, any
+        // other as a name; its shape says what it is.
+        {dob, QStringLiteral("&ACCT#")},
+        {p.dob.toString(QStringLiteral("M/d/yy")), QStringLiteral("&ACCT#")},
+        {p.dob.toString(QStringLiteral("MMddyyyy")), QStringLiteral("&ACCT#")},
+        {p.dob.toString(Qt::ISODate), QStringLiteral("&ACCT#")},
+        {p.dob.toString(QStringLiteral("MMM d yyyy")), QStringLiteral("&PAT NAME")},
+        {p.ssn, QStringLiteral("&ACCT#")},
+        {p.ssn.right(4), QStringLiteral("&ACCT#")},
+        {p.phone.left(3) + QLatin1Char('-') + p.phone.mid(3, 3) + QLatin1Char('-') + p.phone.mid(6), QStringLiteral("&ACCT#")},
+        {QStringLiteral("(") + p.phone.left(3) + QStringLiteral(") ") + p.phone.mid(3, 3) + QLatin1Char('-') + p.phone.mid(6),
+         QStringLiteral("&PAT NAME")},
     };
     if (!known.policies.isEmpty())
         cases.append(Case{known.policies.first().number, QStringLiteral("P&OLICY#")});
@@ -155,6 +168,9 @@ TEST_P(PracticeTest, shouldFindAKnownPatientByEveryKey)
         }
         EXPECT_TRUE(found) << c.caption.toStdString() << " " << c.text.toStdString();
     }
+    // The first line says how the box read the text.
+    EXPECT_TRUE(link->answer(QStringLiteral("|GET|KEY|") + p.dob.toString(QStringLiteral("MMddyyyy")) + QStringLiteral("|&ACCT#|"))
+                    .value(1).startsWith(QStringLiteral("|OK||0\tDate of birth ") + dob + QLatin1Char(':')));
 }
 
 // Catches pages that overlap or skip rows, and a continuation key the server did not give.
