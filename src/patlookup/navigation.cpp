@@ -121,6 +121,9 @@ void frmPatLookup::grdPatient_ProcessKeys(int, double nChar, int, double nFlags)
             m_enterPressed = true;
         } else if ((flags & ReleasedFlag) && m_enterPressed) {
             m_enterPressed = false;
+            // The row the grid is on now: Enter straight after an arrow key comes before the
+            // refresh that follows the move, and would choose the row that was left.
+            SyncCurrentRow();
             chooseRow(CurrentRow);
         }
     }, QStringLiteral("Err in frmPatLookup.grdPatient_ProcessKeys "));

@@ -127,7 +127,8 @@ TEST_F(KeysTest, shouldTabOutAndTypeAheadFromTheGrid)
 }
 
 // Catches a row chosen on the press, chosen twice by auto-repeat, chosen by an Enter that
-// was pressed elsewhere, or a zero key chosen instead of a beep.
+// was pressed elsewhere, a zero key chosen instead of a beep, or the row left chosen by an
+// Enter that follows the arrow at once.
 TEST_F(KeysTest, shouldChooseOnceOnTheEnterRelease)
 {
     const QString result = lookupWith(QStringLiteral("smith"), [this](Dialog& d) {
@@ -145,6 +146,17 @@ TEST_F(KeysTest, shouldChooseOnceOnTheEnterRelease)
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(result, QStringLiteral("1001\u00E7\u00E7PATIENT,1"));
+
+    // Enter straight after the arrows, before the grid's refresh: the row moved to, not the
+    // one left.
+    const QString quick = lookupWith(QStringLiteral("smith"), [this](Dialog& d) {
+        activate(d);
+        d.grdPatient->setFocus();
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        ASSERT_TRUE(keys::click(Qt::Key_Down));
+        ASSERT_TRUE(keys::enter());
+    });
+    EXPECT_EQ(quick, QStringLiteral("1003\u00E7\u00E7PATIENT,3"));
 }
 
 // Catches a double click on the heading row choosing, and one on a zero key closing.
