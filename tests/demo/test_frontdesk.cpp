@@ -52,6 +52,31 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(w));
     }
 
+    // The lookup's script: down to the account's row, then Enter, where the focus is. A list
+    // led by a line that says what it is leaves the focus in the search box: Down goes on.
+    static ModalDriver::Script pick(qint64 account, bool ledByALine = false)
+    {
+        return [account, ledByALine](QWidget* w) {
+            activate(w);
+            auto* grid = w->findChild<QAbstractItemView*>(QStringLiteral("grdPatient"));
+            if (ledByALine) {
+                ASSERT_EQ(QApplication::focusWidget(), w->findChild<QWidget*>(QStringLiteral("txtSearch")));
+                ASSERT_TRUE(keys::click(Qt::Key_Down));
+            }
+            ASSERT_EQ(QApplication::focusWidget(), grid);
+            const auto accountHere = [grid] {
+                const QModelIndex at = grid->currentIndex();
+                return grid->model()->index(at.row(), 2).data().toString();
+            };
+            for (int i = 0; i < 60 && accountHere() != QString::number(account); ++i) {
+                ASSERT_TRUE(keys::click(Qt::Key_Down));
+                QTest::qWait(5);
+            }
+            ASSERT_EQ(accountHere(), QString::number(account));
+            ASSERT_TRUE(keys::enter());
+        };
+    }
+
     static QTemporaryDir* folder;
     static std::shared_ptr<practice::SqliteStore> store;
     std::shared_ptr<practice::PracticeHostLink> server = std::make_shared<practice::PracticeHostLink>(store);
@@ -71,26 +96,41 @@ TEST_F(FrontDeskTest, shouldShowThePatientChosenInTheLookup)
     desk.show();
     desk.txtFind->setText(known.patient.last + QStringLiteral(", ") + known.patient.first);
     desk.cmbSearchBy->setCurrentIndex(1);     // "Patient name", for this search only
-    ModalDriver pick(QStringLiteral("frmPatLookup"), {[&](QWidget* w) {
-                         activate(w);
-                         // Down to the patient's row, then Enter, where the focus is.
-                         auto* grid = w->findChild<QAbstractItemView*>(QStringLiteral("grdPatient"));
-                         ASSERT_EQ(QApplication::focusWidget(), grid);
-                         const auto accountHere = [grid] {
-                             const QModelIndex at = grid->currentIndex();
-                             return grid->model()->index(at.row(), 2).data().toString();
-                         };
-                         for (int i = 0; i < 60 && accountHere() != QString::number(known.patient.account); ++i) {
-                             ASSERT_TRUE(keys::click(Qt::Key_Down));
-                             QTest::qWait(5);
-                         }
-                         ASSERT_TRUE(keys::enter());
-                     }});
+    ModalDriver lookup(QStringLiteral("frmPatLookup"), {pick(known.patient.account)});
     desk.find();
     EXPECT_GT(desk.account(), 0);
     EXPECT_EQ(desk.cmbSearchBy->currentIndex(), 0);
     EXPECT_TRUE(desk.lblSummary->text().contains(known.patient.last)) << desk.lblSummary->text().toStdString();
     EXPECT_TRUE(desk.cmdDisplayRecord->isEnabled());
+}
+
+// Catches a date of birth, an SSN or a phone typed in the one box that finds no one (the box
+// sent it as an account or a name, and the server searched it so), one search after another
+// at the same desk.
+TEST_F(FrontDeskTest, shouldFindAPatientByADateSsnOrPhoneTypedInTheBox)
+{
+    // A patient of their own for each form, so that each search must find its own.
+    const std::function<QString(const practice::PatientRow&)> forms[] = {
+        [](const practice::PatientRow& p) -> QString { return p.dob.toString(QStringLiteral("M/d/yy")); },
+        [](const practice::PatientRow& p) -> QString { return p.dob.toString(QStringLiteral("MMM d yyyy")); },
+        [](const practice::PatientRow& p) -> QString { return p.ssn.left(3) + QLatin1Char('-') + p.ssn.mid(3, 2) + QLatin1Char('-') + p.ssn.mid(5); },
+        [](const practice::PatientRow& p) -> QString { return p.phone.left(3) + QLatin1Char('-') + p.phone.mid(3, 3) + QLatin1Char('-') + p.phone.mid(6); },
+    };
+    desk.show();
+    qint64 account = 100900;
+    for (const auto& form : forms) {
+        const practice::PatientRow p = store->record(++account)->patient;
+        const QString typed = form(p);
+        activate(&desk);
+        desk.txtFind->setFocus();
+        desk.txtFind->clear();
+        ASSERT_TRUE(keys::type(typed));
+        ModalDriver lookup(QStringLiteral("frmPatLookup"), {pick(p.account, true)});
+        ASSERT_TRUE(keys::enter());
+        EXPECT_EQ(lookup.shows, 1) << typed.toStdString();
+        EXPECT_FALSE(lookup.timedOut) << typed.toStdString();
+        EXPECT_EQ(desk.account(), p.account) << typed.toStdString();
+    }
 }
 
 // Catches a new patient registered without the duplicate check, the existing patient not
