@@ -46,7 +46,7 @@ struct SearchPage
 {
     QList<PatientRow> rows;
     QString next;           // position after the last row; empty when there are no more
-    QString notice;         // what the list is, when it is not what was asked ("similar names follow")
+    QString notice;         // what the list is, when it is not what was asked ("No SMYTH; similar names:")
 };
 
 // What a new patient's data is compared with.

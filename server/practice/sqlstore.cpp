@@ -477,9 +477,10 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     }
     if (similar && q.after.isEmpty()) {
         const NameQuery& r = readings.first();
+        // Short enough for the grid's message row, which shows only what fits its name column.
         const QString typed = r.first.isEmpty() ? r.last : QString(r.last + QStringLiteral(", ") + r.first);
         page.notice = page.rows.isEmpty() ? QString(QStringLiteral("No patient named ") + typed)
-                                          : QString(QStringLiteral("No exact match for ") + typed + QStringLiteral("; similar names follow"));
+                                          : QString(QStringLiteral("No ") + typed + QStringLiteral("; similar names:"));
     }
     return page;
 }

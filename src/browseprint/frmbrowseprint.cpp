@@ -172,10 +172,18 @@ void frmBrowsePrint::cmdPrint_Click()
 {
     trapPrintErrors([this] {
         QPrinter printer(QPrinter::HighResolution);
+        useLocalPaper(printer);
         QPrintDialog dialog(&printer, this);
         dialog.setObjectName(QStringLiteral("PrintDialog"));
-        if (dialog.exec() == QDialog::Accepted)
-            printOn(printer);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        printOn(printer);
+        // A record printed to a file went where nobody saw it go: the clerk is told where.
+        if (!printer.outputFileName().isEmpty())
+            platform::messageBox(QStringLiteral("The record was saved as ")
+                                     + QDir::toNativeSeparators(QFileInfo(printer.outputFileName()).absoluteFilePath())
+                                     + QLatin1Char('.'),
+                                 platform::Information, utils().GetMessageTitle());
     });
 }
 
@@ -183,6 +191,7 @@ void frmBrowsePrint::cmdPreview_Click()
 {
     trapPrintErrors([this] {
         QPrinter printer(QPrinter::HighResolution);
+        useLocalPaper(printer);
         QPrintPreviewDialog preview(&printer, this);
         preview.setObjectName(QStringLiteral("PrintPreviewDialog"));
         connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) { printOn(*target); });

@@ -144,6 +144,31 @@ bool PageSetup::restore()
     });
 }
 
+QPageSize::PageSizeId localPaper(QString localeName)
+{
+    if (localeName.isEmpty()) {
+        for (const char* variable : {"LC_ALL", "LC_PAPER", "LANG"}) {
+            localeName = qEnvironmentVariable(variable);
+            if (!localeName.isEmpty())
+                break;
+        }
+    }
+    // "en_US.UTF-8@euro": the territory is what stands between the underscore and the rest.
+    const QString territory = localeName.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0)
+                                  .section(QLatin1Char('_'), 1, 1).toUpper();
+    static const QStringList letter{QStringLiteral("US"), QStringLiteral("CA"), QStringLiteral("MX"), QStringLiteral("PH"),
+                                    QStringLiteral("PR"), QStringLiteral("CL"), QStringLiteral("CO"), QStringLiteral("VE"),
+                                    QStringLiteral("CR"), QStringLiteral("GT"), QStringLiteral("NI"), QStringLiteral("PA"),
+                                    QStringLiteral("SV"), QStringLiteral("DO"), QStringLiteral("BZ")};
+    return letter.contains(territory) ? QPageSize::Letter : QPageSize::A4;
+}
+
+void useLocalPaper(QPrinter& printer)
+{
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        printer.setPageSize(QPageSize(localPaper()));
+}
+
 PageLine expandPageCodes(const QString& codes, const PageContext& context)
 {
     const QStringList parts = splitParts(codes);

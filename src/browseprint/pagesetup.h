@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QPageSize>
 #include <QString>
 
 class QPrinter;
@@ -52,6 +53,16 @@ struct PageLine
     QString right;
 };
 PageLine expandPageCodes(const QString& codes, const PageContext& context);
+
+// The paper a locale's printed pages use: Letter in the countries that print on it (the
+// United States, Canada, Mexico, the Philippines and most of Central and South America's
+// north), A4 elsewhere. `localeName` is a POSIX locale name ("en_US.UTF-8"); empty reads
+// the environment as the C library does for paper (LC_ALL, then LC_PAPER, then LANG).
+QPageSize::PageSizeId localPaper(QString localeName = {});
+
+// A printer with no printer of its own (a PDF file) gets the locale's paper; one that is a
+// real printer keeps the paper it was set up with.
+void useLocalPaper(QPrinter& printer);
 
 // Prints (or previews, on a preview's printer) the document with the header and footer on
 // every page. The copy that is laid out for the page loads its pictures through

@@ -17,6 +17,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -311,6 +313,48 @@ TEST_F(RecordTest, shouldPrintTheHeaderAndFooterOnEveryPage)
     for (qsizetype i = lines.size() - 1; i >= 0 && last.isEmpty(); --i)
         last = lines[i].trimmed();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("Page 1 of [2-9]")).match(last).hasMatch()) << last.toStdString();
+}
+
+// Catches a record printed to a file on A4 in a practice that prints on Letter, and a file
+// written where the clerk was never told: Print to a PDF under an American locale makes a
+// Letter page and says where the file is.
+TEST_F(RecordTest, shouldPrintOnTheLocalesPaperAndSayWhereTheFileWent)
+{
+    struct Locale { const char* name; QPageSize::PageSizeId paper; };
+    for (const Locale& c : {Locale{"en_US.UTF-8", QPageSize::Letter}, Locale{"fr_CA.UTF-8", QPageSize::Letter},
+                            Locale{"es_MX", QPageSize::Letter}, Locale{"en_GB.UTF-8", QPageSize::A4},
+                            Locale{"de_DE.UTF-8@euro", QPageSize::A4}, Locale{"C.UTF-8", QPageSize::A4},
+                            Locale{"POSIX", QPageSize::A4}})
+        EXPECT_EQ(browseprint::localPaper(QString::fromLatin1(c.name)), c.paper) << c.name;
+
+    const QString pdfinfo = QStandardPaths::findExecutable(QStringLiteral("pdfinfo"));
+    if (pdfinfo.isEmpty())
+        GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+    const QByteArray saved[] = {qgetenv("LC_ALL"), qgetenv("LC_PAPER")};
+    qunsetenv("LC_ALL");
+    qputenv("LC_PAPER", "en_US.UTF-8");
+    const QString pdf = shared.filePath(QStringLiteral("record 1234.pdf"));
+    ModalDriver printDialog(QStringLiteral("PrintDialog"), {[&](QWidget* w) {
+                                auto* dialog = static_cast<QPrintDialog*>(w);
+                                EXPECT_EQ(dialog->printer()->pageLayout().pageSize().id(), QPageSize::Letter);
+                                if (auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename")))
+                                    file->setText(pdf);
+                                dialog->printer()->setOutputFileName(pdf);
+                                dialog->accept();
+                            }});
+    display(QStringLiteral("1234"), [](frmBrowsePrint& w) { w.cmdPrint->click(); });
+    for (const char* variable : {"LC_ALL", "LC_PAPER"}) {
+        const QByteArray& value = saved[variable[3] == 'A' ? 0 : 1];
+        value.isNull() ? qunsetenv(variable) : qputenv(variable, value);
+    }
+
+    QProcess tool;
+    tool.start(pdfinfo, {pdf});
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    const QString info = QString::fromUtf8(tool.readAllStandardOutput());
+    EXPECT_TRUE(info.contains(QLatin1String("612 x 792 pts (letter)"))) << info.toStdString();
+    ASSERT_FALSE(platform.boxes.isEmpty());
+    EXPECT_EQ(platform.boxes.last().prompt.toStdString(), "The record was saved as " + pdf.toStdString() + ".");
 }
 
 // Catches Enter on a focused button doing nothing (Preview opened only with Space), and
