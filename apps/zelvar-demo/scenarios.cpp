@@ -8,11 +8,13 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace zelvar::demo {
 
@@ -104,7 +106,8 @@ void onNewPatientDialog(std::function<void(NewPatientDialog&)> step)
 QStringList scenarioNames()
 {
     return {QStringLiteral("frontdesk"), QStringLiteral("lookup"), QStringLiteral("duplicates"),
-            QStringLiteral("codelookup"), QStringLiteral("record"), QStringLiteral("newpatient")};
+            QStringLiteral("codelookup"), QStringLiteral("record"), QStringLiteral("newpatient"),
+            QStringLiteral("linkfailure")};
 }
 
 bool runScenario(const QString& name, FrontDesk& desk, const QString& screenshot)
@@ -115,9 +118,21 @@ bool runScenario(const QString& name, FrontDesk& desk, const QString& screenshot
                          : name == QLatin1String("lookup")       ? QStringLiteral("frmPatLookup")
                          : name == QLatin1String("record")       ? QStringLiteral("frmBrowsePrint")
                          : name == QLatin1String("newpatient")   ? QStringLiteral("NewPatientDialog")
+                         : name == QLatin1String("linkfailure")  ? QStringLiteral("LinkFailure")
                                                                  : QStringLiteral("frmLookupSch");
     auto* picture = new Picture(window, screenshot);
     picture->setParent(qApp);
+    if (name == QLatin1String("linkfailure")) {
+        // The desk is open; the search waits for a line on standard input, which the script
+        // sends once it has removed the desk or stopped the server.
+        auto* go = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &desk);
+        QObject::connect(go, &QSocketNotifier::activated, &desk, [go, &desk] {
+            go->setEnabled(false);
+            desk.txtFind->setText(QStringLiteral("smith, j"));
+            desk.find();
+        });
+        return true;
+    }
     QTimer::singleShot(300, &desk, [name, &desk] {
         if (name == QLatin1String("frontdesk")) {
             desk.showPatient(100234);

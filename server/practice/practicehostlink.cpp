@@ -22,6 +22,9 @@ QString ok(const QString& text)
 
 constexpr qsizetype kLongestQuestion = 4096;
 constexpr qsizetype kLongestSearchText = 200;
+// Past this many rows a first page's total reads "1000+": counting further would cost more
+// than the page.
+constexpr int kCountedRows = 1000;
 
 QStringList error(const QString& text)
 {
@@ -243,6 +246,7 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
     struct Entry { QString notice; PatientRow row; SearchKey key = SearchKey::PatientName; };
     QList<Entry> entries;
     QString next;
+    QString total;          // the rows the whole list holds, when a first page has more after it
     const auto add = [&](const SearchPage& page, SearchKey by) {
         if (!page.notice.isEmpty())
             entries.append({page.notice, {}, by});
@@ -272,6 +276,8 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
             if (!shaped || !asked.rows.isEmpty())
                 add(asked, key->key);
             next = asked.next;
+            if (!shaped && query.after.isEmpty() && !next.isEmpty())
+                total = countRows(query, int(entries.size() - asked.rows.size()));
         }
         if (shaped && (laterShapedPage || query.after.isEmpty())) {
             SearchQuery byShape = query;
@@ -300,8 +306,9 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
 
     if (entries.isEmpty())
         entries.append({QStringLiteral("No patients found"), {}, key->key});
-    QStringList replies{QStringLiteral("|OK||H") + fiveDigits(entries.size()) + QLatin1Char('\t')
-                        + headings.join(QLatin1Char('\t'))};
+    // The total follows the count after a slash, where a reader of the count stops.
+    QStringList replies{QStringLiteral("|OK||H") + fiveDigits(entries.size()) + (total.isEmpty() ? QString() : QLatin1Char('/') + total)
+                        + QLatin1Char('\t') + headings.join(QLatin1Char('\t'))};
     QList<qint64> listed;
     for (const Entry& e : std::as_const(entries)) {
         if (!e.notice.isEmpty()) {
@@ -341,6 +348,23 @@ QStringList PracticeHostLink::patientSearch(const QStringList& fields, const QSt
         noteAccess(QStringLiteral("SEARCH"), listed);
     Q_UNUSED(request);
     return replies;
+}
+
+// The lines a whole list holds: its patients, as the store counts them up to a limit ("1000+"
+// past it), and the lines that say what follows; empty where the store cannot count them.
+QString PracticeHostLink::countRows(const SearchQuery& query, int noticeLines)
+{
+    std::optional<int> rows;
+    try {
+        rows = m_store->countMatches(query, kCountedRows);
+    } catch (const std::exception&) {
+        // The page is what was asked; a count that fails leaves it without a total.
+    }
+    if (!rows)
+        return {};
+    if (*rows > kCountedRows)
+        return QString::number(kCountedRows) + QLatin1Char('+');
+    return QString::number(*rows + noticeLines);
 }
 
 QStringList PracticeHostLink::duplicateCheck(const QString& data)

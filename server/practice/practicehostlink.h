@@ -43,6 +43,7 @@ public:
 
 private:
     QStringList patientSearch(const QStringList& fields, const QString& request);
+    QString countRows(const SearchQuery& query, int noticeLines);
     QStringList duplicateCheck(const QString& data);
     QStringList newPatient(const QString& data);
     QStringList codeLookup(const QString& table);

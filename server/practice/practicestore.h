@@ -114,6 +114,9 @@ public:
     // One page of a search; throws std::invalid_argument for a text the key cannot take, with
     // a sentence a clerk can act on.
     virtual SearchPage search(const SearchQuery& query) = 0;
+    // How many rows the whole search lists, counted up to limit + 1 (past the limit: "more");
+    // nullopt where the store cannot tell without reading them.
+    virtual std::optional<int> countMatches(const SearchQuery& query, int limit) = 0;
     // Patients that share any identifying value with the data (at most `limit`).
     virtual QList<Candidate> duplicateCandidates(const PatientData& data, int limit) = 0;
     // A code table's rows; nullopt when there is no such table.

@@ -378,6 +378,48 @@ QStringList passStart(const NamePass& pass)
 
 } // namespace
 
+// A name search whose surname is one lists its passes by name and their other surnames, and
+// nothing similar: each is a range of an index, counted without reading a patient's row (the
+// other surnames' only to leave out who the first pass listed). A text that starts similar
+// names, a middle name to match, or a first name under a short surname, is not counted.
+std::optional<int> SqlStore::countMatches(const SearchQuery& q, int limit)
+{
+    if (q.key != SearchKey::PatientName || q.text.trimmed().isEmpty())
+        return std::nullopt;
+    QList<NameQuery> readings = nameReadings(q.text);
+    readings.removeIf([](const NameQuery& r) { return r.last.isEmpty(); });
+    bool anyExact = false;
+    for (const NameQuery& r : std::as_const(readings)) {
+        if (!r.middle.isEmpty() || (!r.first.isEmpty() && r.last.size() < 3))
+            return std::nullopt;
+        anyExact = anyExact || hasExactName(r);
+    }
+    if (!anyExact)
+        return std::nullopt;
+    int counted = 0;
+    for (const NameQuery& r : std::as_const(readings)) {
+        Statement byName(*m_db, "SELECT count(*) FROM (SELECT 1 FROM patients INDEXED BY patients_byname "
+                                "WHERE lastkey >= ?1 AND lastkey < ?2 AND firstkey >= ?3 AND firstkey < ?4 LIMIT ?5) AS listed",
+                         PlanOnce{});
+        byName.bind(1, r.last).bind(2, prefixEnd(r.last)).bind(3, r.first).bind(4, prefixEnd(r.first));
+        byName.bind(5, qint64(limit + 1 - counted));
+        counted += byName.step() ? int(byName.integer(0)) : 0;
+        if (counted > limit)
+            return counted;
+        Statement byOther(*m_db, "SELECT count(*) FROM (SELECT 1 FROM namekeys x INDEXED BY namekeys_key "
+                                 "JOIN patients p ON p.id = x.patient WHERE x.key >= ?1 AND x.key < ?2 "
+                                 "AND x.first >= ?3 AND x.first < ?4 AND NOT (p.lastkey >= ?1 AND p.lastkey < ?2 "
+                                 "AND p.firstkey >= ?3 AND p.firstkey < ?4) LIMIT ?5) AS listed",
+                          PlanOnce{});
+        byOther.bind(1, r.last).bind(2, prefixEnd(r.last)).bind(3, r.first).bind(4, prefixEnd(r.first));
+        byOther.bind(5, qint64(limit + 1 - counted));
+        counted += byOther.step() ? int(byOther.integer(0)) : 0;
+        if (counted > limit)
+            return counted;
+    }
+    return counted;
+}
+
 bool SqlStore::hasExactName(const NameQuery& name)
 {
     // The surname as typed exists (whole, not only as the beginning of a longer one) with a

@@ -55,6 +55,7 @@ public:
     ~SqlStore() override;
 
     SearchPage search(const SearchQuery& query) override;
+    std::optional<int> countMatches(const SearchQuery& query, int limit) override;
     QList<Candidate> duplicateCandidates(const PatientData& data, int limit) override;
     std::optional<QList<CodeRow>> codeTable(const QString& name) override;
     std::optional<QString> setting(const QString& name) override;

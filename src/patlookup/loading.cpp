@@ -117,8 +117,10 @@ bool frmPatLookup::captionNamesPatientWindow() const
 
 QString frmPatLookup::rowCountText()
 {
-    if (!m_model.rows.AllLoaded)
-        return QStringLiteral("Showing: ") + str(LastShownRow());
+    if (!m_model.rows.AllLoaded) {
+        const QString& total = m_model.rows.KnownTotal;
+        return QStringLiteral("Showing: ") + str(LastShownRow()) + (total.isEmpty() ? QString() : QStringLiteral(" of ") + total);
+    }
     QString text = QStringLiteral("Total: ") + str(m_model.rows.RowsLoaded);
     // The grid holds at most so many rows: the user is told where the list stops.
     if (grdPatient->RowCount() < m_model.rows.RowsLoaded)

@@ -5,6 +5,8 @@
 #include "component/runtimeerror.h"
 #include "component/strings.h"
 
+#include <QRegularExpression>
+
 #include <optional>
 
 using namespace zelvar::component;
@@ -140,6 +142,18 @@ void Reader::takeTrailer(const QString& trailer)
         results.AllLoaded = true;
 }
 
+// A server may follow the count with the whole list's: "H00050/942" or "H00050/1000+", which
+// a reader of the count alone stops before. Anything else there is no total.
+QString knownTotal(const QString& header)
+{
+    const QString field = header.section(QLatin1Char('\t'), 0, 0);
+    if (field.size() < 13 || field.at(11) != u'/')
+        return {};
+    static const QRegularExpression total(QStringLiteral("^[1-9][0-9]{0,8}\\+?$"));
+    const QString text = field.mid(12);
+    return total.match(text).hasMatch() ? text : QString();
+}
+
 bool readFirst(Reader& r, qint32 gridRowLimit)
 {
     SearchResults& results = r.results;
@@ -157,6 +171,7 @@ bool readFirst(Reader& r, qint32 gridRowLimit)
         return false;
     }
     results.RowsLoaded = CLng(Val(Mid(header, 7)));
+    results.KnownTotal = knownTotal(header);
     reading.shape = GridShape::Counted;
     reading.gridColumns = results.ColumnBound - 1;
     reading.gridRows = results.RowsLoaded;

@@ -25,6 +25,8 @@ struct SearchResults
     bool AllLoaded = false;
     bool MoreAvailable = false;
     bool SingleHit = false;
+    QString KnownTotal;     // the lines of the whole list as the first page's header gave them
+                            // ("942", "1000+" for at least), empty when it gave none
 };
 
 // A message the reader leaves to its caller: a line for the host's error report, or a message

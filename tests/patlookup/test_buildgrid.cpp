@@ -139,6 +139,23 @@ TEST_F(TabularReplyTest, shouldReadTheContinuationKey)
     EXPECT_TRUE(results.AllLoaded);
 }
 
+// Catches the whole list's count after the page's taken as the page's own, and anything but
+// a plain count there shown to the clerk as one.
+TEST_F(TabularReplyTest, shouldReadTheWholeListsCountOnlyWhereItIsPlain)
+{
+    const struct { const char* field; const char* total; } cases[] = {
+        {"00002/942", "942"}, {"00002/1000+", "1000+"}, {"00002", ""}, {"00002/", ""}, {"00002/0", ""},
+        {"00002/-5", ""}, {"00002/9x", ""}, {"00002/1234567890", ""}, {"00002/12 3", ""}, {"00002 /12", ""},
+    };
+    for (const auto& c : cases) {
+        QStringList lines = page(1, 2, QStringLiteral("K42"));
+        lines[0] = header(QString::fromLatin1(c.field), kHeadings);
+        ASSERT_TRUE(first(lines)) << c.field;
+        EXPECT_EQ(results.RowsLoaded, 2) << c.field;
+        EXPECT_EQ(results.KnownTotal, QString::fromLatin1(c.total)) << c.field;
+    }
+}
+
 // Catches a count read leniently enough to accept "12ABC", and the bad-header clean-up.
 TEST_F(TabularReplyTest, shouldRejectAHeaderWhoseCountIsNotANumber)
 {

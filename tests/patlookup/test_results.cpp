@@ -43,18 +43,20 @@ using ResultsTest = LookupFixture;
 
 // Catches further-rows requests that are not the last request plus the continuation key,
 // the 200 virtual rows missing, the row count not becoming exactly RowsLoaded at the end,
-// and the status line forms.
+// and the status line forms, with the whole list's count when the server gives it.
 TEST_F(ResultsTest, shouldPageThroughTheResults)
 {
     const QString first = QStringLiteral("|GET|KEY|PATIENT|&PAT NAME|");
-    server->answer(first, patientPage(1, 50, QStringLiteral("P02")));
+    QStringList firstPage = patientPage(1, 50, QStringLiteral("P02"));
+    firstPage[0].insert(11, QStringLiteral("/120"));
+    server->answer(first, firstPage);
     server->answer(first + QStringLiteral("P02"), patientPage(51, 50, QStringLiteral("P03")));
     server->answer(first + QStringLiteral("P03"), patientPage(101, 20, QStringLiteral("--")));
     lookupWith(QStringLiteral("patient"), [&](Dialog& d) {
         QAbstractItemModelTester tester(d.grdPatient->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
         EXPECT_EQ(d.grdPatient->RowCount(), 200);
         EXPECT_TRUE(d.lblStatus->text().startsWith(QStringLiteral("Showing: ")));
-        EXPECT_EQ(d.lblStatus->text(), QStringLiteral("Showing: %1").arg(d.LastShownRow()));
+        EXPECT_EQ(d.lblStatus->text(), QStringLiteral("Showing: %1 of 120").arg(d.LastShownRow()));
         d.cmdMore_Click();
         EXPECT_EQ(d.results().RowsLoaded, 100);
         EXPECT_EQ(d.grdPatient->RowCount(), 200);
