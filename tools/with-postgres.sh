@@ -8,4 +8,6 @@ if ! command -v pg_virtualenv >/dev/null; then
     exit 1
 fi
 version=$(ls /usr/lib/postgresql | sort -V | tail -1)
-exec pg_virtualenv -v "$version" env ZELVAR_TEST_POSTGRES="dbname=postgres" "$@"
+# -t: a cluster in a temporary folder of its own, also as root, where the system-wide name
+# "regress" would collide with any other run or cluster of that name.
+exec pg_virtualenv -t -v "$version" env ZELVAR_TEST_POSTGRES="dbname=postgres" "$@"
