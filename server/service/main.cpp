@@ -1,6 +1,7 @@
 // zelvar-practice-server: the practice server for the desks of a practice.
 #include "practiceserver.h"
 #include "servicetables.h"
+#include "servinglock.h"
 #include "storeaddress.h"
 #include "tls.h"
 
@@ -11,6 +12,8 @@
 #include <csignal>
 #include <cstdio>
 #include <map>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -36,8 +39,9 @@ Commands:
   desk remove NAME    Removes a desk; its token is refused from then on.
   log --account N     Prints who was shown the account, and when.
   log --refused       Prints the last refused requests.
-  generate PATIENTS [--seed N]
-        Replaces the database's contents with generated demo patients.
+  generate PATIENTS [--seed N] [--replace]
+        Fills an empty database with generated demo patients; --replace replaces the
+        patients of one that has some. Refused while a server serves the database.
   migrate --from DATABASE --to DATABASE
         Copies every row (patients, codes, desks, access log) into an empty database.
 
@@ -54,7 +58,7 @@ struct Arguments
 Arguments parse(const QStringList& args)
 {
     static const QStringList flags{QStringLiteral("--force"), QStringLiteral("--refused"), QStringLiteral("--help"),
-                                   QStringLiteral("--version")};
+                                   QStringLiteral("--version"), QStringLiteral("--replace")};
     Arguments out;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -159,6 +163,11 @@ int serve(const Arguments& a)
     const QString database = databaseAddress(a);
 
     service::PracticeServer server(options, [database] { return service::openStore(database); });
+    const std::unique_ptr<service::ServingLock> serving = service::ServingLock::shared(database);
+    if (!serving)
+        throw std::runtime_error("the database's contents are being replaced (generate) just now: try again when it is done");
+    for (const QString& loose : service::filesOpenToOthers(service::databaseFiles(database) + QStringList{options.key}))
+        std::fprintf(stderr, "warning: %s\n", qPrintable(loose));
     g_server = &server;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -239,7 +248,15 @@ int generate(const Arguments& a)
     if (!ok || patients < 0 || patients > 100'000'000)
         throw std::invalid_argument("generate PATIENTS: a number of patients");
     const quint64 seed = quint64(number(a, "--seed", 1, 0, std::numeric_limits<int>::max()));
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(databaseAddress(a));
+    const QString database = databaseAddress(a);
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(database);
+    // Desks would be shown other people under the accounts they have open.
+    const std::unique_ptr<service::ServingLock> alone = service::ServingLock::alone(database);
+    if (!alone)
+        throw std::runtime_error("a server is serving this database: stop it before generating patients into it");
+    if (!store->isEmpty() && !a.options.count(QStringLiteral("--replace")))
+        throw std::runtime_error(QStringLiteral("the database holds %1 patients; generate --replace replaces them")
+                                     .arg(store->patientCount()).toStdString());
     int shown = -1;
     store->generate(patients, seed, [&](int percent) {
         if (percent / 10 != shown / 10) {
@@ -276,6 +293,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(ZELVAR_VERSION));
     // A desk that goes away mid-answer is a failed write, not the end of the server.
     std::signal(SIGPIPE, SIG_IGN);
+    // Every file the server makes (the database, its log, keys) holds patients' data or opens
+    // it: for the user the server runs as, and nobody else.
+    ::umask(077);
     try {
         const Arguments a = parse(QCoreApplication::arguments());
         const QString command = a.words.value(0);

@@ -17,10 +17,13 @@
 #include "service/storeaddress.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QTcpSocket>
 
 #include <thread>
+
+#include <sys/stat.h>
 
 using namespace zelvar;
 using namespace zelvar::test;
@@ -289,5 +292,68 @@ TEST_P(LoadTest, shouldAnswerEveryDeskAtOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, LoadTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
+
+class ServedDatabaseTest : public ::testing::TestWithParam<Backend>
+{
+};
+
+// Catches a database every user of the machine can read (SSNs and all), a served database
+// whose patients generate replaces under the desks, and a filled one replaced without asking.
+TEST_P(ServedDatabaseTest, shouldKeepItsDatabaseFromOthersAndFromGenerateWhileServed)
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("practice.db"));
+    QString database = QStringLiteral("sqlite:") + file;
+    if (GetParam() == Backend::Postgres) {
+        if (testPostgres().isEmpty())
+            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+        database = freshPostgresAddress();
+    }
+    ServerProcess server(database, 300);
+    ASSERT_TRUE(server.start());
+    const auto patients = [&] {
+        return service::openStore(database)->patientCount();
+    };
+    const auto generate = [&](const QStringList& extra, int* code) {
+        return server.run(QStringList{QStringLiteral("generate"), QStringLiteral("20"), QStringLiteral("--db"), database} + extra, code);
+    };
+    if (GetParam() == Backend::Sqlite) {
+        int checked = 0;
+        for (const QString& made : QStringList{file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm"), server.key()}) {
+            struct stat st {};
+            if (::stat(QFile::encodeName(made).constData(), &st) != 0)
+                continue;   // the log comes and goes with the writes
+            EXPECT_EQ(st.st_mode & 0777, 0600u) << made.toStdString();
+            ++checked;
+        }
+        EXPECT_GE(checked, 2);
+    }
+
+    int code = 0;
+    QString said = generate({QStringLiteral("--replace")}, &code);
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(said.contains(QLatin1String("a server is serving this database"))) << said.toStdString();
+    EXPECT_EQ(patients(), 300);
+
+    server.kill();
+    said = generate({}, &code);
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(said.contains(QLatin1String("holds 300 patients; generate --replace"))) << said.toStdString();
+    EXPECT_EQ(patients(), 300);
+    generate({QStringLiteral("--replace")}, nullptr);
+    EXPECT_EQ(patients(), 20);
+
+    // A database left open to others from before is served, with a warning that says how to
+    // close it.
+    if (GetParam() == Backend::Sqlite) {
+        ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        ASSERT_TRUE(server.start());
+        said = server.startOutput;
+        EXPECT_TRUE(said.contains(QStringLiteral("warning: %1 is 0644 (others may read it): chmod 600 %1").arg(file)))
+            << said.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServedDatabaseTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 } // namespace
