@@ -23,8 +23,9 @@ const char* const kUsage = R"(Usage: zelvar-practice-server COMMAND [OPTIONS]
 
 Commands:
   init [--cert FILE] [--key FILE] [--host NAME] [--force]
-        Makes a self-signed certificate and key for a first run (server.crt, server.key)
-        and prints the certificate's fingerprint, which the desks pin.
+        Makes a self-signed certificate (valid for two years) and key for a first run
+        (server.crt, server.key) and prints the certificate's fingerprint, which the desks
+        pin. --force replaces them (then SIGHUP makes a running server take them).
   serve [--cert FILE] [--key FILE] [--listen ADDRESS:PORT] [--workers N]
         [--plain-loopback PORT] [--header-timeout SECONDS] [--request-timeout SECONDS]
         [--idle-timeout SECONDS] [--max-connections N] [--max-connections-per-address N]
@@ -34,6 +35,7 @@ Commands:
         --request-timeout (10); a kept-alive connection idles at most --idle-timeout (60).
         At most --max-connections (1024) are open, --max-connections-per-address (64)
         from one address; past that a new connection is answered 503 and closed.
+        SIGINT or SIGTERM stops it; SIGHUP reads the certificate and key again.
   desk add NAME       Adds a desk and prints its token (once: the server keeps only a hash).
   desk list           Lists the desks.
   desk remove NAME    Removes a desk; its token is refused from then on.
@@ -128,9 +130,13 @@ int init(const Arguments& a)
 
 service::PracticeServer* g_server = nullptr;
 
-void onSignal(int)
+void onSignal(int number)
 {
-    if (g_server)
+    if (!g_server)
+        return;
+    if (number == SIGHUP)
+        g_server->reload();
+    else
         g_server->stop();
 }
 
@@ -171,6 +177,7 @@ int serve(const Arguments& a)
     g_server = &server;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);      // as a Debian daemon does: reload, not end
     out(QStringLiteral("Serving %1 on https://%2:%3 with %4 workers")
             .arg(database.contains(QLatin1String("://")) ? QStringLiteral("the PostgreSQL database") : database,
                  options.address.toString())

@@ -94,6 +94,7 @@ struct PracticeServer::Private : SessionHost
     DeskDirectory directory;
     Refusals refusals;
     std::atomic<bool> stopRequested{false};
+    std::atomic<bool> reloadRequested{false};
 
     // The I/O side: everything below runs on the thread that calls run().
     net::io_context io{1};
@@ -129,6 +130,7 @@ struct PracticeServer::Private : SessionHost
     void accept(tcp::acceptor& acceptor, bool tls);
     void admit(tcp::socket socket, bool tls);
     void watchForStop();
+    void reloadCertificate();
     void shutdown();
     void work(int number);
     Answer answer(const Job& job, WorkerState& state);
@@ -216,6 +218,13 @@ void PracticeServer::stop()
     [[maybe_unused]] const ssize_t n = ::write(d->wake[1], &byte, 1);
 }
 
+void PracticeServer::reload()
+{
+    d->reloadRequested = true;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t n = ::write(d->wake[1], &byte, 1);
+}
+
 void PracticeServer::run()
 {
     std::vector<std::thread> workers;
@@ -299,10 +308,24 @@ void PracticeServer::Private::watchForStop()
     wakeReader.async_read_some(net::buffer(&byte, 1), [this](error_code ec, size_t) {
         if (ec == net::error::operation_aborted)
             return;
+        if (reloadRequested.exchange(false))
+            reloadCertificate();
         if (!stopRequested)
             return watchForStop();
         shutdown();
     });
+}
+
+// On the I/O thread, where connections are admitted. A connection in flight holds its own
+// reference to the TLS context it began with (OpenSSL counts them), so the old one may go.
+void PracticeServer::Private::reloadCertificate()
+{
+    try {
+        tls = std::make_unique<TlsContext>(options.certificate, options.key);
+        log(QStringLiteral("reloaded the certificate: ") + certificateFingerprint(options.certificate));
+    } catch (const std::exception& e) {
+        log(QStringLiteral("the certificate was not reloaded, the one in use stays: ") + QString::fromUtf8(e.what()));
+    }
 }
 
 void PracticeServer::Private::shutdown()

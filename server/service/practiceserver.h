@@ -53,6 +53,10 @@ public:
     // Stops accepting, closes the connections that wait or are still sending, and lets the
     // requests already read be answered. May be called from any thread or a signal handler.
     void stop();
+    // Reads the certificate and key again: new connections get the new ones, connections in
+    // flight keep theirs, and a pair that cannot be used leaves the one in use (the log says
+    // why). May be called from any thread or a signal handler.
+    void reload();
 
 private:
     struct Private;

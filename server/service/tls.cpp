@@ -115,7 +115,9 @@ QString makeSelfSignedCertificate(const QString& certificateFile, const QString&
     BN_to_ASN1_INTEGER(number, X509_get_serialNumber(x));
     BN_free(number);
     X509_gmtime_adj(X509_getm_notBefore(x), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(x), 10L * 365 * 24 * 3600);
+    // Two years: long enough not to catch a practice out, short enough that a key that got
+    // away does not serve for a decade.
+    X509_gmtime_adj(X509_getm_notAfter(x), 2L * 365 * 24 * 3600);
     X509_set_pubkey(x, key.get());
     X509_NAME* name = X509_get_subject_name(x);
     const QByteArray common = hostName.toUtf8();
@@ -133,8 +135,10 @@ QString makeSelfSignedCertificate(const QString& certificateFile, const QString&
     X509V3_set_ctx(&v3, x, x, nullptr, nullptr, 0);
     const QByteArray san = alternatives.toLatin1();
     for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, san.constData()},
-                                     std::pair{NID_basic_constraints, "critical,CA:TRUE"},
-                                     std::pair{NID_key_usage, "critical,digitalSignature,keyCertSign"},
+                                     // A server's own certificate, which may sign nothing else; a
+                                     // desk trusts it as it is (its file, or its pin).
+                                     std::pair{NID_basic_constraints, "critical,CA:FALSE"},
+                                     std::pair{NID_key_usage, "critical,digitalSignature,keyEncipherment"},
                                      std::pair{NID_ext_key_usage, "serverAuth"}}) {
         X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &v3, nid, value);
         if (!extension)
@@ -155,6 +159,8 @@ QString makeSelfSignedCertificate(const QString& certificateFile, const QString&
     const bool certificateWritten = PEM_write_X509(certificateOut, x) == 1;
     if (std::fclose(certificateOut) != 0 || !certificateWritten)
         throw std::runtime_error(QString("cannot write " + certificateFile).toStdString());
+    // The certificate is public: the desks are given it to check the server by.
+    ::chmod(QFile::encodeName(certificateFile).constData(), 0644);
     return certificateFingerprint(certificateFile);
 }
 

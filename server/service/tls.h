@@ -19,8 +19,8 @@ private:
     boost::asio::ssl::context m_context;
 };
 
-// A self-signed certificate for the host name (and localhost, 127.0.0.1 and ::1), valid for
-// ten years, with its key (readable by its owner only). Returns the certificate's fingerprint.
+// A self-signed server certificate (not an authority's) for the host name (and localhost,
+// 127.0.0.1 and ::1), valid for two years, with its key (readable by its owner only). Returns the certificate's fingerprint.
 QString makeSelfSignedCertificate(const QString& certificateFile, const QString& keyFile, const QString& hostName);
 
 // "SHA256:AB:CD:..." of the certificate in the file, as a desk pins it.

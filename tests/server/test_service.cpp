@@ -198,6 +198,54 @@ TEST_F(ServiceTest, shouldRefuseWhoDoesNotBelong)
 
 }
 
+// Catches SIGHUP ending the server (as no Debian daemon does), a renewed certificate served
+// only after a restart, a connection in flight dropped by the reload, and a broken new
+// certificate taking the server's TLS down with it.
+TEST_F(ServiceTest, shouldTakeARenewedCertificateOnSighupAndKeepTheConnectionsInFlight)
+{
+    NetworkHostLink before(settings());
+    bool answered = false;
+    ask(before, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    ASSERT_TRUE(answered) << before.lastError().toStdString();
+
+    const QString renewed = server->run({QStringLiteral("init"), QStringLiteral("--cert"), server->certificate(), QStringLiteral("--key"),
+                                         server->key(), QStringLiteral("--host"), QStringLiteral("localhost"), QStringLiteral("--force")})
+                                .section(QStringLiteral("Fingerprint: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
+    ASSERT_NE(renewed, server->fingerprint);
+    const auto reloaded = [&](const char* said) {
+        server->signal(SIGHUP);
+        QString log;
+        for (int i = 0; i < 30 && !log.contains(QLatin1String(said)); ++i)
+            log += server->output();
+        return log;
+    };
+    QString log = reloaded("reloaded the certificate");
+    EXPECT_TRUE(log.contains(QStringLiteral("reloaded the certificate: ") + renewed)) << log.toStdString();
+
+    ask(before, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    EXPECT_TRUE(answered) << "the kept-alive connection was dropped: " << before.lastError().toStdString();
+    NetworkSettings now = settings();
+    now.pinnedFingerprint = renewed;
+    NetworkHostLink after(now);
+    ask(after, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    EXPECT_TRUE(answered) << after.lastError().toStdString();
+    NetworkHostLink old(settings());
+    ask(old, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    EXPECT_FALSE(answered);
+
+    // A certificate that cannot be used: the one in use stays, and the server goes on.
+    QFile broken(server->certificate());
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.write("-----BEGIN CERTIFICATE-----\nnot one\n-----END CERTIFICATE-----\n");
+    broken.close();
+    log = reloaded("was not reloaded");
+    EXPECT_TRUE(log.contains(QLatin1String("the certificate was not reloaded, the one in use stays"))) << log.toStdString();
+    NetworkHostLink later(now);
+    ask(later, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
+    EXPECT_TRUE(answered) << later.lastError().toStdString();
+    EXPECT_EQ(server->waitForExit(200), -1) << "the server ended";
+}
+
 // Catches a desk that hangs on a server that stopped or died mid-request, and a link that
 // cannot find a restarted server again.
 TEST_F(ServiceTest, shouldSurviveAServerKilledMidRequestAndReachItAgain)
