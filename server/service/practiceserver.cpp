@@ -108,6 +108,11 @@ struct PracticeServer::Private : SessionHost
     int open = 0;
     OncePerMinute full, outOfDescriptors;
 
+    // What the housekeeper's last probe of the store found, and when.
+    mutable std::mutex readiness;
+    QString readyProblem;
+    std::chrono::steady_clock::time_point probedAt = std::chrono::steady_clock::now();
+
     // The workers' queue.
     std::mutex mutex;
     std::condition_variable ready;      // for the workers only
@@ -119,6 +124,8 @@ struct PracticeServer::Private : SessionHost
     const TransportLimits& limits() const override { return transport; }
     bool stopping() const override { return stopRequested; }
     std::optional<QString> deskOf(const QByteArray& token) const override { return directory.deskOf(token); }
+    QString notReady() const override;
+    void probed(const QString& problem);
     bool refused(const std::string& address, const QString& why, int& retryAfter) override
     {
         return refusals.refuse(address, why, retryAfter);
@@ -385,8 +392,11 @@ void PracticeServer::Private::keepHouse()
                     throw std::runtime_error(why.toStdString());
             }
             directory.renew(state.tables->deskTokens());
-            if (++ticks % 4 == 0)
+            if (++ticks % 4 == 0) {
+                state.tables->probe();
+                probed({});
                 state.store->database().tidyUp();
+            }
             const QList<AccessEntry> lines = refusals.takeLines(last);
             for (const AccessEntry& line : lines)
                 log(QStringLiteral("refused ") + line.detail);
@@ -395,12 +405,32 @@ void PracticeServer::Private::keepHouse()
         } catch (const std::exception& e) {
             state = {};
             log(QStringLiteral("housekeeping: ") + QString::fromUtf8(e.what()));
+            probed(QStringLiteral("The practice database does not answer: ") + QString::fromUtf8(e.what()).trimmed());
         }
         if (last)
             return;
         std::unique_lock lock(mutex);
         drained.wait_for(lock, std::chrono::milliseconds(250), [this] { return draining; });
     }
+}
+
+void PracticeServer::Private::probed(const QString& problem)
+{
+    std::lock_guard lock(readiness);
+    readyProblem = problem;
+    probedAt = std::chrono::steady_clock::now();
+}
+
+QString PracticeServer::Private::notReady() const
+{
+    std::lock_guard lock(readiness);
+    // The housekeeper probes once a second; one that has not come back is waiting for the
+    // database as the desks would.
+    const auto since = std::chrono::steady_clock::now() - probedAt;
+    if (since > std::chrono::seconds(3))
+        return QStringLiteral("The practice database has not answered for %1 seconds.")
+            .arg(std::chrono::duration_cast<std::chrono::seconds>(since).count());
+    return readyProblem;
 }
 
 void PracticeServer::Private::work(int number)

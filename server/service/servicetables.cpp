@@ -208,4 +208,20 @@ QList<AccessEntry> ServiceTables::recentOfKind(const QString& kind, int limit)
     return readEntries(m_db, s);
 }
 
+void ServiceTables::probe()
+{
+    Statement read(m_db, "SELECT count(*) FROM desks");
+    read.step();
+    m_db.begin();
+    try {
+        Statement write(m_db, "INSERT INTO access (at, desk, kind, detail) VALUES (?1, '', 'PROBE', '')");
+        write.bind(1, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+        write.step();
+    } catch (...) {
+        m_db.rollback();
+        throw;
+    }
+    m_db.rollback();
+}
+
 } // namespace zelvar::service

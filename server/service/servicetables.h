@@ -46,6 +46,10 @@ public:
     // The last entries of a kind (refused requests, say), newest first.
     QList<AccessEntry> recentOfKind(const QString& kind, int limit);
 
+    // Whether the database answers a read and takes a write: a write to the access log in a
+    // transaction that is rolled back, so that nothing is left of it. Throws with the reason.
+    void probe();
+
     static QString tokenHash(const QString& token);
 
 private:

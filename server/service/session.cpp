@@ -78,8 +78,8 @@ class HttpSession : public Session
 public:
     HttpSession(SessionHost& host, beast::flat_buffer buffer, std::shared_ptr<void> slot, std::string address,
                 const net::any_io_executor& executor)
-        : m_host(host)
-        , m_buffer(std::move(buffer))
+        : m_buffer(std::move(buffer))
+        , m_host(host)
         , m_slot(std::move(slot))
         , m_address(std::move(address))
         , m_deadline(executor)
@@ -173,10 +173,18 @@ private:
             return refuse(505, QStringLiteral("The server speaks HTTP/1.1."));
         std::string_view path = request.target();
         path = path.substr(0, path.find('?'));
-        if (path == "/v1/health") {
+        // Health: the server runs (liveness). Ready: its database answers, so a monitor or a
+        // load balancer can tell a server that cannot serve from one that is down.
+        if (path == "/v1/health" || path == "/v1/ready") {
             disarm();
-            const bool bodyFollows = !m_parser->is_done();
-            return send(response(200, QByteArrayLiteral("{\"status\":\"ready\"}"), request.keep_alive() && !bodyFollows));
+            const bool keepAlive = request.keep_alive() && m_parser->is_done();
+            const QString why = path == "/v1/ready" ? m_host.notReady() : QString();
+            if (!why.isEmpty())
+                return send(response(503, QJsonDocument(QJsonObject{{QStringLiteral("status"), QStringLiteral("not ready")},
+                                                                    {QStringLiteral("error"), why}})
+                                              .toJson(QJsonDocument::Compact),
+                                     keepAlive));
+            return send(response(200, QByteArrayLiteral("{\"status\":\"ready\"}"), keepAlive));
         }
         if (path != "/v1/request")
             return refuse(404, QStringLiteral("The server answers POST /v1/request."));

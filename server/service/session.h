@@ -52,6 +52,9 @@ public:
     virtual bool stopping() const = 0;
     // The desk a bearer token belongs to, without asking the database.
     virtual std::optional<QString> deskOf(const QByteArray& token) const = 0;
+    // Empty when the store answered a read and took a write within the last seconds; else
+    // why not, in a sentence.
+    virtual QString notReady() const = 0;
     // Counts a refused request; false once the address has been refused too often lately,
     // with the seconds it is to wait.
     virtual bool refused(const std::string& address, const QString& why, int& retryAfter) = 0;

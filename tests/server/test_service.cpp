@@ -402,6 +402,65 @@ TEST_P(ServedDatabaseTest, shouldKeepItsDatabaseFromOthersAndFromGenerateWhileSe
     }
 }
 
+// Catches a server that says it is ready while its database cannot serve a desk (a monitor or
+// a load balancer could not tell it from a working one), and one that stays "not ready" once
+// the database is back.
+TEST_P(ServedDatabaseTest, shouldBeReadyOnlyWhileItsDatabaseAnswers)
+{
+    QTemporaryDir folder;
+    QString database = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db"));
+    if (GetParam() == Backend::Postgres) {
+        if (testPostgres().isEmpty())
+            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+        database = freshPostgresAddress();
+    }
+    ServerProcess server(database, 100);
+    ASSERT_TRUE(server.start({QStringLiteral("--plain-loopback"), QStringLiteral("0")}));
+    QByteArray said;
+    const auto ready = [&] {
+        QTcpSocket socket;
+        socket.connectToHost(QStringLiteral("127.0.0.1"), server.plainPort);
+        if (!socket.waitForConnected(2000))
+            return 0;
+        socket.write("GET /v1/ready HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        said.clear();
+        while (socket.waitForReadyRead(2000))
+            said += socket.readAll();
+        return said.startsWith("HTTP/1.1 ") ? said.mid(9, 3).toInt() : 0;
+    };
+    const auto becomes = [&](int status) {
+        for (int i = 0; i < 60; ++i) {
+            if (ready() == status)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return false;
+    };
+    EXPECT_EQ(ready(), 200) << said.toStdString();
+
+    if (GetParam() == Backend::Sqlite) {
+        const std::unique_ptr<practice::SqlStore> other = service::openStore(database);
+        practice::Database& db = other->database();
+        // A writer that holds the database: the server can read, but no desk's choice or new
+        // patient would be written.
+        db.beginWrite();
+        EXPECT_TRUE(becomes(503)) << said.toStdString();
+        db.rollback();
+    } else {
+        // The database as during a restart: every connection gone, none taken.
+        const QString name = database.section(QLatin1Char('/'), -1);
+        practice::PostgresDatabase admin(testPostgres());
+        admin.execute(QStringLiteral("ALTER DATABASE ") + name + QStringLiteral(" ALLOW_CONNECTIONS false"));
+        admin.execute(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '") + name
+                      + QLatin1Char('\''));
+        EXPECT_TRUE(becomes(503)) << said.toStdString();
+        EXPECT_TRUE(said.contains("The practice database does not answer")) << said.toStdString();
+        admin.execute(QStringLiteral("ALTER DATABASE ") + name + QStringLiteral(" ALLOW_CONNECTIONS true"));
+    }
+    EXPECT_TRUE(said.contains("\"status\":\"not ready\"")) << said.toStdString();
+    EXPECT_TRUE(becomes(200)) << said.toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, ServedDatabaseTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 } // namespace
