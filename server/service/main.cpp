@@ -1,4 +1,5 @@
 // zelvar-practice-server: the practice server for the desks of a practice.
+#include "backup.h"
 #include "practiceserver.h"
 #include "servicetables.h"
 #include "servinglock.h"
@@ -44,6 +45,12 @@ Commands:
   generate PATIENTS [--seed N] [--replace]
         Fills an empty database with generated demo patients; --replace replaces the
         patients of one that has some. Refused while a server serves the database.
+  backup --to FILE
+        Copies the database into FILE while it is served (SQLite: one consistent moment;
+        PostgreSQL: pg_dump's custom format).
+  restore --from FILE
+        Puts a backup in place of the database, which no server may be serving; on SQLite
+        what it replaces is kept beside it first.
   migrate --from DATABASE --to DATABASE
         Copies every row (patients, codes, desks, access log) into an empty database.
 
@@ -276,6 +283,33 @@ int generate(const Arguments& a)
     return 0;
 }
 
+int backup(const Arguments& a)
+{
+    const QString file = option(a, "--to");
+    if (file.isEmpty())
+        throw std::invalid_argument("backup --to FILE");
+    const QString database = databaseAddress(a);
+    service::backupDatabase(database, file);
+    out(QStringLiteral("Backed up to ") + file);
+    return 0;
+}
+
+int restore(const Arguments& a)
+{
+    const QString file = option(a, "--from");
+    if (file.isEmpty())
+        throw std::invalid_argument("restore --from FILE");
+    const QString database = databaseAddress(a);
+    const std::unique_ptr<service::ServingLock> alone = service::ServingLock::alone(database);
+    if (!alone)
+        throw std::runtime_error("a server is serving this database: stop it before restoring into it");
+    const QString kept = service::restoreDatabase(database, file);
+    if (!kept.isEmpty())
+        out(QStringLiteral("What the database held before is kept in ") + kept);
+    out(QStringLiteral("Restored from ") + file);
+    return 0;
+}
+
 int migrate(const Arguments& a)
 {
     const QString from = option(a, "--from");
@@ -326,6 +360,10 @@ int main(int argc, char** argv)
             return generate(a);
         if (command == QLatin1String("migrate"))
             return migrate(a);
+        if (command == QLatin1String("backup"))
+            return backup(a);
+        if (command == QLatin1String("restore"))
+            return restore(a);
         throw std::invalid_argument(QString("there is no command " + command + "; see --help").toStdString());
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "zelvar-practice-server: %s\n", e.what());

@@ -58,6 +58,8 @@ std::unique_ptr<ServingLock> ServingLock::take(const QString& address, bool shar
         return lock;
     }
     const QByteArray file = QFile::encodeName(sqliteFile(address));
+    if (!shared && !QFileInfo::exists(sqliteFile(address)))
+        return lock;    // nothing there to serve
     lock->m_file = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
     if (lock->m_file < 0)
         throw std::runtime_error(QString("cannot open " + sqliteFile(address) + " to lock it").toStdString());

@@ -18,9 +18,12 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTcpSocket>
 
+#include <atomic>
+#include <mutex>
 #include <thread>
 
 #include <sys/stat.h>
@@ -459,6 +462,84 @@ TEST_P(ServedDatabaseTest, shouldBeReadyOnlyWhileItsDatabaseAnswers)
     }
     EXPECT_TRUE(said.contains("\"status\":\"not ready\"")) << said.toStdString();
     EXPECT_TRUE(becomes(200)) << said.toStdString();
+}
+
+// Catches a backup that is not one consistent moment while desks write (a torn file), one
+// that misses patients registered before it began, and a restore that does not give back what
+// was served, or goes onto a served database.
+TEST_P(ServedDatabaseTest, shouldBackUpWhileDesksWriteAndRestoreWhatWasServed)
+{
+    QTemporaryDir folder;
+    QString database = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db"));
+    if (GetParam() == Backend::Postgres) {
+        if (testPostgres().isEmpty())
+            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+        if (QStandardPaths::findExecutable(QStringLiteral("pg_dump")).isEmpty())
+            GTEST_SKIP() << "pg_dump (postgresql-client) is not installed";
+        database = freshPostgresAddress();
+    }
+    ServerProcess server(database, 500);
+    ASSERT_TRUE(server.start());
+    NetworkSettings s;
+    s.server = QUrl(server.url());
+    s.token = server.token;
+    s.pinnedFingerprint = server.fingerprint;
+
+    // Four desks register patients, each noting the accounts the server answered with.
+    std::atomic<bool> backedUp{false};
+    std::mutex noted;
+    QList<qint64> beforeBackup;
+    std::vector<std::thread> desks;
+    for (int d = 0; d < 4; ++d) {
+        desks.emplace_back([&, d] {
+            NetworkHostLink link(s);
+            for (int i = 0; i < 60; ++i) {
+                const bool before = !backedUp;
+                QStringList replies;
+                QString fourth;
+                const QString request = QStringLiteral("|PUT|PATIENT|BACKUP%1\tPATIENT%2\t\t01/02/1970\tF").arg(d).arg(i);
+                if (!link.GetServerStringData(request, replies, QString(), fourth))
+                    continue;
+                const qint64 account = replies.value(0).mid(5).toLongLong();
+                std::lock_guard lock(noted);
+                if (before && account > 0)
+                    beforeBackup.append(account);
+            }
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const QString file = folder.filePath(QStringLiteral("nightly.backup"));
+    QList<qint64> mustHold;
+    {
+        std::lock_guard lock(noted);
+        backedUp = true;
+        mustHold = beforeBackup;
+    }
+    server.run({QStringLiteral("backup"), QStringLiteral("--to"), file, QStringLiteral("--db"), database});
+    for (std::thread& t : desks)
+        t.join();
+    ASSERT_FALSE(mustHold.isEmpty());
+
+    // Restoring onto the served database is refused; stopped, it takes the backup.
+    int code = 0;
+    const QString refused = server.run({QStringLiteral("restore"), QStringLiteral("--from"), file, QStringLiteral("--db"), database}, &code);
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(refused.contains(QLatin1String("a server is serving this database"))) << refused.toStdString();
+    server.kill();
+    const qint64 servedCount = service::openStore(database)->patientCount();
+    server.run({QStringLiteral("restore"), QStringLiteral("--from"), file, QStringLiteral("--db"), database});
+
+    const std::unique_ptr<practice::SqlStore> restored = service::openStore(database);
+    if (GetParam() == Backend::Sqlite) {
+        practice::Statement check(restored->database(), "PRAGMA integrity_check");
+        ASSERT_TRUE(check.step());
+        EXPECT_EQ(check.text(0).toStdString(), "ok");
+        EXPECT_EQ(QFile::permissions(file), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    }
+    EXPECT_GE(restored->patientCount(), 500 + mustHold.size());
+    EXPECT_LE(restored->patientCount(), servedCount);
+    for (const qint64 account : std::as_const(mustHold))
+        EXPECT_TRUE(restored->record(account).has_value()) << account;
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServedDatabaseTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);

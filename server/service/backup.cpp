@@ -1,0 +1,144 @@
+#include "backup.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+namespace zelvar::service {
+
+namespace {
+
+bool isPostgres(const QString& address)
+{
+    return address.startsWith(QLatin1String("postgresql://")) || address.startsWith(QLatin1String("postgres://"));
+}
+
+QString sqliteFile(const QString& address)
+{
+    return address.startsWith(QLatin1String("sqlite:")) ? address.mid(7) : address;
+}
+
+struct Closer
+{
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, Closer>;
+
+Connection open(const QString& file, int flags)
+{
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, flags, nullptr);
+    Connection c(db);
+    if (rc != SQLITE_OK)
+        throw std::runtime_error(QString("cannot open " + file + ": " + QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory")).toStdString());
+    sqlite3_busy_timeout(db, 5000);
+    return c;
+}
+
+// The whole of one database into another, in one step: one consistent moment of the source,
+// and no new start when the source is written meanwhile (as a copy in pieces would make).
+void copyPages(sqlite3* from, sqlite3* to, const QString& what)
+{
+    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+    if (!backup)
+        throw std::runtime_error(QString(what + ": " + QString::fromUtf8(sqlite3_errmsg(to))).toStdString());
+    int rc = SQLITE_OK;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        rc = sqlite3_backup_step(backup, -1);
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            break;
+        sqlite3_sleep(100);
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE)
+        throw std::runtime_error(QString(what + ": " + QString::fromUtf8(sqlite3_errstr(rc))).toStdString());
+}
+
+// A practice database, whole: its pages check, and it has patients' table.
+void checkBackup(sqlite3* db, const QString& file)
+{
+    sqlite3_stmt* s = nullptr;
+    QString verdict;
+    if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+        verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+    sqlite3_finalize(s);
+    if (verdict != QLatin1String("ok"))
+        throw std::runtime_error(QString(file + " is not a whole database (" + (verdict.isEmpty() ? QString::fromUtf8(sqlite3_errmsg(db)) : verdict)
+                                         + "): nothing was restored").toStdString());
+    bool practice = false;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'patients'", -1, &s, nullptr) == SQLITE_OK)
+        practice = sqlite3_step(s) == SQLITE_ROW;
+    sqlite3_finalize(s);
+    if (!practice)
+        throw std::runtime_error(QString(file + " is not a practice database: nothing was restored").toStdString());
+}
+
+void runTool(const QString& tool, const QStringList& arguments)
+{
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        throw std::runtime_error(QString(tool + " is not installed (Debian: postgresql-client)").toStdString());
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(program, arguments);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        throw std::runtime_error(QString(tool + " failed (exit " + QString::number(p.exitCode()) + ")").toStdString());
+}
+
+} // namespace
+
+void backupDatabase(const QString& address, const QString& file)
+{
+    if (isPostgres(address))
+        return runTool(QStringLiteral("pg_dump"), {QStringLiteral("--format=custom"), QStringLiteral("--file=") + file, address});
+    const QString database = sqliteFile(address);
+    if (!QFileInfo::exists(database))
+        throw std::runtime_error(QString("there is no database " + database).toStdString());
+    const QString part = file + QStringLiteral(".part");
+    QFile::remove(part);
+    {
+        const Connection from = open(database, SQLITE_OPEN_READONLY);
+        const Connection to = open(part, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        try {
+            copyPages(from.get(), to.get(), QStringLiteral("the backup failed"));
+        } catch (...) {
+            QFile::remove(part);
+            throw;
+        }
+    }
+    QFile::remove(file);
+    if (!QFile::rename(part, file))
+        throw std::runtime_error(QString("cannot put the backup in place as " + file + " (it is " + part + ")").toStdString());
+}
+
+QString restoreDatabase(const QString& address, const QString& file)
+{
+    if (!QFileInfo::exists(file))
+        throw std::runtime_error(QString("there is no backup " + file).toStdString());
+    if (isPostgres(address)) {
+        runTool(QStringLiteral("pg_restore"), {QStringLiteral("--clean"), QStringLiteral("--if-exists"), QStringLiteral("--no-owner"),
+                                               QStringLiteral("--single-transaction"), QStringLiteral("--dbname=") + address, file});
+        return {};
+    }
+    const Connection backup = open(file, SQLITE_OPEN_READONLY);
+    checkBackup(backup.get(), file);
+    const QString database = sqliteFile(address);
+    QString kept;
+    if (QFileInfo::exists(database)) {
+        kept = database + QStringLiteral(".before-restore-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        backupDatabase(address, kept);
+    }
+    const Connection to = open(database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    copyPages(backup.get(), to.get(), QStringLiteral("the restore failed"));
+    return kept;
+}
+
+} // namespace zelvar::service
