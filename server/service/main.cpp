@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHostInfo>
+#include <QSettings>
 
 #include <csignal>
 #include <cstdio>
@@ -54,15 +55,57 @@ Commands:
   migrate --from DATABASE --to DATABASE
         Copies every row (patients, codes, desks, access log) into an empty database.
 
-Every command but init takes --db DATABASE: sqlite:FILE (the default is sqlite:practice.db,
-or $ZELVAR_PRACTICE_DB) or postgresql://USER@HOST/NAME.
+Every command but init takes --db DATABASE: sqlite:FILE or postgresql://USER@HOST/NAME
+($ZELVAR_PRACTICE_DB, else the configuration's, else sqlite:practice.db; only serve and
+generate make a database that is not there).
+
+Every option of serve, and db, may be set in the configuration, /etc/zelvar-practice/server.conf
+(when it exists) or --config FILE: an INI file with a [server] section of NAME = VALUE lines
+(db = sqlite:/var/lib/zelvar-practice/practice.db, listen = 0.0.0.0:8743, ...). Options
+on the command line override it.
 )";
+
+const char* const kDefaultConfig = "/etc/zelvar-practice/server.conf";
 
 struct Arguments
 {
     QStringList words;                      // the command and its operands
     std::map<QString, QString> options;     // --name value (or "1" for a flag)
+    std::map<QString, QString> configured;  // --name value from the configuration file
+    QString configFile;                     // where they came from
 };
+
+// The configuration's [server] settings, read by Qt's INI reader, under the names of the
+// options they stand for. A name no option has is refused: a setting mistyped would be a
+// default silently kept.
+void readConfiguration(Arguments& a)
+{
+    static const QStringList known{QStringLiteral("db"), QStringLiteral("cert"), QStringLiteral("key"), QStringLiteral("listen"),
+                                   QStringLiteral("workers"), QStringLiteral("plain-loopback"), QStringLiteral("header-timeout"),
+                                   QStringLiteral("request-timeout"), QStringLiteral("idle-timeout"), QStringLiteral("max-connections"),
+                                   QStringLiteral("max-connections-per-address")};
+    const auto given = a.options.find(QStringLiteral("--config"));
+    QString file = given != a.options.end() ? given->second : QString();
+    if (file.isEmpty()) {
+        if (!QFileInfo::exists(QString::fromLatin1(kDefaultConfig)))
+            return;
+        file = QString::fromLatin1(kDefaultConfig);
+    } else if (!QFileInfo(file).isFile()) {
+        throw std::invalid_argument(QString("there is no configuration file " + file).toStdString());
+    }
+    QSettings conf(file, QSettings::IniFormat);
+    if (conf.status() != QSettings::NoError)
+        throw std::invalid_argument(QString(file + " cannot be read as an INI file").toStdString());
+    for (const QString& key : conf.allKeys()) {
+        const QString name = key.section(QLatin1Char('/'), -1);
+        if (!key.startsWith(QLatin1String("server/")) || !known.contains(name))
+            throw std::invalid_argument(QString(file + ": there is no setting " + key + " (the settings are in [server]: "
+                                                + known.join(QStringLiteral(", ")) + ")").toStdString());
+        // "a, b" reads as a list; a setting is the text as written.
+        a.configured[QStringLiteral("--") + name] = conf.value(key).toStringList().join(QStringLiteral(", "));
+    }
+    a.configFile = file;
+}
 
 Arguments parse(const QStringList& args)
 {
@@ -90,8 +133,18 @@ Arguments parse(const QStringList& args)
 
 QString option(const Arguments& a, const char* name, const QString& fallback = {})
 {
-    const auto it = a.options.find(QString::fromLatin1(name));
-    return it == a.options.end() ? fallback : it->second;
+    const QString key = QString::fromLatin1(name);
+    if (const auto it = a.options.find(key); it != a.options.end())
+        return it->second;
+    if (const auto it = a.configured.find(key); it != a.configured.end())
+        return it->second;
+    return fallback;
+}
+
+bool isSet(const Arguments& a, const char* name)
+{
+    const QString key = QString::fromLatin1(name);
+    return a.options.count(key) || a.configured.count(key);
 }
 
 int number(const Arguments& a, const char* name, int fallback, int low, int high)
@@ -108,8 +161,32 @@ int number(const Arguments& a, const char* name, int fallback, int low, int high
 
 QString databaseAddress(const Arguments& a)
 {
+    if (const auto it = a.options.find(QStringLiteral("--db")); it != a.options.end())
+        return it->second;
     const QString fromEnvironment = qEnvironmentVariable("ZELVAR_PRACTICE_DB");
-    return option(a, "--db", fromEnvironment.isEmpty() ? QStringLiteral("sqlite:practice.db") : fromEnvironment);
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return option(a, "--db", QStringLiteral("sqlite:practice.db"));
+}
+
+// The database a command that only reads or adds to one works on: it must be there. Made
+// anew in whatever folder the command was run from, it would be an empty practice that a
+// desk added to, or a log, silently describes.
+QString existingDatabase(const Arguments& a)
+{
+    const QString address = databaseAddress(a);
+    if (address.contains(QLatin1String("://")))
+        return address;
+    const QString file = address.startsWith(QLatin1String("sqlite:")) ? address.mid(7) : address;
+    if (!QFileInfo::exists(file)) {
+        const QString from = a.options.count(QStringLiteral("--db")) ? QStringLiteral("--db")
+            : !qEnvironmentVariableIsEmpty("ZELVAR_PRACTICE_DB")     ? QStringLiteral("$ZELVAR_PRACTICE_DB")
+            : a.configured.count(QStringLiteral("--db"))              ? a.configFile
+                                                                      : QStringLiteral("the default");
+        throw std::invalid_argument(QString("there is no database " + QFileInfo(file).absoluteFilePath() + " (" + address + ", from "
+                                            + from + "): give --db, or make it with generate or serve").toStdString());
+    }
+    return address;
 }
 
 void out(const QString& line)
@@ -163,7 +240,7 @@ int serve(const Arguments& a)
     if (colon < 0 || !portOk || port < 0 || port > 65535 || options.address.isNull())
         throw std::invalid_argument("--listen is ADDRESS:PORT, as 0.0.0.0:8743 or [::1]:8743");
     options.port = quint16(port);
-    if (a.options.count(QStringLiteral("--plain-loopback"))) {
+    if (isSet(a, "--plain-loopback")) {
         options.plainLoopback = true;
         options.plainPort = quint16(number(a, "--plain-loopback", 0, 0, 65535));
     }
@@ -202,7 +279,7 @@ int serve(const Arguments& a)
 int desk(const Arguments& a)
 {
     const QString verb = a.words.value(1);
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(databaseAddress(a));
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(existingDatabase(a));
     service::ServiceTables tables(store->database());
     if (verb == QLatin1String("add") && a.words.size() == 3) {
         const QString token = tables.addDesk(a.words[2]);
@@ -235,7 +312,7 @@ QString accountList(const QList<qint64>& accounts)
 
 int showLog(const Arguments& a)
 {
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(databaseAddress(a));
+    const std::unique_ptr<practice::SqlStore> store = service::openStore(existingDatabase(a));
     service::ServiceTables tables(store->database());
     QList<service::AccessEntry> entries;
     if (a.options.count(QStringLiteral("--refused"))) {
@@ -288,7 +365,7 @@ int backup(const Arguments& a)
     const QString file = option(a, "--to");
     if (file.isEmpty())
         throw std::invalid_argument("backup --to FILE");
-    const QString database = databaseAddress(a);
+    const QString database = existingDatabase(a);
     service::backupDatabase(database, file);
     out(QStringLiteral("Backed up to ") + file);
     return 0;
@@ -338,7 +415,7 @@ int main(int argc, char** argv)
     // it: for the user the server runs as, and nobody else.
     ::umask(077);
     try {
-        const Arguments a = parse(QCoreApplication::arguments());
+        Arguments a = parse(QCoreApplication::arguments());
         const QString command = a.words.value(0);
         if (a.options.count(QStringLiteral("--version"))) {
             out(QStringLiteral("zelvar-practice-server ") + QCoreApplication::applicationVersion());
@@ -348,6 +425,7 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return command.isEmpty() && !a.options.count(QStringLiteral("--help")) ? 2 : 0;
         }
+        readConfiguration(a);
         if (command == QLatin1String("init"))
             return init(a);
         if (command == QLatin1String("serve"))

@@ -16,6 +16,7 @@
 #include "practice/practicehostlink.h"
 #include "service/storeaddress.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -540,6 +541,69 @@ TEST_P(ServedDatabaseTest, shouldBackUpWhileDesksWriteAndRestoreWhatWasServed)
     EXPECT_LE(restored->patientCount(), servedCount);
     for (const qint64 account : std::as_const(mustHold))
         EXPECT_TRUE(restored->record(account).has_value()) << account;
+}
+
+// Catches settings of the configuration file that are not used (or a mistyped one silently
+// ignored), the command line not overriding them, and a command run in another folder making
+// an empty practice database there instead of saying it found none.
+TEST(ServerConfigurationTest, shouldTakeItsSettingsFromItsFileAndMakeNoDatabaseByAccident)
+{
+    QTemporaryDir folder;
+    const QString database = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db"));
+    ServerProcess server(database, 20);
+    const auto write = [&](const QString& name, const QByteArray& text) {
+        QFile f(folder.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName();
+    };
+    const QString conf = write(QStringLiteral("server.conf"), "[server]\ndb = " + database.toUtf8() + "\nworkers = 2\n");
+    const QString mistyped = write(QStringLiteral("mistyped.conf"), "[server]\nworker = 2\n");
+    const QString elsewhere = folder.filePath(QStringLiteral("elsewhere"));
+    QDir().mkpath(elsewhere);
+    const auto run = [&](const QStringList& arguments, int* code) {
+        QProcess p;
+        p.setWorkingDirectory(elsewhere);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("ZELVAR_PRACTICE_DB"));
+        p.setProcessEnvironment(environment);
+        p.start(QStringLiteral(ZELVAR_SERVER_PROGRAM), arguments);
+        p.waitForFinished(30000);
+        *code = p.exitCode();
+        return QString::fromUtf8(p.readAll());
+    };
+    int code = 0;
+    QString said = run({QStringLiteral("desk"), QStringLiteral("list"), QStringLiteral("--config"), conf}, &code);
+    EXPECT_EQ(code, 0) << said.toStdString();
+    EXPECT_TRUE(said.contains(QLatin1String("DESK1"))) << said.toStdString();
+
+    said = run({QStringLiteral("desk"), QStringLiteral("list"), QStringLiteral("--config"), mistyped}, &code);
+    EXPECT_NE(code, 0);
+    EXPECT_TRUE(said.contains(QLatin1String("there is no setting server/worker"))) << said.toStdString();
+
+    // The command line over the file; and no database where none was asked for.
+    for (const QStringList& extra : {QStringList{QStringLiteral("--config"), conf, QStringLiteral("--db"), QStringLiteral("sqlite:other.db")},
+                                     QStringList{}}) {
+        said = run(QStringList{QStringLiteral("desk"), QStringLiteral("add"), QStringLiteral("FRONT 2")} + extra, &code);
+        EXPECT_NE(code, 0);
+        EXPECT_TRUE(said.contains(QStringLiteral("there is no database ") + elsewhere)) << said.toStdString();
+    }
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+
+    // serve takes all it needs from the file.
+    const QString full = write(QStringLiteral("full.conf"), "[server]\ndb = " + database.toUtf8() + "\ncert = " + server.certificate().toUtf8()
+                                                            + "\nkey = " + server.key().toUtf8() + "\nlisten = 127.0.0.1:0\nworkers = 2\n");
+    QProcess serving;
+    serving.setProcessChannelMode(QProcess::MergedChannels);
+    serving.start(QStringLiteral(ZELVAR_SERVER_PROGRAM), {QStringLiteral("serve"), QStringLiteral("--config"), full});
+    said.clear();
+    while (!said.contains(QLatin1String("fingerprint")) && serving.waitForReadyRead(10000))
+        said += QString::fromUtf8(serving.readAll());
+    EXPECT_TRUE(said.contains(QStringLiteral("Serving %1 on https://127.0.0.1:").arg(database))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QLatin1String("with 2 workers"))) << said.toStdString();
+    serving.terminate();
+    EXPECT_TRUE(serving.waitForFinished(5000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServedDatabaseTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
