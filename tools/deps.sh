@@ -7,9 +7,9 @@ packages=(
     g++ clang libclang-rt-14-dev cmake ninja-build pkgconf
     qt6-base-dev libgl-dev
     libxslt1-dev libsqlite3-dev sqlite3 libpq-dev libssl-dev postgresql postgresql-common
-    libboost1.81-dev libcurl4-openssl-dev
+    libboost1.81-dev libcurl4-openssl-dev libsystemd-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    poppler-utils appstream desktop-file-utils
+    poppler-utils appstream desktop-file-utils dpkg-dev fakeroot lintian
     xvfb xauth fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
 )
 

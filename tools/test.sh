@@ -13,3 +13,5 @@ fi
 tools/configure.sh "$build"
 cmake --build "$build" --parallel "$(nproc)"
 tools/with-postgres.sh ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+# The Debian packages, made from this build and checked with lintian.
+tools/package.sh "$build"

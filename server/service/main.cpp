@@ -16,6 +16,7 @@
 #include <map>
 
 #include <sys/stat.h>
+#include <systemd/sd-daemon.h>
 
 namespace {
 
@@ -98,6 +99,10 @@ void readConfiguration(Arguments& a)
         throw std::invalid_argument(QString(file + " cannot be read as an INI file").toStdString());
     for (const QString& key : conf.allKeys()) {
         const QString name = key.section(QLatin1Char('/'), -1);
+        // Qt's reader takes only ';' for a comment; a line that '#' comments out, as in most
+        // of /etc, reads as a setting of that name.
+        if (name.startsWith(QLatin1Char('#')))
+            continue;
         if (!key.startsWith(QLatin1String("server/")) || !known.contains(name))
             throw std::invalid_argument(QString(file + ": there is no setting " + key + " (the settings are in [server]: "
                                                 + known.join(QStringLiteral(", ")) + ")").toStdString());
@@ -270,7 +275,10 @@ int serve(const Arguments& a)
     out(QStringLiteral("Certificate fingerprint: ") + service::certificateFingerprint(options.certificate));
     if (options.plainLoopback)
         out(QStringLiteral("Plain HTTP on http://127.0.0.1:%1 (this machine only)").arg(server.plainPort()));
+    // Under systemd (Type=notify): started once the ports are open and the database answered.
+    sd_notifyf(0, "READY=1\nSTATUS=Serving on port %d", int(server.port()));
     server.run();
+    sd_notify(0, "STOPPING=1");
     g_server = nullptr;
     out(QStringLiteral("Stopped."));
     return 0;

@@ -10,7 +10,9 @@ function(run)
     endif()
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component Unspecified)
+# What the two packages of the component hold: the library, and what a host builds with.
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component runtime)
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component dev)
 
 foreach(file include/zelvar/patlookup.h include/zelvar/platform.h ${LIBDIR}/libZelvarPatLookup.so
              ${LIBDIR}/cmake/ZelvarPatLookup/ZelvarPatLookupConfig.cmake ${LIBDIR}/pkgconfig/ZelvarPatLookup.pc

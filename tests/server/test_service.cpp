@@ -557,7 +557,9 @@ TEST(ServerConfigurationTest, shouldTakeItsSettingsFromItsFileAndMakeNoDatabaseB
         f.write(text);
         return f.fileName();
     };
-    const QString conf = write(QStringLiteral("server.conf"), "[server]\ndb = " + database.toUtf8() + "\nworkers = 2\n");
+    const QString conf = write(QStringLiteral("server.conf"), "# The desk's practice\n[server]\ndb = " + database.toUtf8()
+                                                              + "\nworkers = 2\n# workers = 4\n; idle-timeout = 5\n");
+    const QString empty = write(QStringLiteral("empty.conf"), "");
     const QString mistyped = write(QStringLiteral("mistyped.conf"), "[server]\nworker = 2\n");
     const QString elsewhere = folder.filePath(QStringLiteral("elsewhere"));
     QDir().mkpath(elsewhere);
@@ -584,7 +586,7 @@ TEST(ServerConfigurationTest, shouldTakeItsSettingsFromItsFileAndMakeNoDatabaseB
 
     // The command line over the file; and no database where none was asked for.
     for (const QStringList& extra : {QStringList{QStringLiteral("--config"), conf, QStringLiteral("--db"), QStringLiteral("sqlite:other.db")},
-                                     QStringList{}}) {
+                                     QStringList{QStringLiteral("--config"), empty}}) {
         said = run(QStringList{QStringLiteral("desk"), QStringLiteral("add"), QStringLiteral("FRONT 2")} + extra, &code);
         EXPECT_NE(code, 0);
         EXPECT_TRUE(said.contains(QStringLiteral("there is no database ") + elsewhere)) << said.toStdString();
