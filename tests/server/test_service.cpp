@@ -27,7 +27,12 @@
 #include <mutex>
 #include <thread>
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cstring>
 
 using namespace zelvar;
 using namespace zelvar::test;
@@ -248,6 +253,40 @@ TEST_F(ServiceTest, shouldTakeARenewedCertificateOnSighupAndKeepTheConnectionsIn
     ask(later, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
     EXPECT_TRUE(answered) << later.lastError().toStdString();
     EXPECT_EQ(server->waitForExit(200), -1) << "the server ended";
+}
+
+// Catches a server systemd would hold as "starting" for good (Type=notify) or kill as hung
+// (its watchdog never fed), and one that says it is ready before its port is open.
+TEST(ServerUnderSystemdTest, shouldSayWhenItIsReadyAndFeedTheWatchdog)
+{
+    QTemporaryDir folder;
+    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("notify")));
+    const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    qputenv("NOTIFY_SOCKET", path);
+    ServerProcess server(QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db")), 20);
+    const bool started = server.start();
+    qunsetenv("NOTIFY_SOCKET");
+    ASSERT_TRUE(started);
+
+    QStringList said;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 5000 && !(said.contains(QStringLiteral("READY=1")) && said.contains(QStringLiteral("WATCHDOG=1")))) {
+        pollfd p{listener, POLLIN, 0};
+        if (::poll(&p, 1, 500) <= 0)
+            continue;
+        char message[512];
+        const ssize_t n = ::recv(listener, message, sizeof message, 0);
+        if (n > 0)
+            said += QString::fromUtf8(message, n).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    ::close(listener);
+    EXPECT_TRUE(said.contains(QStringLiteral("READY=1"))) << said.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("WATCHDOG=1"))) << said.join(QLatin1Char(' ')).toStdString();
 }
 
 // Catches a desk that hangs on a server that stopped or died mid-request, and a link that
