@@ -78,8 +78,16 @@ void PostgresStore::dropTables()
 void PostgresStore::analyse()
 {
     // Vacuumed as well: rows just copied in are not yet marked visible to all, so every look
-    // into an index would read the table's page too until autovacuum came round.
-    m_db->execute(QStringLiteral("VACUUM ANALYZE"));
+    // into an index would read the table's page too until autovacuum came round. Only the
+    // practice's own tables: the whole database would have the server warn about each
+    // catalog a database owner who is not a superuser may not vacuum.
+    Statement owned(*m_db, "SELECT quote_ident(tablename) FROM pg_tables WHERE schemaname = current_schema() "
+                           "AND tableowner = current_user");
+    QStringList tables;
+    while (owned.step())
+        tables.append(owned.text(0));
+    if (!tables.isEmpty())
+        m_db->execute(QStringLiteral("VACUUM (ANALYZE) ") + tables.join(QStringLiteral(", ")));
 }
 
 } // namespace zelvar::practice
