@@ -17,8 +17,8 @@ namespace zelvar::test {
 class ServerProcess
 {
 public:
-    // Makes the certificate, fills the database (when `patients` > 0) and adds desk DESK1.
-    explicit ServerProcess(QString database, int patients = 2000)
+    // Makes the certificate, fills the database (when `patients` > 0) and adds a desk (DESK1).
+    explicit ServerProcess(QString database, int patients = 2000, const QString& desk = QStringLiteral("DESK1"))
         : m_database(std::move(database))
     {
         const QString cert = certificate();
@@ -27,7 +27,7 @@ public:
         fingerprint = m_lastOutput.section(QStringLiteral("Fingerprint: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
         if (patients > 0)
             run({QStringLiteral("generate"), QString::number(patients), QStringLiteral("--db"), m_database});
-        token = addDesk(QStringLiteral("DESK1"));
+        token = addDesk(desk);
     }
     ~ServerProcess() { kill(); }
 
