@@ -334,7 +334,9 @@ int showLog(const Arguments& a)
         out(QStringLiteral("Account %1: %2 accesses").arg(account).arg(entries.size()));
     }
     for (const service::AccessEntry& e : std::as_const(entries)) {
-        out(e.at.toString(Qt::ISODateWithMs) + QLatin1Char('\t') + e.desk + QLatin1Char('\t') + e.kind + QLatin1Char('\t')
+        // In the server's local time, with its offset from UTC: what the clerk's clock said.
+        const QDateTime local = e.at.toOffsetFromUtc(e.at.toLocalTime().offsetFromUtc());
+        out(local.toString(Qt::ISODateWithMs) + QLatin1Char('\t') + e.desk + QLatin1Char('\t') + e.kind + QLatin1Char('\t')
             + (e.detail.isEmpty() ? QStringLiteral("shown: ") + accountList(e.accounts) : e.detail));
     }
     return 0;

@@ -42,9 +42,18 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 using error_code = boost::system::error_code;
 
-void log(const QString& line)
+// How much a line of the log matters, as syslog and the journal rank it.
+enum class Level { Error = 3, Warning = 4, Notice = 5, Info = 6 };
+
+// One line per event on standard error: the time and the level in words; under systemd, whose
+// journal keeps the time itself, the level also as the journal reads it ("<4>").
+void log(Level level, const QString& line)
 {
-    const QByteArray text = (QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char(' ') + line + QLatin1Char('\n')).toUtf8();
+    static const bool journal = !qEnvironmentVariableIsEmpty("JOURNAL_STREAM");
+    const char* word = level == Level::Error ? "error" : level == Level::Warning ? "warning" : level == Level::Notice ? "notice" : "info";
+    const QString prefix = journal ? QStringLiteral("<%1>").arg(int(level)) : QString();
+    const QByteArray text = (prefix + QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char(' ')
+                             + QLatin1String(word) + QStringLiteral(": ") + line + QLatin1Char('\n')).toUtf8();
     std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
 }
 
@@ -78,7 +87,7 @@ struct OncePerMinute
             ++since;
             return;
         }
-        log(since > 1 ? line + QStringLiteral(" (%1 times in the last minute)").arg(since) : line);
+        log(Level::Warning, since > 1 ? line + QStringLiteral(" (%1 times in the last minute)").arg(since) : line);
         last = now;
         since = 1;
     }
@@ -331,9 +340,9 @@ void PracticeServer::Private::reloadCertificate()
 {
     try {
         tls = std::make_unique<TlsContext>(options.certificate, options.key);
-        log(QStringLiteral("reloaded the certificate: ") + certificateFingerprint(options.certificate));
+        log(Level::Info, QStringLiteral("reloaded the certificate: ") + certificateFingerprint(options.certificate));
     } catch (const std::exception& e) {
-        log(QStringLiteral("the certificate was not reloaded, the one in use stays: ") + QString::fromUtf8(e.what()));
+        log(Level::Error, QStringLiteral("the certificate was not reloaded, the one in use stays: ") + QString::fromUtf8(e.what()));
     }
 }
 
@@ -401,12 +410,12 @@ void PracticeServer::Private::keepHouse()
             }
             const QList<AccessEntry> lines = refusals.takeLines(last);
             for (const AccessEntry& line : lines)
-                log(QStringLiteral("refused ") + line.detail);
+                log(Level::Notice, QStringLiteral("refused ") + line.detail);
             if (!lines.isEmpty())
                 state.tables->logAccesses(lines);
         } catch (const std::exception& e) {
             state = {};
-            log(QStringLiteral("housekeeping: ") + QString::fromUtf8(e.what()));
+            log(Level::Error, QStringLiteral("housekeeping: ") + QString::fromUtf8(e.what()));
             probed(QStringLiteral("The practice database does not answer: ") + QString::fromUtf8(e.what()).trimmed());
         }
         if (last)
@@ -459,7 +468,7 @@ void PracticeServer::Private::work(int number)
             a = answer(job, state);
         } catch (const std::exception& e) {
             // Nothing a request does may end the worker; the desk is told.
-            log(QStringLiteral("worker %1: %2").arg(number).arg(QString::fromUtf8(e.what())));
+            log(Level::Error, QStringLiteral("worker %1: %2").arg(number).arg(QString::fromUtf8(e.what())));
             a = failure(500, QStringLiteral("The server could not answer this request."));
         }
         job.done(std::move(a));
@@ -472,7 +481,7 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
         QString why;
         openStore(state, why);
         if (!state.store) {
-            log(QStringLiteral("the practice database cannot be reached: ") + why);
+            log(Level::Error, QStringLiteral("the practice database cannot be reached: ") + why);
             return failure(503, QStringLiteral("The practice database cannot be reached."));
         }
     }

@@ -184,6 +184,13 @@ TEST_F(ServiceTest, shouldRefuseWhoDoesNotBelong)
         refused = server->run({QStringLiteral("log"), QStringLiteral("--refused"), QStringLiteral("--db"), server->database()});
     }
     EXPECT_EQ(refused.count(QLatin1String("REFUSED")), 1) << refused.toStdString();
+    // Told in the server's local time, with its offset: a practice in Illinois in December.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "America/Chicago");
+    const QString inChicago = server->run({QStringLiteral("log"), QStringLiteral("--refused"), QStringLiteral("--db"), server->database()});
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}-06:00\t[^\t]*\tREFUSED")).match(inChicago).hasMatch())
+        << inChicago.toStdString();
     EXPECT_TRUE(refused.contains(QLatin1String("127.0.0.1 sent an unknown token"))) << refused.toStdString();
     EXPECT_FALSE(refused.contains(QLatin1String("zd_forged")));
 
@@ -229,7 +236,7 @@ TEST_F(ServiceTest, shouldTakeARenewedCertificateOnSighupAndKeepTheConnectionsIn
         return log;
     };
     QString log = reloaded("reloaded the certificate");
-    EXPECT_TRUE(log.contains(QStringLiteral("reloaded the certificate: ") + renewed)) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("info: reloaded the certificate: ") + renewed)) << log.toStdString();
 
     ask(before, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
     EXPECT_TRUE(answered) << "the kept-alive connection was dropped: " << before.lastError().toStdString();
@@ -248,7 +255,7 @@ TEST_F(ServiceTest, shouldTakeARenewedCertificateOnSighupAndKeepTheConnectionsIn
     broken.write("-----BEGIN CERTIFICATE-----\nnot one\n-----END CERTIFICATE-----\n");
     broken.close();
     log = reloaded("was not reloaded");
-    EXPECT_TRUE(log.contains(QLatin1String("the certificate was not reloaded, the one in use stays"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QLatin1String("error: the certificate was not reloaded, the one in use stays"))) << log.toStdString();
     NetworkHostLink later(now);
     ask(later, QStringLiteral("|GET|ASCODE|GENDER|"), &answered);
     EXPECT_TRUE(answered) << later.lastError().toStdString();
