@@ -1,5 +1,7 @@
 #include "sqlitedatabase.h"
 
+#include <QDateTime>
+
 #include <QFile>
 
 #include <sqlite3.h>
@@ -106,6 +108,42 @@ private:
 };
 
 } // namespace
+
+void copySqliteDatabase(sqlite3* from, sqlite3* to, const QString& what)
+{
+    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+    if (!backup)
+        throw DatabaseError(QString(what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(to))).toStdString());
+    int rc = SQLITE_OK;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        rc = sqlite3_backup_step(backup, -1);
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            break;
+        sqlite3_sleep(100);
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE)
+        throw DatabaseError(QString(what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errstr(rc))).toStdString());
+}
+
+QString keepCopyBeside(sqlite3* db, const QString& path, const QString& kind)
+{
+    const QString file = path + QLatin1Char('.') + kind + QLatin1Char('-')
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    sqlite3* copy = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            throw DatabaseError(QString(QStringLiteral("cannot make ") + file).toStdString());
+        copySqliteDatabase(db, copy, QStringLiteral("the copy in ") + file + QStringLiteral(" failed"));
+    } catch (...) {
+        sqlite3_close_v2(copy);
+        QFile::remove(file);
+        throw;
+    }
+    sqlite3_close_v2(copy);
+    return file;
+}
 
 SqliteDatabase::SqliteDatabase(const QString& path)
 {

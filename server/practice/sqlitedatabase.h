@@ -6,6 +6,15 @@ struct sqlite3;
 
 namespace zelvar::practice {
 
+// The whole of one SQLite database into another (both open), in one step: one consistent
+// moment of the source, which other connections go on writing meanwhile, and no new start
+// when they do (as a copy in pieces would make). Throws DatabaseError saying `what` failed.
+void copySqliteDatabase(sqlite3* from, sqlite3* to, const QString& what);
+
+// A copy of the connection's database in a new file beside it (NAME.KIND-DATE), for going
+// back to; returns the file's name.
+QString keepCopyBeside(sqlite3* db, const QString& path, const QString& kind);
+
 // The practice database in one SQLite file (write-ahead log, so that readers on other
 // connections never wait for a writer).
 class SqliteDatabase : public Database

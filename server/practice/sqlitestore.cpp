@@ -4,22 +4,38 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+
 namespace zelvar::practice {
 
 SqliteStore::SqliteStore(const QString& path)
     : SqlStore(std::make_unique<SqliteDatabase>(path))
+    , m_path(path)
 {
     if (hasColumn("patients", "sdx"))
         addMatchingKeys();
     createTables();
     // Looked at again inside the transaction: another process may have just done it.
     if (!hasColumn("patients", "visitorder")) {
+        keepBeforeUpgrade();
         inWriteTransaction(*m_db, [this] {
             if (!hasColumn("patients", "visitorder"))
                 addVisitOrders();
         });
     }
     createIndexes();
+}
+
+// An upgrade changes the patients' rows: what the database was is kept beside it first, so
+// that going back to the program before is going back to that file. (Outside the upgrade's
+// transaction, which a copy cannot read through: two programs that open an old database at
+// once may each keep one.)
+void SqliteStore::keepBeforeUpgrade()
+{
+    if (!hasColumn("patients", "id"))
+        return;     // a new database: nothing to keep
+    const QString kept = keepCopyBeside(handle(), m_path, QStringLiteral("before-upgrade"));
+    std::fprintf(stderr, "The practice database %s is upgraded; what it was is kept in %s\n", qPrintable(m_path), qPrintable(kept));
 }
 
 sqlite3* SqliteStore::handle() const
@@ -57,6 +73,7 @@ void SqliteStore::addMatchingKeys()
 {
     // A database from before the matching keys: the keys are computed here, as a write does, in
     // one transaction.
+    keepBeforeUpgrade();
     m_db->beginWrite();
     try {
         run("DROP INDEX IF EXISTS patients_sdx; DROP INDEX IF EXISTS patients_name;"

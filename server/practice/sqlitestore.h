@@ -28,6 +28,9 @@ private:
     void run(const char* sql);
     bool hasColumn(const char* table, const char* column);
     void addMatchingKeys();
+    void keepBeforeUpgrade();
+
+    QString m_path;
 };
 
 } // namespace zelvar::practice

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "practice/sqlitedatabase.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -41,25 +43,6 @@ Connection open(const QString& file, int flags)
         throw std::runtime_error(QString("cannot open " + file + ": " + QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory")).toStdString());
     sqlite3_busy_timeout(db, 5000);
     return c;
-}
-
-// The whole of one database into another, in one step: one consistent moment of the source,
-// and no new start when the source is written meanwhile (as a copy in pieces would make).
-void copyPages(sqlite3* from, sqlite3* to, const QString& what)
-{
-    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-    if (!backup)
-        throw std::runtime_error(QString(what + ": " + QString::fromUtf8(sqlite3_errmsg(to))).toStdString());
-    int rc = SQLITE_OK;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        rc = sqlite3_backup_step(backup, -1);
-        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
-            break;
-        sqlite3_sleep(100);
-    }
-    sqlite3_backup_finish(backup);
-    if (rc != SQLITE_DONE)
-        throw std::runtime_error(QString(what + ": " + QString::fromUtf8(sqlite3_errstr(rc))).toStdString());
 }
 
 // A practice database, whole: its pages check, and it has patients' table.
@@ -108,7 +91,7 @@ void backupDatabase(const QString& address, const QString& file)
         const Connection from = open(database, SQLITE_OPEN_READONLY);
         const Connection to = open(part, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         try {
-            copyPages(from.get(), to.get(), QStringLiteral("the backup failed"));
+            practice::copySqliteDatabase(from.get(), to.get(), QStringLiteral("the backup failed"));
         } catch (...) {
             QFile::remove(part);
             throw;
@@ -137,7 +120,7 @@ QString restoreDatabase(const QString& address, const QString& file)
         backupDatabase(address, kept);
     }
     const Connection to = open(database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    copyPages(backup.get(), to.get(), QStringLiteral("the restore failed"));
+    practice::copySqliteDatabase(backup.get(), to.get(), QStringLiteral("the restore failed"));
     return kept;
 }
 

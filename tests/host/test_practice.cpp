@@ -5,6 +5,7 @@
 
 #include "browseprint/frmbrowseprint.h"
 #include "browseprint/sharedfiles.h"
+#include "practice/sqlitedatabase.h"
 #include "practice/names.h"
 #include "practice/practicehostlink.h"
 #include "practice/sqlitestore.h"
@@ -14,6 +15,7 @@
 #include "patlookup/frmpatlookup.h"
 #include "replies/tabularreply.h"
 
+#include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -364,6 +366,19 @@ TEST_P(PracticeUpgradeTest, shouldOrderAnEarlierDatabaseByItsVisits)
     }
     EXPECT_EQ(compared, orders.size());
     EXPECT_FALSE(store->search({SearchKey::PatientName, QStringLiteral("SMITH"), {}, 50, {}}).rows.isEmpty());
+
+    // The file as it was is kept beside it, for the program before the upgrade to open again.
+    if (GetParam() == Backend::Sqlite) {
+        const QStringList kept = QDir(folder.path()).entryList({QStringLiteral("practice.db.before-upgrade-*")}, QDir::Files);
+        ASSERT_EQ(kept.size(), 1) << kept.join(QLatin1Char(' ')).toStdString();
+        SqliteDatabase before(folder.filePath(kept.first()));
+        Statement old(before, "SELECT count(*) FROM pragma_table_info('patients') WHERE name = 'visitorder'");
+        ASSERT_TRUE(old.step());
+        EXPECT_EQ(old.integer(0), 0);
+        Statement count(before, "SELECT count(*) FROM patients");
+        ASSERT_TRUE(count.step());
+        EXPECT_EQ(count.integer(0), orders.size());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, PracticeUpgradeTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
