@@ -54,7 +54,7 @@ struct Options
     QCommandLineOption token{QStringLiteral("token"), QStringLiteral("With --server: this desk's token (or $ZELVAR_DESK_TOKEN)."),
                              QStringLiteral("token")};
     QCommandLineOption pin{QStringLiteral("pin"),
-                           QStringLiteral("With --server: the server certificate's fingerprint (SHA256:...), as init printed it."),
+                           QStringLiteral("With --server: the server's key pin (sha256//...) or its certificate's fingerprint (SHA256:...), as init printed it."),
                            QStringLiteral("fingerprint")};
     QCommandLineOption ca{QStringLiteral("ca"), QStringLiteral("With --server: the certificates to trust (PEM <file>)."),
                           QStringLiteral("file")};

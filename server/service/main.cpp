@@ -25,10 +25,11 @@ using namespace zelvar;
 const char* const kUsage = R"(Usage: zelvar-practice-server COMMAND [OPTIONS]
 
 Commands:
-  init [--cert FILE] [--key FILE] [--host NAME] [--force]
+  init [--cert FILE] [--key FILE] [--host NAME] [--renew | --force]
         Makes a self-signed certificate (valid for two years) and key for a first run
-        (server.crt, server.key) and prints the certificate's fingerprint, which the desks
-        pin. --force replaces them (then SIGHUP makes a running server take them).
+        (server.crt, server.key) and prints the key's pin, which the desks pin. --renew
+        makes a new certificate for the same key (the desks' pins still match); --force a
+        new key too (the desks need its new pin). SIGHUP makes a running server take them.
   serve [--cert FILE] [--key FILE] [--listen ADDRESS:PORT] [--workers N]
         [--plain-loopback PORT] [--header-timeout SECONDS] [--request-timeout SECONDS]
         [--idle-timeout SECONDS] [--max-connections N] [--max-connections-per-address N]
@@ -115,7 +116,7 @@ void readConfiguration(Arguments& a)
 Arguments parse(const QStringList& args)
 {
     static const QStringList flags{QStringLiteral("--force"), QStringLiteral("--refused"), QStringLiteral("--help"),
-                                   QStringLiteral("--version"), QStringLiteral("--replace")};
+                                   QStringLiteral("--version"), QStringLiteral("--replace"), QStringLiteral("--renew")};
     Arguments out;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -204,16 +205,22 @@ int init(const Arguments& a)
 {
     const QString certificate = option(a, "--cert", QStringLiteral("server.crt"));
     const QString key = option(a, "--key", QStringLiteral("server.key"));
-    if (!a.options.count(QStringLiteral("--force")) && (QFileInfo::exists(certificate) || QFileInfo::exists(key)))
+    const bool renew = a.options.count(QStringLiteral("--renew"));
+    if (renew && !QFileInfo::exists(key))
+        throw std::runtime_error(QString("there is no key " + key + " to renew the certificate of").toStdString());
+    if (!renew && !a.options.count(QStringLiteral("--force")) && (QFileInfo::exists(certificate) || QFileInfo::exists(key)))
         throw std::runtime_error(QString("there is a certificate or key already (" + certificate + ", " + key
-                                  + "); --force replaces them").toStdString());
+                                  + "); --renew makes a new certificate for the same key, --force a new key").toStdString());
     const QString host = option(a, "--host", QHostInfo::localHostName());
-    const QString fingerprint = service::makeSelfSignedCertificate(certificate, key, host);
+    const QString fingerprint = service::makeSelfSignedCertificate(certificate, key, host,
+                                                                   renew ? service::KeyChoice::Keep : service::KeyChoice::New);
     out(QStringLiteral("Certificate: ") + certificate + QStringLiteral(" (for ") + host
         + QStringLiteral(", localhost, 127.0.0.1)"));
     out(QStringLiteral("Key:         ") + key + QStringLiteral(" (readable by you only)"));
+    out(QStringLiteral("Key pin:     ") + service::certificateKeyPin(certificate)
+        + (renew ? QStringLiteral(" (the same key: the desks that pin it need nothing new)") : QString()));
     out(QStringLiteral("Fingerprint: ") + fingerprint);
-    out(QStringLiteral("Give the desks the fingerprint (or the certificate) to check the server by."));
+    out(QStringLiteral("Give the desks the key pin (or the certificate) to check the server by."));
     return 0;
 }
 
@@ -273,6 +280,7 @@ int serve(const Arguments& a)
             .arg(server.port())
             .arg(options.workers));
     out(QStringLiteral("Certificate fingerprint: ") + service::certificateFingerprint(options.certificate));
+    out(QStringLiteral("Key pin: ") + service::certificateKeyPin(options.certificate));
     if (options.plainLoopback)
         out(QStringLiteral("Plain HTTP on http://127.0.0.1:%1 (this machine only)").arg(server.plainPort()));
     // Under systemd (Type=notify): started once the ports are open and the database answered.

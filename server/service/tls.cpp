@@ -54,6 +54,16 @@ FILE* openPrivate(const QString& path)
     return f;
 }
 
+EVP_PKEY* readKey(const QString& file)
+{
+    FILE* f = std::fopen(QFile::encodeName(file).constData(), "r");
+    if (!f)
+        throw std::runtime_error(QString("cannot read the key " + file).toStdString());
+    EVP_PKEY* key = PEM_read_PrivateKey(f, nullptr, nullptr, nullptr);
+    std::fclose(f);
+    return key;
+}
+
 Certificate readCertificate(const QString& file)
 {
     FILE* f = std::fopen(QFile::encodeName(file).constData(), "r");
@@ -99,11 +109,12 @@ TlsContext::TlsContext(const QString& certificateFile, const QString& keyFile)
         fail(QStringLiteral("cannot use the key ") + keyFile);
 }
 
-QString makeSelfSignedCertificate(const QString& certificateFile, const QString& keyFile, const QString& hostName)
+QString makeSelfSignedCertificate(const QString& certificateFile, const QString& keyFile, const QString& hostName,
+                                  KeyChoice keyChoice)
 {
-    Key key(EVP_EC_gen("P-256"));
+    Key key(keyChoice == KeyChoice::Keep ? readKey(keyFile) : EVP_EC_gen("P-256"));
     if (!key.get())
-        fail(QStringLiteral("cannot make a key"));
+        fail(keyChoice == KeyChoice::Keep ? QStringLiteral("cannot read the key ") + keyFile : QStringLiteral("cannot make a key"));
     Certificate certificate(X509_new());
     X509* x = certificate.get();
     X509_set_version(x, 2);
@@ -149,10 +160,12 @@ QString makeSelfSignedCertificate(const QString& certificateFile, const QString&
     if (X509_sign(x, key.get(), EVP_sha256()) == 0)
         fail(QStringLiteral("cannot sign the certificate"));
 
-    FILE* keyOut = openPrivate(keyFile);
-    const bool keyWritten = PEM_write_PrivateKey(keyOut, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
-    if (std::fclose(keyOut) != 0 || !keyWritten)
-        throw std::runtime_error(QString("cannot write " + keyFile).toStdString());
+    if (keyChoice == KeyChoice::New) {
+        FILE* keyOut = openPrivate(keyFile);
+        const bool keyWritten = PEM_write_PrivateKey(keyOut, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
+        if (std::fclose(keyOut) != 0 || !keyWritten)
+            throw std::runtime_error(QString("cannot write " + keyFile).toStdString());
+    }
     FILE* certificateOut = std::fopen(QFile::encodeName(certificateFile).constData(), "w");
     if (!certificateOut)
         throw std::runtime_error(QString("cannot write " + certificateFile).toStdString());
@@ -173,6 +186,20 @@ QString certificateFingerprint(const QString& certificateFile)
         fail(QStringLiteral("cannot read the certificate"));
     return QStringLiteral("SHA256:")
         + QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex(':').toUpper());
+}
+
+QString certificateKeyPin(const QString& certificateFile)
+{
+    const Certificate certificate = readCertificate(certificateFile);
+    unsigned char* der = nullptr;
+    const int size = i2d_PUBKEY(X509_get0_pubkey(certificate.get()), &der);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    const bool hashed = size > 0 && EVP_Digest(der, size_t(size), digest, &length, EVP_sha256(), nullptr) == 1;
+    OPENSSL_free(der);
+    if (!hashed)
+        fail(QStringLiteral("cannot read the certificate's key"));
+    return QStringLiteral("sha256//") + QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toBase64());
 }
 
 } // namespace zelvar::service

@@ -23,8 +23,21 @@ bool isLoopback(const QString& host)
     return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
 }
 
+// A pin of the server's public key, as libcurl writes one: "sha256//" and the base64 of the
+// key's SHA-256. It outlives certificates renewed from the same key.
+const QLatin1String kKeyPinPrefix("sha256//");
+
+bool isKeyPin(const QString& text)
+{
+    return text.trimmed().startsWith(kKeyPinPrefix);
+}
+
+// What is compared with what the server presents: the key pin's digest (hex), or the
+// certificate's fingerprint (hex).
 QByteArray normalisedFingerprint(const QString& text)
 {
+    if (isKeyPin(text))
+        return QByteArray::fromBase64(text.trimmed().mid(kKeyPinPrefix.size()).toLatin1()).toHex().toUpper();
     QString hex = text.trimmed().toUpper();
     if (hex.startsWith(QLatin1String("SHA256:")))
         hex = hex.mid(7);
@@ -56,6 +69,7 @@ struct NetworkHostLink::Transfer
 {
     CURL* curl = nullptr;
     QByteArray pin;             // upper-case hex, empty when the certificate is checked by a CA
+    bool keyPin = false;        // the pin is of the certificate's public key, not of the certificate
     QByteArray presented;       // what the server presented, when the pin did not match
     char error[CURL_ERROR_SIZE] = {};
 
@@ -76,8 +90,19 @@ struct NetworkHostLink::Transfer
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned int length = 0;
         X509* leaf = X509_STORE_CTX_get0_cert(store);
-        if (!leaf || X509_digest(leaf, EVP_sha256(), digest, &length) != 1)
+        if (!leaf)
             return 0;
+        if (self->keyPin) {
+            // The digest of the key as DER SubjectPublicKeyInfo, as libcurl's key pins are.
+            unsigned char* der = nullptr;
+            const int size = i2d_PUBKEY(X509_get0_pubkey(leaf), &der);
+            const bool hashed = size > 0 && EVP_Digest(der, size_t(size), digest, &length, EVP_sha256(), nullptr) == 1;
+            OPENSSL_free(der);
+            if (!hashed)
+                return 0;
+        } else if (X509_digest(leaf, EVP_sha256(), digest, &length) != 1) {
+            return 0;
+        }
         self->presented = QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex().toUpper();
         return self->presented == self->pin ? 1 : 0;
     }
@@ -103,7 +128,8 @@ QString NetworkHostLink::checkSettings(const NetworkSettings& s)
     if (scheme == QLatin1String("http") && !isLoopback(s.server.host()))
         return QStringLiteral("Plain http is only for a server on this machine; use https://.");
     if (!s.pinnedFingerprint.isEmpty() && normalisedFingerprint(s.pinnedFingerprint).size() != 64)
-        return QStringLiteral("The pinned fingerprint is SHA256: and 32 hexadecimal pairs.");
+        return QStringLiteral("The pin is the server's key (sha256// and 44 base64 characters) or its certificate's "
+                              "fingerprint (SHA256: and 32 hexadecimal pairs).");
     if (s.token.isEmpty())
         return QStringLiteral("The desk has no token.");
     return {};
@@ -175,6 +201,7 @@ bool NetworkHostLink::post(const QString& request, QStringList& replies, QString
     t.error[0] = 0;
     t.presented.clear();
     t.pin = normalisedFingerprint(m_settings.pinnedFingerprint);
+    t.keyPin = isKeyPin(m_settings.pinnedFingerprint);
 
     curl_easy_reset(curl);
     curl_easy_setopt(curl, CURLOPT_URL, address.constData());
@@ -216,8 +243,10 @@ bool NetworkHostLink::post(const QString& request, QStringList& replies, QString
         curl_off_t sending = 0;
         curl_easy_getinfo(curl, CURLINFO_PRETRANSFER_TIME_T, &sending);
         if (!t.presented.isEmpty() && t.presented != t.pin) {
-            why = QStringLiteral("the server's certificate is not the pinned one (it presented SHA256:%1)")
-                      .arg(QString::fromLatin1(t.presented));
+            why = t.keyPin ? QStringLiteral("the server's key is not the pinned one (it presented sha256//%1)")
+                                 .arg(QString::fromLatin1(QByteArray::fromHex(t.presented).toBase64()))
+                           : QStringLiteral("the server's certificate is not the pinned one (it presented SHA256:%1)")
+                                 .arg(QString::fromLatin1(t.presented));
             m_failureMessage = QStringLiteral("The server at %1 is not the practice's server this desk was set up for "
                                               "(its certificate is another): ask the practice's IT person.").arg(where);
         } else if (result == CURLE_OPERATION_TIMEDOUT && sending > 0) {

@@ -16,7 +16,8 @@ struct NetworkSettings
     QUrl server;                    // https://host:port, or http://127.0.0.1:port on the server's own machine
     QString token;                  // the desk's token
     QString caFile;                 // certificates to trust (PEM); empty: the system's
-    QString pinnedFingerprint;      // "SHA256:AB:CD:...": this certificate and no other
+    QString pinnedFingerprint;      // "sha256//BASE64": this server key, in every certificate made from
+                                    // it; or "SHA256:AB:CD:...": this certificate and no other
     int connectTimeoutMs = 3000;
     int requestTimeoutMs = 10000;
     QString user;                   // ContextValue1: the clerk

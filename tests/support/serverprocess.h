@@ -25,6 +25,7 @@ public:
         run({QStringLiteral("init"), QStringLiteral("--cert"), cert, QStringLiteral("--key"), key(),
              QStringLiteral("--host"), QStringLiteral("localhost")});
         fingerprint = m_lastOutput.section(QStringLiteral("Fingerprint: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
+        keyPin = m_lastOutput.section(QStringLiteral("Key pin:"), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
         if (patients > 0)
             run({QStringLiteral("generate"), QString::number(patients), QStringLiteral("--db"), m_database});
         token = addDesk(desk);
@@ -124,6 +125,7 @@ public:
 
     QString token;
     QString fingerprint;
+    QString keyPin;         // sha256//...
     QString startOutput;    // what the server said until it was serving
     quint16 port = 0;
     quint16 plainPort = 0;
