@@ -14,6 +14,7 @@
 #include "searchsamples.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
@@ -235,6 +236,7 @@ QList<RecallQuery> recallQueries(Population population)
     Statement s(store()->database(), "SELECT id, last, first, middle, dob, ssn, phone FROM patients WHERE id = ?1");
     const char* const kinds[] = {"name", "first last", "lower case", "typo", "sound-alike", "nickname",
                                  "SSN last four", "phone last seven", "phone last four", "DOB"};
+    constexpr int kKinds = int(std::size(kinds));
     const QString nameCaption = QStringLiteral("&PAT NAME");
     while (out.size() < 2000) {
         s.bind(1, desk.isEmpty() ? qint64(100001 + random() % kPatients) : desk[qsizetype(random() % desk.size())]);
@@ -247,7 +249,7 @@ QList<RecallQuery> recallQueries(Population population)
         const QDate dob = QDate::fromString(s.text(4), Qt::ISODate);
         const QString ssn = s.text(5), phone = s.text(6);
         s.reset();
-        const char* kind = kinds[out.size() % 10];
+        const char* kind = kinds[out.size() % kKinds];
         RecallQuery q{kind, {}, nameCaption, id};
         const QString k = QString::fromLatin1(kind);
         if (k == QLatin1String("name")) {
@@ -283,10 +285,28 @@ QList<RecallQuery> recallQueries(Population population)
         }
         out.append(q);
     }
+    // The same SSN, phone and birth date texts for the same patients typed in the one box, sent
+    // as the component sends them: an account search when they start with three digits, else a
+    // name search. Their recall is to be their own key's.
+    static const QRegularExpression threeDigits(QStringLiteral("^\\d{3}"));
+    for (qsizetype i = 0, n = out.size(); i < n; ++i) {
+        const QString k = QString::fromLatin1(out[i].kind);
+        const char* box = k == QLatin1String("SSN last four") ? "box: SSN last four"
+                        : k == QLatin1String("phone last seven") ? "box: phone last 7"
+                        : k == QLatin1String("DOB")              ? "box: DOB"
+                                                                 : nullptr;
+        if (!box)
+            continue;
+        RecallQuery twin = out[i];
+        twin.kind = box;
+        twin.caption = threeDigits.match(twin.text).hasMatch() ? QStringLiteral("&ACCT#") : nameCaption;
+        out.append(twin);
+    }
     return out;
 }
 
-// Clerks look for 2,000 known patients as they type them: the share found on the first page
+// Clerks look for 2,000 known patients as they type them, and the SSN, phone and birth date
+// queries among them again in the one box: the share found on the first page
 // (50 rows) and in the first five rows, per kind of query and in all; then 200 searches for
 // patients who do not exist, where no patient may come before the line that says the names
 // are only similar. The worst misses are printed with why. Argument: 0 the desk's patients,
