@@ -572,7 +572,15 @@ TEST_P(ServedDatabaseTest, shouldBackUpWhileDesksWriteAndRestoreWhatWasServed)
             }
         });
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The backup starts once some registrations are answered, while most are still to come.
+    for (int i = 0; i < 200; ++i) {
+        {
+            std::lock_guard lock(noted);
+            if (beforeBackup.size() >= 8)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     const QString file = folder.filePath(QStringLiteral("nightly.backup"));
     QList<qint64> mustHold;
     {
