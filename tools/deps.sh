@@ -9,7 +9,7 @@ packages=(
     libxslt1-dev libsqlite3-dev sqlite3 libpq-dev libssl-dev postgresql postgresql-common
     libboost1.81-dev libcurl4-openssl-dev libsystemd-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    poppler-utils appstream desktop-file-utils dpkg-dev fakeroot lintian systemd
+    poppler-utils appstream desktop-file-utils dpkg-dev fakeroot lintian systemd help2man
     xvfb xauth fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
 )
 
