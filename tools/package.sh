@@ -36,7 +36,8 @@ grep -q "adduser --system" "$root/DEBIAN/postinst" || { echo "postinst makes no 
 unit=$root/zelvar-practice-server.service
 sed "s|/usr/bin/zelvar-practice-server|$root/usr/bin/zelvar-practice-server|" \
     "$root/lib/systemd/system/zelvar-practice-server.service" >"$unit"
-if ! systemd-analyze verify "$unit"; then
+# The manual page is in the package, not yet on this system.
+if ! systemd-analyze verify --man=no "$unit"; then
     failed=1
 fi
 systemd-analyze security --offline=true "$unit" | tail -n 1
