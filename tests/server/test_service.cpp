@@ -361,21 +361,31 @@ TEST_F(ServiceTest, shouldSurviveAServerKilledMidRequestAndReachItAgain)
     EXPECT_TRUE(answered) << link->lastError().toStdString();
 }
 
-class LoadTest : public ::testing::TestWithParam<Backend>
+// A database of its own for each test, on the backend of the parameter: an SQLite file, or a
+// fresh PostgreSQL database (the test is skipped without a PostgreSQL server).
+class BackendTest : public ::testing::TestWithParam<Backend>
 {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Backend::Postgres) {
+            if (testPostgres().isEmpty())
+                GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
+            database = freshPostgresAddress();
+        }
+    }
+
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("practice.db"));
+    QString database = QStringLiteral("sqlite:") + file;
 };
+
+using LoadTest = BackendTest;
 
 // Catches requests lost or refused when many desks ask at once, and writes that vanish under
 // concurrent reads: 8 desks searching and paging, 2 recording choices, every answer checked.
 TEST_P(LoadTest, shouldAnswerEveryDeskAtOnce)
 {
-    QTemporaryDir folder;
-    QString database = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db"));
-    if (GetParam() == Backend::Postgres) {
-        if (testPostgres().isEmpty())
-            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
-        database = freshPostgresAddress();
-    }
     ServerProcess server(database, 3000);
     ASSERT_TRUE(server.start());
     std::vector<std::unique_ptr<QProcess>> desks;
@@ -409,22 +419,12 @@ TEST_P(LoadTest, shouldAnswerEveryDeskAtOnce)
 
 INSTANTIATE_TEST_SUITE_P(Stores, LoadTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
-class ServedDatabaseTest : public ::testing::TestWithParam<Backend>
-{
-};
+using ServedDatabaseTest = BackendTest;
 
 // Catches a database every user of the machine can read (SSNs and all), a served database
 // whose patients generate replaces under the desks, and a filled one replaced without asking.
 TEST_P(ServedDatabaseTest, shouldKeepItsDatabaseFromOthersAndFromGenerateWhileServed)
 {
-    QTemporaryDir folder;
-    const QString file = folder.filePath(QStringLiteral("practice.db"));
-    QString database = QStringLiteral("sqlite:") + file;
-    if (GetParam() == Backend::Postgres) {
-        if (testPostgres().isEmpty())
-            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
-        database = freshPostgresAddress();
-    }
     ServerProcess server(database, 300);
     ASSERT_TRUE(server.start());
     const auto patients = [&] {
@@ -475,13 +475,6 @@ TEST_P(ServedDatabaseTest, shouldKeepItsDatabaseFromOthersAndFromGenerateWhileSe
 // the database is back.
 TEST_P(ServedDatabaseTest, shouldBeReadyOnlyWhileItsDatabaseAnswers)
 {
-    QTemporaryDir folder;
-    QString database = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db"));
-    if (GetParam() == Backend::Postgres) {
-        if (testPostgres().isEmpty())
-            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
-        database = freshPostgresAddress();
-    }
     ServerProcess server(database, 100);
     ASSERT_TRUE(server.start({QStringLiteral("--plain-loopback"), QStringLiteral("0")}));
     QByteArray said;
@@ -534,15 +527,8 @@ TEST_P(ServedDatabaseTest, shouldBeReadyOnlyWhileItsDatabaseAnswers)
 // was served, or goes onto a served database.
 TEST_P(ServedDatabaseTest, shouldBackUpWhileDesksWriteAndRestoreWhatWasServed)
 {
-    QTemporaryDir folder;
-    QString database = QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("practice.db"));
-    if (GetParam() == Backend::Postgres) {
-        if (testPostgres().isEmpty())
-            GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
-        if (QStandardPaths::findExecutable(QStringLiteral("pg_dump")).isEmpty())
-            GTEST_SKIP() << "pg_dump (postgresql-client) is not installed";
-        database = freshPostgresAddress();
-    }
+    if (GetParam() == Backend::Postgres && QStandardPaths::findExecutable(QStringLiteral("pg_dump")).isEmpty())
+        GTEST_SKIP() << "pg_dump (postgresql-client) is not installed";
     ServerProcess server(database, 500);
     ASSERT_TRUE(server.start());
     NetworkSettings s;
