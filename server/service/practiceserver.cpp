@@ -123,6 +123,7 @@ struct PracticeServer::Private : SessionHost
     mutable std::mutex readiness;
     QString readyProblem;
     std::chrono::steady_clock::time_point probedAt = std::chrono::steady_clock::now();
+    std::atomic<std::chrono::steady_clock::rep> lastAnswered{0};    // a worker's last answered request
 
     // The workers' queue.
     std::mutex mutex;
@@ -416,7 +417,12 @@ void PracticeServer::Private::keepHouse()
         } catch (const std::exception& e) {
             state = {};
             log(Level::Error, QStringLiteral("housekeeping: ") + QString::fromUtf8(e.what()));
-            probed(QStringLiteral("The practice database does not answer: ") + QString::fromUtf8(e.what()).trimmed());
+            // A probe that waited out the lock behind the desks' own writes, while the workers
+            // go on answering, is a busy database, not one that cannot serve.
+            const bool busy = QByteArray(e.what()).contains("locked")
+                && std::chrono::steady_clock::now() - std::chrono::steady_clock::time_point(
+                       std::chrono::steady_clock::duration(lastAnswered.load())) < std::chrono::seconds(3);
+            probed(busy ? QString() : QStringLiteral("The practice database does not answer: ") + QString::fromUtf8(e.what()).trimmed());
         }
         if (last)
             return;
@@ -471,6 +477,8 @@ void PracticeServer::Private::work(int number)
             log(Level::Error, QStringLiteral("worker %1: %2").arg(number).arg(QString::fromUtf8(e.what())));
             a = failure(500, QStringLiteral("The server could not answer this request."));
         }
+        if (a.status == 200)
+            lastAnswered = std::chrono::steady_clock::now().time_since_epoch().count();
         job.done(std::move(a));
     }
 }
