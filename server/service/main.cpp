@@ -7,6 +7,8 @@
 #include "tls.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QSettings>
@@ -25,11 +27,15 @@ using namespace zelvar;
 const char* const kUsage = R"(Usage: zelvar-practice-server COMMAND [OPTIONS]
 
 Commands:
-  init [--cert FILE] [--key FILE] [--host NAME] [--renew | --force]
+  init [--cert FILE] [--key FILE] [--host NAME] [--renew [--new-key --until DATE] | --force]
         Makes a self-signed certificate (valid for two years) and key for a first run
         (server.crt, server.key) and prints the key's pin, which the desks pin. --renew
-        makes a new certificate for the same key (the desks' pins still match); --force a
-        new key too (the desks need its new pin). SIGHUP makes a running server take them.
+        makes a new certificate for the same key and host (the desks' pins still match);
+        SIGHUP makes a running server take it. --renew --new-key --until DATE makes a new
+        key whose certificate waits beside the old (FILE.next) until DATE: the server
+        presents the old key until then and the new one from that day, so that the desks
+        can be given both pins first. --force makes a new key at once (every desk needs
+        its new pin).
   serve [--cert FILE] [--key FILE] [--listen ADDRESS:PORT] [--workers N]
         [--plain-loopback PORT] [--header-timeout SECONDS] [--request-timeout SECONDS]
         [--idle-timeout SECONDS] [--max-connections N] [--max-connections-per-address N]
@@ -116,7 +122,8 @@ void readConfiguration(Arguments& a)
 Arguments parse(const QStringList& args)
 {
     static const QStringList flags{QStringLiteral("--force"), QStringLiteral("--refused"), QStringLiteral("--help"),
-                                   QStringLiteral("--version"), QStringLiteral("--replace"), QStringLiteral("--renew")};
+                                   QStringLiteral("--version"), QStringLiteral("--replace"), QStringLiteral("--renew"),
+                                   QStringLiteral("--new-key")};
     Arguments out;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -201,22 +208,79 @@ void out(const QString& line)
     std::fflush(stdout);
 }
 
+// A pair that waited for its day (init --new-key) and whose day has come becomes the pair in
+// use: its files take the place of the old ones.
+void promoteDuePair(const QString& certificate, const QString& key)
+{
+    const service::ServedPair served = service::servedPair(certificate, key, QDateTime::currentDateTimeUtc());
+    if (served.certificate == certificate)
+        return;
+    if (::rename(QFile::encodeName(served.key).constData(), QFile::encodeName(key).constData()) != 0
+        || ::rename(QFile::encodeName(served.certificate).constData(), QFile::encodeName(certificate).constData()) != 0)
+        throw std::runtime_error(QString("cannot move the new key's pair (" + served.certificate + ") into place").toStdString());
+    out(QStringLiteral("The pair made with a new key, whose day has come, is now the pair in use."));
+}
+
 int init(const Arguments& a)
 {
     const QString certificate = option(a, "--cert", QStringLiteral("server.crt"));
     const QString key = option(a, "--key", QStringLiteral("server.key"));
     const bool renew = a.options.count(QStringLiteral("--renew"));
+    const bool newKey = a.options.count(QStringLiteral("--new-key"));
+    const bool force = a.options.count(QStringLiteral("--force"));
     if (renew && !QFileInfo::exists(key))
         throw std::runtime_error(QString("there is no key " + key + " to renew the certificate of").toStdString());
-    if (!renew && !a.options.count(QStringLiteral("--force")) && (QFileInfo::exists(certificate) || QFileInfo::exists(key)))
+    if (!renew && !force && (QFileInfo::exists(certificate) || QFileInfo::exists(key)))
         throw std::runtime_error(QString("there is a certificate or key already (" + certificate + ", " + key
                                   + "); --renew makes a new certificate for the same key, --force a new key").toStdString());
-    const QString host = option(a, "--host", QHostInfo::localHostName());
-    const QString fingerprint = service::makeSelfSignedCertificate(certificate, key, host,
-                                                                   renew ? service::KeyChoice::Keep : service::KeyChoice::New);
-    out(QStringLiteral("Certificate: ") + certificate + QStringLiteral(" (for ") + host
+    if (newKey && !renew)
+        throw std::runtime_error("--new-key goes with --renew (and --until DATE)");
+
+    service::NewCertificate request;
+    request.certificateFile = certificate;
+    request.keyFile = key;
+    // A renewed certificate names the host the one before named, not whatever this machine
+    // calls itself today: the desks reach the server by that name.
+    const QString named = renew && QFileInfo::exists(certificate) ? service::certificateHostName(certificate) : QString();
+    request.hostName = option(a, "--host", named.isEmpty() ? QHostInfo::localHostName() : named);
+    if (renew)
+        promoteDuePair(certificate, key);
+    if (force) {
+        // Everything new: a pair that was waiting for its day would take over from this one.
+        QFile::remove(service::nextFile(certificate));
+        QFile::remove(service::nextFile(key));
+    }
+
+    if (newKey) {
+        const QString until = option(a, "--until");
+        const QDate day = QDate::fromString(until, Qt::ISODate);
+        if (!day.isValid() || day <= QDate::currentDate())
+            throw std::runtime_error("--new-key needs --until DATE, a day after today (YYYY-MM-DD): until then the "
+                                     "server presents its key in use, so that the desks can be given the new key's pin");
+        request.keyChoice = service::KeyChoice::New;
+        request.newCertificateFile = service::nextFile(certificate);
+        request.newKeyFile = service::nextFile(key);
+        request.validFrom = QDateTime(day, QTime(0, 0));
+        const QString fingerprint = service::makeSelfSignedCertificate(request);
+        const QString oldPin = service::certificateKeyPin(certificate);
+        const QString newPin = service::certificateKeyPin(request.newCertificateFile);
+        out(QStringLiteral("Certificate: ") + request.newCertificateFile + QStringLiteral(" (for ") + request.hostName
+            + QStringLiteral(", localhost, 127.0.0.1), valid from ") + day.toString(Qt::ISODate));
+        out(QStringLiteral("Key:         ") + request.newKeyFile + QStringLiteral(" (readable by its owner only)"));
+        out(QStringLiteral("Key pin:     ") + newPin + QStringLiteral(" (the new key)"));
+        out(QStringLiteral("Fingerprint: ") + fingerprint);
+        out(QStringLiteral("Until %1 the server presents the key in use; from that day, the new one (a running server "
+                           "changes over by itself). Before then, give each desk both pins:")
+                .arg(day.toString(Qt::ISODate)));
+        out(QStringLiteral("  ") + oldPin + QLatin1Char(';') + newPin);
+        return 0;
+    }
+
+    request.keyChoice = renew ? service::KeyChoice::Keep : service::KeyChoice::New;
+    const QString fingerprint = service::makeSelfSignedCertificate(request);
+    out(QStringLiteral("Certificate: ") + certificate + QStringLiteral(" (for ") + request.hostName
         + QStringLiteral(", localhost, 127.0.0.1)"));
-    out(QStringLiteral("Key:         ") + key + QStringLiteral(" (readable by you only)"));
+    out(QStringLiteral("Key:         ") + key + QStringLiteral(" (readable by its owner only)"));
     out(QStringLiteral("Key pin:     ") + service::certificateKeyPin(certificate)
         + (renew ? QStringLiteral(" (the same key: the desks that pin it need nothing new)") : QString()));
     out(QStringLiteral("Fingerprint: ") + fingerprint);
@@ -279,8 +343,12 @@ int serve(const Arguments& a)
                  options.address.toString())
             .arg(server.port())
             .arg(options.workers));
-    out(QStringLiteral("Certificate fingerprint: ") + service::certificateFingerprint(options.certificate));
-    out(QStringLiteral("Key pin: ") + service::certificateKeyPin(options.certificate));
+    const service::ServedPair served = service::servedPair(options.certificate, options.key, QDateTime::currentDateTimeUtc());
+    out(QStringLiteral("Certificate fingerprint: ") + service::certificateFingerprint(served.certificate));
+    out(QStringLiteral("Key pin: ") + service::certificateKeyPin(served.certificate));
+    if (served.pendingFrom.isValid())
+        out(QStringLiteral("Key pin from %1: ").arg(served.pendingFrom.toLocalTime().toString(Qt::ISODate))
+            + service::certificateKeyPin(service::nextFile(options.certificate)));
     if (options.plainLoopback)
         out(QStringLiteral("Plain HTTP on http://127.0.0.1:%1 (this machine only)").arg(server.plainPort()));
     // Under systemd (Type=notify): started once the ports are open and the database answered.

@@ -101,6 +101,7 @@ struct PracticeServer::Private : SessionHost
     StoreFactory stores;
     TransportLimits transport;
     std::unique_ptr<TlsContext> tls;
+    QString presented;          // the certificate file of the pair in use
     AccessLogWriter accessLog;
     DeskDirectory directory;
     Refusals refusals;
@@ -114,6 +115,7 @@ struct PracticeServer::Private : SessionHost
     int wake[2] = {-1, -1};
     net::posix::stream_descriptor wakeReader{io};
     net::steady_timer acceptPause{io};
+    net::steady_timer pairCheck{io};
     std::unordered_set<Session*> sessions;
     std::unordered_map<std::string, int> perAddress;
     int open = 0;
@@ -149,7 +151,9 @@ struct PracticeServer::Private : SessionHost
     void accept(tcp::acceptor& acceptor, bool tls);
     void admit(tcp::socket socket, bool tls);
     void watchForStop();
+    void loadCertificate();
     void reloadCertificate();
+    void watchForPendingPair();
     void shutdown();
     void work(int number);
     Answer answer(const Job& job, WorkerState& state);
@@ -195,7 +199,7 @@ PracticeServer::PracticeServer(ServerOptions options, StoreFactory stores)
     d->transport.request = std::chrono::seconds(d->options.requestSeconds);
     d->transport.idle = std::chrono::seconds(d->options.idleSeconds);
     d->transport.bodyBytes = std::uint64_t(d->options.maxBody);
-    d->tls = std::make_unique<TlsContext>(d->options.certificate, d->options.key);
+    d->loadCertificate();
     // The database is checked before the port opens: a server that cannot reach it says so
     // at once rather than to the first desk. Its desks are known before the first request.
     {
@@ -254,6 +258,7 @@ void PracticeServer::run()
     if (d->plainAcceptor.is_open())
         d->accept(d->plainAcceptor, false);
     d->watchForStop();
+    d->watchForPendingPair();
     // Returns once the acceptors are closed and every connection has gone: a request a worker
     // answers keeps it running until its answer is written.
     d->io.run();
@@ -335,16 +340,39 @@ void PracticeServer::Private::watchForStop()
     });
 }
 
+void PracticeServer::Private::loadCertificate()
+{
+    const ServedPair pair = servedPair(options.certificate, options.key, QDateTime::currentDateTimeUtc());
+    tls = std::make_unique<TlsContext>(pair.certificate, pair.key);
+    presented = pair.certificate;
+}
+
 // On the I/O thread, where connections are admitted. A connection in flight holds its own
 // reference to the TLS context it began with (OpenSSL counts them), so the old one may go.
 void PracticeServer::Private::reloadCertificate()
 {
     try {
-        tls = std::make_unique<TlsContext>(options.certificate, options.key);
-        log(Level::Info, QStringLiteral("reloaded the certificate: ") + certificateFingerprint(options.certificate));
+        loadCertificate();
+        log(Level::Info, QStringLiteral("reloaded the certificate: ") + certificateFingerprint(presented));
     } catch (const std::exception& e) {
         log(Level::Error, QStringLiteral("the certificate was not reloaded, the one in use stays: ") + QString::fromUtf8(e.what()));
     }
+}
+
+// A pair made with a new key takes over on its day without a signal: the desks were told the
+// day, not that someone would be there to reload.
+void PracticeServer::Private::watchForPendingPair()
+{
+    pairCheck.expires_after(std::chrono::seconds(30));
+    pairCheck.async_wait([this](error_code ec) {
+        if (ec || stopRequested)
+            return;
+        if (servedPair(options.certificate, options.key, QDateTime::currentDateTimeUtc()).certificate != presented) {
+            log(Level::Info, QStringLiteral("the pair to present has changed (a new key's day has come, or it was moved into place)"));
+            reloadCertificate();
+        }
+        watchForPendingPair();
+    });
 }
 
 void PracticeServer::Private::shutdown()
@@ -353,6 +381,7 @@ void PracticeServer::Private::shutdown()
     tlsAcceptor.close(ignored);
     plainAcceptor.close(ignored);
     acceptPause.cancel();
+    pairCheck.cancel();
     wakeReader.close(ignored);
     const std::vector<Session*> all(sessions.begin(), sessions.end());
     for (Session* s : all)

@@ -1,6 +1,8 @@
 #include "tls.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 
 #include <openssl/err.h>
@@ -39,19 +41,33 @@ using Certificate = Owned<X509, X509_free>;
     throw std::runtime_error(QString(what + QStringLiteral(": ") + tlsError()).toStdString());
 }
 
-// A file only its owner reads, created (or emptied) for writing.
-FILE* openPrivate(const QString& path)
+// Writes a file whole or not at all: into a file beside it, renamed over it once written, so
+// that a failure (a full disk, a signal) leaves the one before. The new file takes the mode
+// given and the owner and group of ownerOf (or of what it replaces): a key renewed by root in
+// /etc stays the service user's.
+template<typename Write>
+void writeReplacing(const QString& path, mode_t mode, const QString& ownerOf, Write&& write)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary = target + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         throw std::runtime_error(QString("cannot write " + path).toStdString());
-    ::fchmod(fd, 0600);
+    ::fchmod(fd, mode);
+    struct stat owner{};
+    if (::stat(QFile::encodeName(ownerOf).constData(), &owner) == 0 || ::stat(target.constData(), &owner) == 0) {
+        // Only root may give a file away; anyone else writes files of their own.
+        [[maybe_unused]] const int ignored = ::fchown(fd, owner.st_uid, owner.st_gid);
+    }
     FILE* f = ::fdopen(fd, "w");
-    if (!f) {
-        ::close(fd);
+    bool written = f && write(f);
+    written = f && std::fflush(f) == 0 && ::fsync(fd) == 0 && written;
+    if (f ? std::fclose(f) != 0 : ::close(fd) != 0)
+        written = false;
+    if (!written || ::rename(temporary.constData(), target.constData()) != 0) {
+        ::unlink(temporary.constData());
         throw std::runtime_error(QString("cannot write " + path).toStdString());
     }
-    return f;
 }
 
 EVP_PKEY* readKey(const QString& file)
@@ -109,12 +125,12 @@ TlsContext::TlsContext(const QString& certificateFile, const QString& keyFile)
         fail(QStringLiteral("cannot use the key ") + keyFile);
 }
 
-QString makeSelfSignedCertificate(const QString& certificateFile, const QString& keyFile, const QString& hostName,
-                                  KeyChoice keyChoice)
+QString makeSelfSignedCertificate(const NewCertificate& request)
 {
-    Key key(keyChoice == KeyChoice::Keep ? readKey(keyFile) : EVP_EC_gen("P-256"));
+    const bool keep = request.keyChoice == KeyChoice::Keep;
+    Key key(keep ? readKey(request.keyFile) : EVP_EC_gen("P-256"));
     if (!key.get())
-        fail(keyChoice == KeyChoice::Keep ? QStringLiteral("cannot read the key ") + keyFile : QStringLiteral("cannot make a key"));
+        fail(keep ? QStringLiteral("cannot read the key ") + request.keyFile : QStringLiteral("cannot make a key"));
     Certificate certificate(X509_new());
     X509* x = certificate.get();
     X509_set_version(x, 2);
@@ -125,22 +141,23 @@ QString makeSelfSignedCertificate(const QString& certificateFile, const QString&
     BIGNUM* number = BN_bin2bn(serial, sizeof serial, nullptr);
     BN_to_ASN1_INTEGER(number, X509_get_serialNumber(x));
     BN_free(number);
-    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
     // Two years: long enough not to catch a practice out, short enough that a key that got
-    // away does not serve for a decade.
-    X509_gmtime_adj(X509_getm_notAfter(x), 2L * 365 * 24 * 3600);
+    // away does not serve for a decade. An hour's grace before for clocks that are behind.
+    time_t from = request.validFrom.isValid() ? time_t(request.validFrom.toSecsSinceEpoch()) : ::time(nullptr) - 3600;
+    X509_time_adj_ex(X509_getm_notBefore(x), 0, 0, &from);
+    X509_time_adj_ex(X509_getm_notAfter(x), 2 * 365, 0, &from);
     X509_set_pubkey(x, key.get());
     X509_NAME* name = X509_get_subject_name(x);
-    const QByteArray common = hostName.toUtf8();
+    const QByteArray common = request.hostName.toUtf8();
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Zelvar practice server"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(common.constData()), -1, -1, 0);
     X509_set_issuer_name(x, name);
 
     QString alternatives = QStringLiteral("DNS:localhost,IP:127.0.0.1,IP:::1");
-    if (!QHostAddress(hostName).isNull())
-        alternatives = QStringLiteral("IP:") + hostName + QLatin1Char(',') + alternatives;
-    else if (hostName != QLatin1String("localhost"))
-        alternatives = QStringLiteral("DNS:") + hostName + QLatin1Char(',') + alternatives;
+    if (!QHostAddress(request.hostName).isNull())
+        alternatives = QStringLiteral("IP:") + request.hostName + QLatin1Char(',') + alternatives;
+    else if (request.hostName != QLatin1String("localhost"))
+        alternatives = QStringLiteral("DNS:") + request.hostName + QLatin1Char(',') + alternatives;
     X509V3_CTX v3;
     X509V3_set_ctx_nodb(&v3);
     X509V3_set_ctx(&v3, x, x, nullptr, nullptr, 0);
@@ -160,21 +177,58 @@ QString makeSelfSignedCertificate(const QString& certificateFile, const QString&
     if (X509_sign(x, key.get(), EVP_sha256()) == 0)
         fail(QStringLiteral("cannot sign the certificate"));
 
-    if (keyChoice == KeyChoice::New) {
-        FILE* keyOut = openPrivate(keyFile);
-        const bool keyWritten = PEM_write_PrivateKey(keyOut, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
-        if (std::fclose(keyOut) != 0 || !keyWritten)
-            throw std::runtime_error(QString("cannot write " + keyFile).toStdString());
+    const QString keyOut = request.newKeyFile.isEmpty() ? request.keyFile : request.newKeyFile;
+    const QString certificateOut = request.newCertificateFile.isEmpty() ? request.certificateFile : request.newCertificateFile;
+    if (!keep) {
+        writeReplacing(keyOut, 0600, request.keyFile, [&](FILE* f) {
+            return PEM_write_PrivateKey(f, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
+        });
     }
-    FILE* certificateOut = std::fopen(QFile::encodeName(certificateFile).constData(), "w");
-    if (!certificateOut)
-        throw std::runtime_error(QString("cannot write " + certificateFile).toStdString());
-    const bool certificateWritten = PEM_write_X509(certificateOut, x) == 1;
-    if (std::fclose(certificateOut) != 0 || !certificateWritten)
-        throw std::runtime_error(QString("cannot write " + certificateFile).toStdString());
     // The certificate is public: the desks are given it to check the server by.
-    ::chmod(QFile::encodeName(certificateFile).constData(), 0644);
-    return certificateFingerprint(certificateFile);
+    writeReplacing(certificateOut, 0644, request.certificateFile, [&](FILE* f) { return PEM_write_X509(f, x) == 1; });
+    return certificateFingerprint(certificateOut);
+}
+
+QString certificateHostName(const QString& certificateFile)
+{
+    const Certificate certificate = readCertificate(certificateFile);
+    char name[256] = {};
+    if (X509_NAME_get_text_by_NID(X509_get_subject_name(certificate.get()), NID_commonName, name, sizeof name) <= 0)
+        return QString();
+    return QString::fromUtf8(name);
+}
+
+QDateTime certificateValidFrom(const QString& certificateFile)
+{
+    const Certificate certificate = readCertificate(certificateFile);
+    struct tm when{};
+    if (ASN1_TIME_to_tm(X509_get0_notBefore(certificate.get()), &when) != 1)
+        fail(QStringLiteral("cannot read the certificate's dates"));
+    return QDateTime(QDate(when.tm_year + 1900, when.tm_mon + 1, when.tm_mday),
+                     QTime(when.tm_hour, when.tm_min, when.tm_sec), Qt::UTC);
+}
+
+QString nextFile(const QString& file)
+{
+    return file + QStringLiteral(".next");
+}
+
+ServedPair servedPair(const QString& certificateFile, const QString& keyFile, const QDateTime& now)
+{
+    const QString nextCertificate = nextFile(certificateFile);
+    const QString nextKey = nextFile(keyFile);
+    if (QFileInfo::exists(nextCertificate) && QFileInfo::exists(nextKey)) {
+        try {
+            const QDateTime from = certificateValidFrom(nextCertificate);
+            if (from <= now)
+                return {nextCertificate, nextKey, QDateTime()};
+            return {certificateFile, keyFile, from};
+        } catch (const std::exception&) {
+            // A pending certificate that cannot be read is not taken; reloading it says why.
+            return {nextCertificate, nextKey, QDateTime()};
+        }
+    }
+    return {certificateFile, keyFile, QDateTime()};
 }
 
 QString certificateFingerprint(const QString& certificateFile)

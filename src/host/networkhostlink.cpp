@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 #include <curl/curl.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
@@ -34,15 +36,31 @@ bool isKeyPin(const QString& text)
 
 // What is compared with what the server presents: the key pin's digest (hex), or the
 // certificate's fingerprint (hex).
-QByteArray normalisedFingerprint(const QString& text)
+struct Pin
+{
+    QByteArray hex;
+    bool key = false;
+};
+
+Pin pinOf(const QString& text)
 {
     if (isKeyPin(text))
-        return QByteArray::fromBase64(text.trimmed().mid(kKeyPinPrefix.size()).toLatin1()).toHex().toUpper();
+        return {QByteArray::fromBase64(text.trimmed().mid(kKeyPinPrefix.size()).toLatin1()).toHex().toUpper(), true};
     QString hex = text.trimmed().toUpper();
     if (hex.startsWith(QLatin1String("SHA256:")))
         hex = hex.mid(7);
     hex.remove(QLatin1Char(':'));
-    return hex.toLatin1();
+    return {hex.toLatin1(), false};
+}
+
+// One pin, or several separated by ';' as libcurl takes them: while a server changes to a new
+// key, its desks pin the old and the new.
+std::vector<Pin> pinsOf(const QString& text)
+{
+    std::vector<Pin> pins;
+    for (const QString& part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        pins.push_back(pinOf(part));
+    return pins;
 }
 
 // Requests that may be sent again when a kept-alive connection turns out to be closed: a
@@ -68,9 +86,9 @@ size_t collect(char* data, size_t size, size_t count, void* target)
 struct NetworkHostLink::Transfer
 {
     CURL* curl = nullptr;
-    QByteArray pin;             // upper-case hex, empty when the certificate is checked by a CA
-    bool keyPin = false;        // the pin is of the certificate's public key, not of the certificate
-    QByteArray presented;       // what the server presented, when the pin did not match
+    std::vector<Pin> pins;      // empty when the certificate is checked by a CA
+    QByteArray presented;       // what the server presented (hex), in the form of the first pin
+    bool matched = false;
     char error[CURL_ERROR_SIZE] = {};
 
     Transfer()
@@ -87,24 +105,25 @@ struct NetworkHostLink::Transfer
     static int checkPin(X509_STORE_CTX* store, void* arg)
     {
         auto* self = static_cast<Transfer*>(arg);
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
         X509* leaf = X509_STORE_CTX_get0_cert(store);
         if (!leaf)
             return 0;
-        if (self->keyPin) {
-            // The digest of the key as DER SubjectPublicKeyInfo, as libcurl's key pins are.
-            unsigned char* der = nullptr;
-            const int size = i2d_PUBKEY(X509_get0_pubkey(leaf), &der);
-            const bool hashed = size > 0 && EVP_Digest(der, size_t(size), digest, &length, EVP_sha256(), nullptr) == 1;
-            OPENSSL_free(der);
-            if (!hashed)
-                return 0;
-        } else if (X509_digest(leaf, EVP_sha256(), digest, &length) != 1) {
-            return 0;
-        }
-        self->presented = QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex().toUpper();
-        return self->presented == self->pin ? 1 : 0;
+        QByteArray keyDigest, certificateDigest;
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        // The digest of the key as DER SubjectPublicKeyInfo, as libcurl's key pins are.
+        unsigned char* der = nullptr;
+        const int size = i2d_PUBKEY(X509_get0_pubkey(leaf), &der);
+        if (size > 0 && EVP_Digest(der, size_t(size), digest, &length, EVP_sha256(), nullptr) == 1)
+            keyDigest = QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex().toUpper();
+        OPENSSL_free(der);
+        if (X509_digest(leaf, EVP_sha256(), digest, &length) == 1)
+            certificateDigest = QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex().toUpper();
+        self->presented = self->pins.front().key ? keyDigest : certificateDigest;
+        self->matched = std::any_of(self->pins.begin(), self->pins.end(), [&](const Pin& pin) {
+            return !pin.hex.isEmpty() && pin.hex == (pin.key ? keyDigest : certificateDigest);
+        });
+        return self->matched ? 1 : 0;
     }
     static CURLcode setUpTls(CURL*, void* context, void* arg)
     {
@@ -127,9 +146,10 @@ QString NetworkHostLink::checkSettings(const NetworkSettings& s)
         return QStringLiteral("The server's address is https://HOST:PORT.");
     if (scheme == QLatin1String("http") && !isLoopback(s.server.host()))
         return QStringLiteral("Plain http is only for a server on this machine; use https://.");
-    if (!s.pinnedFingerprint.isEmpty() && normalisedFingerprint(s.pinnedFingerprint).size() != 64)
+    const std::vector<Pin> pins = pinsOf(s.pinnedFingerprint);
+    if (std::any_of(pins.begin(), pins.end(), [](const Pin& pin) { return pin.hex.size() != 64; }))
         return QStringLiteral("The pin is the server's key (sha256// and 44 base64 characters) or its certificate's "
-                              "fingerprint (SHA256: and 32 hexadecimal pairs).");
+                              "fingerprint (SHA256: and 32 hexadecimal pairs); several are separated by ';'.");
     if (s.token.isEmpty())
         return QStringLiteral("The desk has no token.");
     return {};
@@ -200,8 +220,8 @@ bool NetworkHostLink::post(const QString& request, QStringList& replies, QString
     QByteArray answer;
     t.error[0] = 0;
     t.presented.clear();
-    t.pin = normalisedFingerprint(m_settings.pinnedFingerprint);
-    t.keyPin = isKeyPin(m_settings.pinnedFingerprint);
+    t.matched = false;
+    t.pins = pinsOf(m_settings.pinnedFingerprint);
 
     curl_easy_reset(curl);
     curl_easy_setopt(curl, CURLOPT_URL, address.constData());
@@ -220,7 +240,7 @@ bool NetworkHostLink::post(const QString& request, QStringList& replies, QString
     if (tls) {
         curl_easy_setopt(curl, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-        if (!t.pin.isEmpty()) {
+        if (!t.pins.empty()) {
             curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
             curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &Transfer::setUpTls);
             curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &t);
@@ -242,8 +262,8 @@ bool NetworkHostLink::post(const QString& request, QStringList& replies, QString
         // request was on its way.
         curl_off_t sending = 0;
         curl_easy_getinfo(curl, CURLINFO_PRETRANSFER_TIME_T, &sending);
-        if (!t.presented.isEmpty() && t.presented != t.pin) {
-            why = t.keyPin ? QStringLiteral("the server's key is not the pinned one (it presented sha256//%1)")
+        if (!t.presented.isEmpty() && !t.matched) {
+            why = t.pins.front().key ? QStringLiteral("the server's key is not the pinned one (it presented sha256//%1)")
                                  .arg(QString::fromLatin1(QByteArray::fromHex(t.presented).toBase64()))
                            : QStringLiteral("the server's certificate is not the pinned one (it presented SHA256:%1)")
                                  .arg(QString::fromLatin1(t.presented));

@@ -17,7 +17,8 @@ struct NetworkSettings
     QString token;                  // the desk's token
     QString caFile;                 // certificates to trust (PEM); empty: the system's
     QString pinnedFingerprint;      // "sha256//BASE64": this server key, in every certificate made from
-                                    // it; or "SHA256:AB:CD:...": this certificate and no other
+                                    // it; or "SHA256:AB:CD:...": this certificate and no other;
+                                    // several, separated by ';': any of them
     int connectTimeoutMs = 3000;
     int requestTimeoutMs = 10000;
     QString user;                   // ContextValue1: the clerk

@@ -269,6 +269,43 @@ TEST_F(ServiceTest, shouldTakeARenewedCertificateOnSighupAndKeepTheConnectionsIn
     EXPECT_TRUE(answers(pinned(server->keyPin)).contains(QLatin1String("the server's key is not the pinned one (it presented sha256//")));
     EXPECT_EQ(answers(pinned(rekeyed)), QString());
 
+    // A new key that waits for its day: until then the key in use is presented, and a desk
+    // given both pins is let in before and after the change-over. A pair whose day has come
+    // (made here valid from now) is presented from the next reload, and --renew moves it into
+    // place and renews it for the host the certificate named.
+    const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+    int exit = 0;
+    const QString waiting = server->run({QStringLiteral("init"), QStringLiteral("--cert"), server->certificate(), QStringLiteral("--key"),
+                                         server->key(), QStringLiteral("--renew"), QStringLiteral("--new-key"),
+                                         QStringLiteral("--until"), tomorrow}, &exit);
+    ASSERT_EQ(exit, 0) << waiting.toStdString();
+    const QString both = waiting.section(QStringLiteral("both pins:\n"), 1).trimmed();
+    const QString nextPin = both.section(QLatin1Char(';'), 1);
+    ASSERT_TRUE(nextPin.startsWith(QLatin1String("sha256//"))) << waiting.toStdString();
+    EXPECT_TRUE(waiting.contains(QLatin1String("valid from ") + tomorrow)) << waiting.toStdString();
+    struct stat keyFile{};
+    ASSERT_EQ(::stat(QFile::encodeName(server->key() + QStringLiteral(".next")).constData(), &keyFile), 0);
+    EXPECT_EQ(keyFile.st_mode & 0777, 0600u);
+    reloaded("reloaded the certificate");
+    EXPECT_EQ(answers(pinned(rekeyed)), QString()) << "the new key was presented before its day";
+    EXPECT_EQ(answers(pinned(both)), QString());
+    server->run({QStringLiteral("init"), QStringLiteral("--cert"), server->certificate() + QStringLiteral(".next"),
+                 QStringLiteral("--key"), server->key() + QStringLiteral(".next"), QStringLiteral("--force")});
+    reloaded("reloaded the certificate");
+    const QString due = server->run({QStringLiteral("init"), QStringLiteral("--cert"), server->certificate(),
+                                     QStringLiteral("--key"), server->key(), QStringLiteral("--renew")}, &exit);
+    EXPECT_EQ(exit, 0) << due.toStdString();
+    EXPECT_TRUE(due.contains(QLatin1String("now the pair in use")) && due.contains(QLatin1String("(for localhost,")))
+        << due.toStdString();
+    EXPECT_FALSE(QFile::exists(server->certificate() + QStringLiteral(".next")));
+    const QString changedPin = due.section(QStringLiteral("Key pin:"), 1).section(QLatin1Char('('), 0, 0).trimmed();
+    EXPECT_TRUE(answers(pinned(rekeyed)).contains(QLatin1String("not the pinned one")));
+    EXPECT_EQ(answers(pinned(rekeyed + QLatin1Char(';') + changedPin)), QString());
+    server->run({QStringLiteral("init"), QStringLiteral("--cert"), server->certificate(), QStringLiteral("--key"),
+                 server->key(), QStringLiteral("--renew"), QStringLiteral("--new-key"), QStringLiteral("--until"),
+                 QDate::currentDate().toString(Qt::ISODate)}, &exit);
+    EXPECT_NE(exit, 0) << "a change-over today leaves the desks no time";
+
     // A certificate that cannot be used: the one in use stays, and the server goes on.
     QFile broken(server->certificate());
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -276,7 +313,7 @@ TEST_F(ServiceTest, shouldTakeARenewedCertificateOnSighupAndKeepTheConnectionsIn
     broken.close();
     log = reloaded("was not reloaded");
     EXPECT_TRUE(log.contains(QLatin1String("error: the certificate was not reloaded, the one in use stays"))) << log.toStdString();
-    EXPECT_EQ(answers(pinned(rekeyed)), QString());
+    EXPECT_EQ(answers(pinned(changedPin)), QString());
     EXPECT_EQ(server->waitForExit(200), -1) << "the server ended";
 }
 
