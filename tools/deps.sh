@@ -10,6 +10,7 @@ packages=(
     libboost1.81-dev libcurl4-openssl-dev libsystemd-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     poppler-utils appstream desktop-file-utils dpkg-dev fakeroot lintian systemd help2man
+    iproute2 curl util-linux adduser
     xvfb xauth fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
 )
 

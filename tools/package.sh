@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian packages from a build folder (CPack) and checks them as Debian would:
 # lintian with no error, and the server's package holding the program on PATH, its systemd
-# unit (which systemd-analyze verifies) and its configuration as a conffile.
+# units (which systemd-analyze verifies) and its configuration as a conffile; then installs it
+# in a throw-away copy of the machine and runs the README's service section there.
 # Usage: tools/package.sh [build-dir]     (after the build; tools/test.sh runs it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,15 +33,23 @@ for f in usr/bin/zelvar-practice-server lib/systemd/system/zelvar-practice-serve
 done
 grep -qx /etc/zelvar-practice/server.conf "$root/DEBIAN/conffiles" || { echo "server.conf is not a conffile" >&2; failed=1; }
 grep -q "adduser --system" "$root/DEBIAN/postinst" || { echo "postinst makes no service user" >&2; failed=1; }
-# The unit as systemd reads it, with the program where the package puts it.
-unit=$root/zelvar-practice-server.service
-sed "s|/usr/bin/zelvar-practice-server|$root/usr/bin/zelvar-practice-server|" \
-    "$root/lib/systemd/system/zelvar-practice-server.service" >"$unit"
+# The units as systemd reads them, with the program where the package puts it.
+for name in zelvar-practice-server.service zelvar-practice-backup.service zelvar-practice-backup.timer; do
+    sed "s|/usr/bin/zelvar-practice-server|$root/usr/bin/zelvar-practice-server|" \
+        "$root/lib/systemd/system/$name" >"$root/$name"
+done
 # The manual page is in the package, not yet on this system.
-if ! systemd-analyze verify --man=no "$unit"; then
+if ! (cd "$root" && systemd-analyze verify --man=no zelvar-practice-server.service zelvar-practice-backup.service \
+        zelvar-practice-backup.timer); then
     failed=1
 fi
-systemd-analyze security --offline=true "$unit" | tail -n 1
+systemd-analyze security --offline=true "$root/zelvar-practice-server.service" | tail -n 1
+# The README's service section, run as it stands.
+if ! tools/service-readme.sh "$build" >"$out/service-readme.log" 2>&1; then
+    tail -n 40 "$out/service-readme.log" >&2
+    echo "The README's service section did not run as it stands (all of it: $out/service-readme.log)" >&2
+    failed=1
+fi
 
 if [ "$failed" -ne 0 ]; then
     echo "The packages did not pass." >&2
