@@ -94,6 +94,10 @@ public:
     // nobody waits for.
     virtual void deferHousekeeping() {}
     virtual void tidyUp() {}
+    // Before an upgrade changes the database: a copy of what it is, from which going back to
+    // the program before is possible. Returns where it was written; throws DatabaseError when
+    // no copy could be made (and then nothing may be changed).
+    virtual QString keepBeforeUpgrade() = 0;
     // True when the connection is gone (the server restarted): a new one is needed.
     virtual bool isBroken() const { return false; }
     // Whether one statement may write two tables (an INSERT inside WITH): such a statement

@@ -1,5 +1,8 @@
 #include "postgresdatabase.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -263,6 +266,7 @@ private:
 } // namespace
 
 PostgresDatabase::PostgresDatabase(const QString& conninfo)
+    : m_conninfo(conninfo)
 {
     m_conn = PQconnectdb(conninfo.toUtf8().constData());
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
@@ -396,6 +400,30 @@ void PostgresDatabase::rollback() noexcept
 std::unique_ptr<RowWriter> PostgresDatabase::rowWriter()
 {
     return std::make_unique<PostgresRowWriter>(m_conn);
+}
+
+// A database server has no "beside": the copy is pg_dump's, in the service's state folder
+// (systemd's StateDirectory=), else its user's home (the service user's is that folder).
+QString PostgresDatabase::keepBeforeUpgrade()
+{
+    const QString states = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    const QString folder = states.isEmpty() ? QDir::homePath() : states;
+    const QString file = QDir(folder).filePath(QStringLiteral("practice-before-upgrade-")
+                                               + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                               + QStringLiteral(".dump"));
+    QProcess dump;
+    dump.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    dump.start(QStringLiteral("pg_dump"), {QStringLiteral("--format=custom"), QStringLiteral("--file=") + file, m_conninfo});
+    const bool dumped = dump.waitForFinished(-1) && dump.exitStatus() == QProcess::NormalExit && dump.exitCode() == 0;
+    if (!dumped) {
+        QFile::remove(file);
+        throw DatabaseError(QString(QStringLiteral("the practice database needs an upgrade, and no copy of it could be kept "
+                                                   "first in ") + folder + QStringLiteral(" (pg_dump: ")
+                                    + (dump.error() == QProcess::FailedToStart ? QStringLiteral("not installed")
+                                                                               : QString::fromLocal8Bit(dump.readAllStandardError()).trimmed())
+                                    + QStringLiteral("); nothing was changed")).toStdString());
+    }
+    return file;
 }
 
 } // namespace zelvar::practice

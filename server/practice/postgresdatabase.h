@@ -31,6 +31,7 @@ public:
     bool writesTwoTablesInOneStatement() const override { return true; }
     bool joinsLaterally() const override { return true; }
     void continueNumbering(const QString& table) override;
+    QString keepBeforeUpgrade() override;
 
     // The statement as this engine spells it: $N parameters, JSON lists, no index hints.
     static QString translate(const QString& sql);
@@ -40,6 +41,7 @@ public:
 private:
     std::unique_ptr<Query> prepareStatement(const QString& sql, bool planOnce);
 
+    QString m_conninfo;
     pg_conn* m_conn = nullptr;
     QHash<QString, QByteArray> m_prepared;      // statement text -> its name on the server
     QHash<QByteArray, int> m_parameterCounts;

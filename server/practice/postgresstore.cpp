@@ -2,6 +2,8 @@
 
 #include "postgresdatabase.h"
 
+#include <cstdio>
+
 namespace zelvar::practice {
 
 PostgresStore::PostgresStore(const QString& conninfo)
@@ -11,6 +13,10 @@ PostgresStore::PostgresStore(const QString& conninfo)
     // database from before the visit order is brought up to date the same way.
     if (m_db->hasRelation(QStringLiteral("patients_byname")))
         return;
+    if (m_db->hasRelation(QStringLiteral("recent_user"))) {
+        const QString kept = m_db->keepBeforeUpgrade();
+        std::fprintf(stderr, "The practice database is upgraded; what it was is kept in %s\n", qPrintable(kept));
+    }
     inWriteTransaction(*m_db, [this] {
         if (m_db->hasRelation(QStringLiteral("patients_byname")))
             return;

@@ -146,6 +146,7 @@ QString keepCopyBeside(sqlite3* db, const QString& path, const QString& kind)
 }
 
 SqliteDatabase::SqliteDatabase(const QString& path)
+    : m_path(path)
 {
     // Connections serve one thread each: the library's count of its memory (a lock every
     // allocation takes, in every thread) is not wanted.
@@ -172,6 +173,11 @@ SqliteDatabase::SqliteDatabase(const QString& path)
 SqliteDatabase::~SqliteDatabase()
 {
     sqlite3_close_v2(m_db);
+}
+
+QString SqliteDatabase::keepBeforeUpgrade()
+{
+    return keepCopyBeside(m_db, m_path, QStringLiteral("before-upgrade"));
 }
 
 std::unique_ptr<Query> SqliteDatabase::prepare(const QString& sql)

@@ -36,12 +36,15 @@ public:
     void deferHousekeeping() override;
     void tidyUp() override;
 
+    QString keepBeforeUpgrade() override;
+
     sqlite3* handle() const { return m_db; }
 
 private:
     static constexpr int kBusyTimeoutMs = 5000;
     qint64 pageSize();
 
+    QString m_path;
     sqlite3* m_db = nullptr;
     qint64 m_pageSize = 0;
     int m_logFramesBefore = -1;     // the log's frames at the last tidy-up

@@ -34,7 +34,7 @@ void SqliteStore::keepBeforeUpgrade()
 {
     if (!hasColumn("patients", "id"))
         return;     // a new database: nothing to keep
-    const QString kept = keepCopyBeside(handle(), m_path, QStringLiteral("before-upgrade"));
+    const QString kept = m_db->keepBeforeUpgrade();
     std::fprintf(stderr, "The practice database %s is upgraded; what it was is kept in %s\n", qPrintable(m_path), qPrintable(kept));
 }
 

@@ -4,6 +4,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace zelvar::service {
@@ -24,6 +25,10 @@ ServiceTables::ServiceTables(practice::Database& db)
     // Written in the SQL both engines take; made once, when missing.
     if (m_db.hasRelation(QStringLiteral("access_accounts")))
         return;
+    if (m_db.hasRelation(QStringLiteral("accessed"))) {
+        const QString kept = m_db.keepBeforeUpgrade();
+        std::fprintf(stderr, "The practice database's access log is upgraded; what it was is kept in %s\n", qPrintable(kept));
+    }
     practice::inWriteTransaction(m_db, [this] {
         if (m_db.hasRelation(QStringLiteral("access_accounts")))
             return;

@@ -357,7 +357,10 @@ TEST_P(PracticeUpgradeTest, shouldOrderAnEarlierDatabaseByItsVisits)
                                                  "DROP INDEX patients_byssn4; DROP INDEX patients_byssn; DROP INDEX patients_bymrnkey;"
                                                  "ALTER TABLE patients DROP COLUMN visitorder"));
     }
+    // On PostgreSQL the copy is pg_dump's, in the service's state folder.
+    qputenv("STATE_DIRECTORY", QFile::encodeName(folder.path()));
     const std::unique_ptr<SqlStore> store = storeAt(GetParam(), address);
+    qunsetenv("STATE_DIRECTORY");
     Statement s(store->database(), "SELECT id, visitorder FROM patients");
     int compared = 0;
     while (s.step()) {
@@ -378,6 +381,12 @@ TEST_P(PracticeUpgradeTest, shouldOrderAnEarlierDatabaseByItsVisits)
         Statement count(before, "SELECT count(*) FROM patients");
         ASSERT_TRUE(count.step());
         EXPECT_EQ(count.integer(0), orders.size());
+    } else {
+        const QStringList kept = QDir(folder.path()).entryList({QStringLiteral("practice-before-upgrade-*.dump")}, QDir::Files);
+        ASSERT_EQ(kept.size(), 1) << kept.join(QLatin1Char(' ')).toStdString();
+        QFile dump(folder.filePath(kept.first()));
+        ASSERT_TRUE(dump.open(QIODevice::ReadOnly));
+        EXPECT_EQ(dump.read(5), QByteArray("PGDMP"));
     }
 }
 
