@@ -348,15 +348,20 @@ SearchPage SqlStore::search(const SearchQuery& q)
 
 // One way through the patients that a name search takes; a search is a list of them, taken
 // in turn, and its position says which one it is in and where.
+// One way of finding a name, in the order the rows it finds are listed: by surname (as typed,
+// one of the other parts of a stored surname, the surname itself with another first name,
+// one that sounds alike, one a letter off), and within that by first name (as typed, a formal
+// name the one typed is a nickname of, a nickname of the same formal name, one a letter off).
 struct NamePass
 {
-    enum Kind { Prefix, Alternate, SoundAlike, OneEdit } kind = Prefix;
+    enum Kind { Prefix, Alternate, SameSurname, SoundAlike, OneEdit } kind = Prefix;
     NameQuery name;
     QString sound;
-    QStringList formals;        // the first name's formal names (sound-alike and typo passes)
+    QStringList formals;        // the first name's formal names
     QStringList editKeys;       // surnames one letter away that exist (typo pass)
     bool editKeysFound = false; // looked up when the pass is reached: most pages fill before
     bool exact = false;         // the surname typed is one (with a first name as typed)
+    enum First { Typed, Formal, Nickname, FirstEdit } first = Typed;
 };
 
 namespace {
@@ -388,16 +393,28 @@ std::optional<int> SqlStore::countMatches(const SearchQuery& q, int limit)
         return std::nullopt;
     QList<NameQuery> readings = nameReadings(q.text);
     readings.removeIf([](const NameQuery& r) { return r.last.isEmpty(); });
-    bool anyExact = false;
+    QList<bool> exact;
     for (const NameQuery& r : std::as_const(readings)) {
         if (!r.middle.isEmpty() || (!r.first.isEmpty() && r.last.size() < 3))
             return std::nullopt;
-        anyExact = anyExact || hasExactName(r);
+        exact.append(hasExactName(r));
     }
-    if (!anyExact)
+    if (!exact.contains(true))
         return std::nullopt;
     int counted = 0;
-    for (const NameQuery& r : std::as_const(readings)) {
+    for (qsizetype i = 0; i < readings.size(); ++i) {
+        const NameQuery& r = readings[i];
+        // The surname's patients under the first name's formal names and their nicknames.
+        const QStringList formals = formalNames(r.first);
+        if (exact[i] && r.first.size() >= 3) {
+            Statement byNickname(*m_db, "SELECT count(*) FROM (SELECT 1 FROM patients INDEXED BY patients_bysound "
+                                        "WHERE lastsound = ?1 AND lastkey = ?2 AND (firstkey IN (SELECT value FROM json_each(?3)) "
+                                        "OR firstformal IN (SELECT value FROM json_each(?3))) "
+                                        "AND NOT (firstkey >= ?4 AND firstkey < ?5) LIMIT ?6) AS listed");
+            byNickname.bind(1, phoneticKey(r.last)).bind(2, r.last).bind(3, jsonList(formals));
+            byNickname.bind(4, r.first).bind(5, prefixEnd(r.first)).bind(6, qint64(limit + 1 - counted));
+            counted += byNickname.step() ? int(byNickname.integer(0)) : 0;
+        }
         Statement byName(*m_db, "SELECT count(*) FROM (SELECT 1 FROM patients INDEXED BY patients_byname "
                                 "WHERE lastkey >= ?1 AND lastkey < ?2 AND firstkey >= ?3 AND firstkey < ?4 LIMIT ?5) AS listed",
                          PlanOnce{});
@@ -454,19 +471,49 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     for (const NameQuery& r : std::as_const(readings))
         (hasExactName(r) ? exact : inexact).append(r);
     QList<NamePass> passes;
+    const auto add = [&passes](NamePass::Kind kind, const NameQuery& r, NamePass::First first, bool exactName = false) {
+        // The formal names hold the one typed when it is one (WILLIAM: BILL and WILL are found
+        // as its nicknames).
+        NamePass pass{kind, r, phoneticKey(r.last), formalNames(r.first), {}, false, exactName, first};
+        // A first name of one or two letters is an initial, not a name to find nicknames of.
+        if (first != NamePass::Typed && r.first.size() < 3)
+            return;
+        if (first == NamePass::Formal && pass.formals == QStringList{r.first})
+            return;
+        passes.append(pass);
+    };
     for (const QList<NameQuery>* group : {&exact, &inexact}) {
         for (const NameQuery& r : *group) {
-            passes.append({NamePass::Prefix, r, {}, {}, {}, false, group == &exact});
-            passes.append({NamePass::Alternate, r, {}, {}, {}});
+            add(NamePass::Prefix, r, NamePass::Typed, group == &exact);
+            add(NamePass::Alternate, r, NamePass::Typed);
         }
+    }
+    // The surname as typed with the first name's formal names, then the other nicknames of
+    // those (JON: JOHN and JONATHAN, then JACK and JOHNNY).
+    for (const NameQuery& r : std::as_const(exact)) {
+        add(NamePass::SameSurname, r, NamePass::Formal);
+        add(NamePass::SameSurname, r, NamePass::Nickname);
     }
     const bool similar = exact.isEmpty();
     if (similar) {
+        // Closest first: a surname that sounds alike with the first name as typed, the surname
+        // with a first name a letter off, a surname a letter off; then the same with the first
+        // name's formal names and nicknames.
         for (const NameQuery& r : std::as_const(readings)) {
-            const QStringList formals = r.first.isEmpty() ? QStringList() : formalNames(r.first);
-            passes.append({NamePass::SoundAlike, r, phoneticKey(r.last), formals, {}});
+            add(NamePass::SameSurname, r, NamePass::Formal);
+            add(NamePass::SoundAlike, r, NamePass::Typed);
+            add(NamePass::SameSurname, r, NamePass::FirstEdit);
             if (r.last.size() >= 3)
-                passes.append({NamePass::OneEdit, r, phoneticKey(r.last), formals, {}});
+                add(NamePass::OneEdit, r, NamePass::Typed);
+        }
+        for (const NameQuery& r : std::as_const(readings)) {
+            add(NamePass::SameSurname, r, NamePass::Nickname);
+            add(NamePass::SoundAlike, r, NamePass::Formal);
+            add(NamePass::SoundAlike, r, NamePass::Nickname);
+            if (r.last.size() >= 3) {
+                add(NamePass::OneEdit, r, NamePass::Formal);
+                add(NamePass::OneEdit, r, NamePass::Nickname);
+            }
         }
     }
 
@@ -487,6 +534,10 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     QSet<qint64> listed;
     while (passIndex < passes.size() && page.next.isEmpty()) {
         NamePass& pass = passes[passIndex];
+        if (pass.first == NamePass::FirstEdit && !pass.editKeysFound) {
+            pass.editKeys = oneEditVariants(pass.name.first);
+            pass.editKeysFound = true;
+        }
         if (pass.kind == NamePass::OneEdit && !pass.editKeysFound) {
             // A surname that sounds as the one typed had its rows in the sound-alike pass, which
             // this one leaves out; looking it up here read each of its rows only to find that
@@ -573,8 +624,28 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
     const QString prefixMatch = QStringLiteral("(p.lastkey >= ?8 AND p.lastkey < ?4 AND p.firstkey LIKE ?5 ESCAPE '\\')");
     const QString alternateMatch = QStringLiteral("EXISTS (SELECT 1 FROM namekeys y WHERE y.patient = p.id AND y.key >= ?8 "
                                                   "AND y.key < ?4 AND y.first LIKE ?5 ESCAPE '\\')");
-    const QString similarFirst = QStringLiteral("(?5 = '%' OR p.firstkey LIKE ?5 ESCAPE '\\' "
-                                                "OR p.firstformal IN (SELECT value FROM json_each(?10)))");
+    // The first name: as typed; one of the formal names it stands for; another nickname of
+    // those; a letter off (?11 holds the keys a letter away). Never as typed but in the first.
+    QString first = QStringLiteral("p.firstkey LIKE ?5 ESCAPE '\\'");
+    switch (pass.first) {
+    case NamePass::Typed: break;
+    case NamePass::Formal:
+        first = QStringLiteral("p.firstkey IN (SELECT value FROM json_each(?10)) AND NOT ") + first;
+        break;
+    case NamePass::Nickname:
+        first = QStringLiteral("p.firstformal IN (SELECT value FROM json_each(?10)) "
+                               "AND NOT (p.firstkey IN (SELECT value FROM json_each(?10))) AND NOT ") + first;
+        break;
+    case NamePass::FirstEdit:
+        first = QStringLiteral("p.firstkey IN (SELECT value FROM json_each(?11)) AND NOT ") + first;
+        break;
+    }
+    // A sound-alike or typo pass with a first name found otherwise than as typed leaves out the
+    // surname as typed, which its own passes listed.
+    const QString otherSurname = pass.first == NamePass::Typed ? QString() : QStringLiteral(" AND p.lastkey <> ?8");
+    const QString walk = QStringLiteral(", p.lastkey, p.firstkey, p.visitorder, p.id FROM patients p ");
+    const QString after_ = QStringLiteral("(p.lastkey, p.firstkey, p.visitorder, p.id) > (?1, ?2, ?14, ?3)");
+    const QString order = QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.lastkey, p.firstkey, p.visitorder, p.id LIMIT ?7");
     QString sql;
     // The passes that walk one index in its order, with the first name's bounds given as
     // values (a plan made for "JOHN%" would find them in the pattern), are planned once.
@@ -585,10 +656,9 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
             sql = prefixWithFirstName(columns, joins, m_db->joinsLaterally());
             break;
         }
-        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.visitorder, p.id FROM patients p INDEXED BY patients_byname") + joins
-            + QStringLiteral("WHERE (p.lastkey, p.firstkey, p.visitorder, p.id) > (?1, ?2, ?14, ?3) AND p.lastkey < ?4 AND p.lastkey >= ?8 "
-                             "AND p.firstkey >= ?12 AND p.firstkey < ?13 "
-                             "AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.lastkey, p.firstkey, p.visitorder, p.id LIMIT ?7");
+        sql = columns + walk + QStringLiteral("INDEXED BY patients_byname") + joins
+            + QStringLiteral("WHERE ") + after_ + QStringLiteral(" AND p.lastkey < ?4 AND p.lastkey >= ?8 "
+                             "AND p.firstkey >= ?12 AND p.firstkey < ?13") + order;
         planOnce = true;
         break;
     case NamePass::Alternate:
@@ -600,19 +670,23 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
             + QStringLiteral(" ORDER BY x.key, x.first, x.patient LIMIT ?7");
         planOnce = true;
         break;
+    case NamePass::SameSurname:
+        // The surname's rows in the index that holds their formal first names too.
+        // One surname: walked by first name from where the page before ended.
+        sql = columns + walk + QStringLiteral("INDEXED BY patients_bysound") + joins
+            + QStringLiteral("WHERE p.lastsound = ?9 AND p.lastkey = ?8 AND (p.firstkey, p.visitorder, p.id) > (?2, ?14, ?3) AND ")
+            + first + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.firstkey, p.visitorder, p.id LIMIT ?7");
+        break;
     case NamePass::SoundAlike:
-        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.visitorder, p.id FROM patients p INDEXED BY patients_bysound") + joins
-            + QStringLiteral("WHERE p.lastsound = ?9 AND (p.lastkey, p.firstkey, p.visitorder, p.id) > (?1, ?2, ?14, ?3) AND ") + similarFirst
-            + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch
-            + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.visitorder, p.id LIMIT ?7");
+        sql = columns + walk + QStringLiteral("INDEXED BY patients_bysound") + joins
+            + QStringLiteral("WHERE p.lastsound = ?9 AND ") + after_ + QStringLiteral(" AND ") + first + otherSurname
+            + QStringLiteral(" AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch + order;
         break;
     case NamePass::OneEdit:
-        sql = columns + QStringLiteral(", p.lastkey, p.firstkey, p.visitorder, p.id FROM patients p INDEXED BY patients_byname") + joins
-            + QStringLiteral("WHERE p.lastkey IN (SELECT value FROM json_each(?11)) "
-                             "AND (p.lastkey, p.firstkey, p.visitorder, p.id) > (?1, ?2, ?14, ?3) "
-                             "AND p.lastsound <> ?9 AND ") + similarFirst
-            + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch
-            + QStringLiteral(" ORDER BY p.lastkey, p.firstkey, p.visitorder, p.id LIMIT ?7");
+        sql = columns + walk + QStringLiteral("INDEXED BY patients_byname") + joins
+            + QStringLiteral("WHERE p.lastkey IN (SELECT value FROM json_each(?11)) AND ") + after_
+            + QStringLiteral(" AND p.lastsound <> ?9 AND ") + first + otherSurname
+            + QStringLiteral(" AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch + order;
         break;
     }
     Statement s = planOnce ? Statement(*m_db, sql, PlanOnce{}) : Statement(*m_db, sql);

@@ -61,6 +61,9 @@ protected:
             // Two names that are each other's read the other way round.
             add({100035, "ANDERS", "ADAM", "1971-01-01", "", "", ""});
             add({100036, "ADAMS", "ANDERS", "1972-02-02", "", "", ""});
+            // JOHN's nickname, and a nickname of JOHN and of JONATHAN.
+            add({100037, "SMITH", "JACK", "1975-03-03", "", "", ""});
+            add({100038, "SMITH", "JON", "1977-04-04", "", "", ""});
         }
         store = made;
     }
@@ -179,6 +182,31 @@ TEST_P(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
     const Page nobody = first(SearchKey::PatientName, QStringLiteral("zzyzx, quincy"));
     EXPECT_TRUE(nobody.accounts.isEmpty());
     EXPECT_EQ(nobody.notice.toStdString(), "No patient named ZZYZX, QUINCY");
+}
+
+// Catches a nickname listed before the name typed (JACK before JOHN for "smiht john"), a
+// nickname table read one way only ("jon smith" finding JONATHAN but no JOHN, "smith john"
+// no JACK), and a first name a letter off that finds nobody.
+TEST_P(SearchRulesTest, shouldListTheClosestFirstNamesFirst)
+{
+    QList<qint64> johns{100002};
+    for (qint64 a = 100010; a < 100035; ++a)
+        johns.append(a);
+    const struct { const char* text; qint64 top; bool jackAfterJohns; } cases[] = {
+        {"smiht john", 100002, true}, {"smith john", 100002, true}, {"jon smith", 100038, true}, {"smith jhon", 100002, false},
+    };
+    for (const auto& c : cases) {
+        const Page page = first(SearchKey::PatientName, QString::fromUtf8(c.text));
+        ASSERT_FALSE(page.accounts.isEmpty()) << c.text;
+        EXPECT_EQ(page.accounts.first(), c.top) << c.text;
+        const qsizetype jack = page.accounts.indexOf(100037);
+        for (qint64 john : std::as_const(johns)) {
+            const qsizetype at = page.accounts.indexOf(john);
+            EXPECT_GE(at, 0) << c.text << ": no " << john;
+            if (c.jackAfterJohns)
+                EXPECT_LT(at, jack) << c.text << ": JACK before JOHN " << john;
+        }
+    }
 }
 
 // Catches dates a clerk types that the server cannot read, and an unreadable one answered
