@@ -656,6 +656,18 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
             sql = prefixWithFirstName(columns, joins, m_db->joinsLaterally());
             break;
         }
+        if (pass.name.first.size() == 1) {
+            // An initial ("SMITH, J"): the surname's patients under it, the most recently seen
+            // first, as patients who share a name are, not JACK to JUSTIN (the one on the phone
+            // is rarely one not seen in years). Gathered from the index and put in that order.
+            sql = QStringLiteral("WITH hits AS (SELECT x.lastkey, x.firstkey, x.visitorder, x.id FROM patients x "
+                                 "INDEXED BY patients_byname WHERE x.lastkey >= ?8 AND x.lastkey < ?4 AND x.firstkey >= ?12 "
+                                 "AND x.firstkey < ?13 AND x.middle LIKE ?6 ESCAPE '\\' AND (x.lastkey, x.visitorder, x.id) > (?1, ?14, ?3) "
+                                 "ORDER BY x.lastkey, x.visitorder, x.id LIMIT ?7) ")
+                + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.visitorder, hits.id FROM hits JOIN patients p ON p.id = hits.id")
+                + joins + QStringLiteral("ORDER BY hits.lastkey, hits.visitorder, hits.id");
+            break;
+        }
         sql = columns + walk + QStringLiteral("INDEXED BY patients_byname") + joins
             + QStringLiteral("WHERE ") + after_ + QStringLiteral(" AND p.lastkey < ?4 AND p.lastkey >= ?8 "
                              "AND p.firstkey >= ?12 AND p.firstkey < ?13") + order;
