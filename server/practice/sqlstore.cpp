@@ -383,11 +383,20 @@ QStringList passStart(const NamePass& pass)
 
 } // namespace
 
-// A name search whose surname is one lists its passes by name and their other surnames, and
-// nothing similar: each is a range of an index, counted without reading a patient's row (the
-// other surnames' only to leave out who the first pass listed). A text that starts similar
-// names, a middle name to match, or a first name under a short surname, is not counted.
+// A name search whose surname is one, with more than a page of patients, lists its passes by
+// name and their other surnames, and nothing similar: each is a range of an index, counted
+// without reading a patient's row (the other surnames' only to leave out who the first pass
+// listed). Fewer are followed by similar names, and a text that starts similar names, a middle
+// name to match, or a first name under a short surname, is not counted.
 std::optional<int> SqlStore::countMatches(const SearchQuery& q, int limit)
+{
+    const std::optional<int> exact = countExactMatches(q, limit);
+    if (!exact || *exact <= q.pageSize)
+        return std::nullopt;
+    return exact;
+}
+
+std::optional<int> SqlStore::countExactMatches(const SearchQuery& q, int limit)
 {
     if (q.key != SearchKey::PatientName || q.text.trimmed().isEmpty())
         return std::nullopt;
@@ -494,7 +503,13 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
         add(NamePass::SameSurname, r, NamePass::Formal);
         add(NamePass::SameSurname, r, NamePass::Nickname);
     }
-    const bool similar = exact.isEmpty();
+    // Similar names follow the exact ones, unless these are more than a page (an exact SIMTH
+    // is followed by the SMITHs; 900 SMITHs by nobody else).
+    bool similar = exact.isEmpty();
+    if (!similar) {
+        const std::optional<int> exactRows = countExactMatches(q, q.pageSize);
+        similar = exactRows && *exactRows <= q.pageSize;
+    }
     if (similar) {
         // Closest first: a surname that sounds alike with the first name as typed, the surname
         // with a first name a letter off, a surname a letter off; then the same with the first
@@ -568,7 +583,7 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
             position.clear();
         }
     }
-    if (similar && q.after.isEmpty()) {
+    if (exact.isEmpty() && q.after.isEmpty()) {
         const NameQuery& r = readings.first();
         // Short enough for the grid's message row, which shows only what fits its name column.
         const QString typed = r.first.isEmpty() ? r.last : QString(r.last + QStringLiteral(", ") + r.first);

@@ -175,9 +175,13 @@ TEST_P(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
         EXPECT_TRUE(page.accounts.contains(c.expected)) << c.text;
         EXPECT_EQ(page.notice.toStdString(), c.notice);
     }
-    // SMYTHE begins as typed and comes first; an exact name brings no notice and no others.
+    // SMYTHE begins as typed and comes first; an exact name brings no notice, and when it is
+    // less than a page, the names close to it after it.
     EXPECT_EQ(first(SearchKey::PatientName, QStringLiteral("smyth")).accounts.value(0), 100003);
     EXPECT_TRUE(first(SearchKey::PatientName, QStringLiteral("johnson")).notice.isEmpty());
+    const Page smythe = first(SearchKey::PatientName, QStringLiteral("smythe"));
+    EXPECT_EQ(smythe.accounts.value(0), 100003);
+    EXPECT_TRUE(smythe.accounts.contains(100002) && smythe.notice.isEmpty()) << smythe.notice.toStdString();
     // Nobody: no wrong patient at all.
     const Page nobody = first(SearchKey::PatientName, QStringLiteral("zzyzx, quincy"));
     EXPECT_TRUE(nobody.accounts.isEmpty());

@@ -376,7 +376,10 @@ TEST_F(TransportTest, shouldAnswerSearchTextsOfAnyLengthAtOnce)
             timer.start();
             client.send(search(token(), QByteArray(size, 'S'), key));
             const int status = client.status(5000);
-            EXPECT_LT(timer.elapsed(), 100) << key << " " << size;
+            // Answered in a few milliseconds; the bound leaves room for a machine busy with other
+            // tests (two suites at once took 117 ms), where the cost that grew with the square
+            // of the text took 3.4 s at 1 KB.
+            EXPECT_LT(timer.elapsed(), 500) << key << " " << size;
             EXPECT_EQ(status, size > 1024 * 1024 - 100 ? 413 : 200) << key << " " << size;
             if (size == 1000) {
                 EXPECT_TRUE(client.received().contains("Type at most 200 characters")) << key;
