@@ -299,7 +299,7 @@ void BM_InProcessMix(benchmark::State& state)
     practice::PracticeHostLink link(std::shared_ptr<practice::PracticeStore>(store.get(), [](auto*) {}),
                                     QStringLiteral("BENCH"), QStringLiteral("BENCH"));
     link.setAccessObserver([&tables](const QString& kind, const QList<qint64>& accounts) {
-        accessLog.record({QDateTime::currentDateTimeUtc(), QStringLiteral("BENCH"), kind, accounts, {}}, tables);
+        accessLog.record({QDateTime::currentDateTimeUtc(), QStringLiteral("BENCH"), kind, accounts, {}, {}}, tables);
     });
     qsizetype next = state.thread_index() * 37;
     for (int i = 0; i < kWarmUp; ++i)

@@ -49,7 +49,10 @@ Commands:
   desk add NAME       Adds a desk and prints its token (once: the server keeps only a hash).
   desk list           Lists the desks.
   desk remove NAME    Removes a desk; its token is refused from then on.
-  log --account N     Prints who was shown the account, and when.
+  log --account N     Prints who was shown the account, and when: the time, the desk,
+                      the clerk (as the desk's host named them; - for none), what was
+                      done (SEARCH, DUPLICATE, RECORD) and the accounts shown.
+  log --user NAME     Prints the last 100 entries of one clerk.
   log --refused       Prints the last refused requests.
   generate PATIENTS [--seed N] [--replace]
         Fills an empty database with generated demo patients; --replace replaces the
@@ -401,18 +404,21 @@ int showLog(const Arguments& a)
     QList<service::AccessEntry> entries;
     if (a.options.count(QStringLiteral("--refused"))) {
         entries = tables.recentOfKind(QStringLiteral("REFUSED"), 100);
+    } else if (isSet(a, "--user")) {
+        entries = tables.recentOfClerk(option(a, "--user").simplified(), 100);
     } else {
         bool ok = false;
         const qint64 account = option(a, "--account").toLongLong(&ok);
         if (!ok)
-            throw std::invalid_argument("log --account N, or log --refused");
+            throw std::invalid_argument("log --account N, log --user NAME or log --refused");
         entries = tables.accessLog(account);
         out(QStringLiteral("Account %1: %2 accesses").arg(account).arg(entries.size()));
     }
     for (const service::AccessEntry& e : std::as_const(entries)) {
         // In the server's local time, with its offset from UTC: what the clerk's clock said.
         const QDateTime local = e.at.toOffsetFromUtc(e.at.toLocalTime().offsetFromUtc());
-        out(local.toString(Qt::ISODateWithMs) + QLatin1Char('\t') + e.desk + QLatin1Char('\t') + e.kind + QLatin1Char('\t')
+        out(local.toString(Qt::ISODateWithMs) + QLatin1Char('\t') + e.desk + QLatin1Char('\t')
+            + (e.clerk.isEmpty() ? QStringLiteral("-") : e.clerk) + QLatin1Char('\t') + e.kind + QLatin1Char('\t')
             + (e.detail.isEmpty() ? QStringLiteral("shown: ") + accountList(e.accounts) : e.detail));
     }
     return 0;

@@ -531,7 +531,7 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
                                     job.desk);
     ServiceTables& tables = *state.tables;
     link.setAccessObserver([this, &job, &tables](const QString& kind, const QList<qint64>& accounts) {
-        accessLog.record({QDateTime::currentDateTimeUtc(), job.desk, kind, accounts, {}}, tables);
+        accessLog.record({QDateTime::currentDateTimeUtc(), job.desk, kind, accounts, {}, job.clerk}, tables);
     });
     const QStringList replies = link.answer(text);
     QJsonArray array;

@@ -10,7 +10,7 @@ AccessEntry refusedLine(const std::string& address, const QString& why, int more
     QString detail = QString::fromStdString(address) + QStringLiteral(" sent ") + why;
     if (more > 0)
         detail += QStringLiteral(", %1 more times in that minute").arg(more);
-    return {QDateTime::currentDateTimeUtc(), QStringLiteral("-"), QStringLiteral("REFUSED"), {}, detail};
+    return {QDateTime::currentDateTimeUtc(), QStringLiteral("-"), QStringLiteral("REFUSED"), {}, detail, {}};
 }
 
 } // namespace

@@ -23,8 +23,34 @@ ServiceTables::ServiceTables(practice::Database& db)
     : m_db(db)
 {
     // Written in the SQL both engines take; made once, when missing.
-    if (m_db.hasRelation(QStringLiteral("access_accounts")))
-        return;
+    if (!m_db.hasRelation(QStringLiteral("access_accounts")))
+        createTables();
+    if (!m_db.hasRelation(QStringLiteral("access_clerk")))
+        addClerks();
+}
+
+// A log from before the clerk was kept gets the column: its entries name no clerk. (A column
+// the program before does not read: going back to it needs no copy.)
+void ServiceTables::addClerks()
+{
+    bool hasColumn = true;
+    try {
+        Statement s(m_db, "SELECT clerk FROM access WHERE 1 = 0");
+        s.step();
+    } catch (const practice::DatabaseError&) {
+        hasColumn = false;
+    }
+    practice::inWriteTransaction(m_db, [&] {
+        if (m_db.hasRelation(QStringLiteral("access_clerk")))
+            return;
+        if (!hasColumn)
+            m_db.execute(QStringLiteral("ALTER TABLE access ADD COLUMN clerk TEXT NOT NULL DEFAULT ''"));
+        m_db.execute(QStringLiteral("CREATE INDEX access_clerk ON access (clerk, id)"));
+    });
+}
+
+void ServiceTables::createTables()
+{
     if (m_db.hasRelation(QStringLiteral("accessed"))) {
         const QString kept = m_db.keepBeforeUpgrade();
         std::fprintf(stderr, "The practice database's access log is upgraded; what it was is kept in %s\n", qPrintable(kept));
@@ -39,7 +65,7 @@ ServiceTables::ServiceTables(practice::Database& db)
         m_db.execute(QStringLiteral(
             "CREATE TABLE IF NOT EXISTS desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
             "CREATE TABLE IF NOT EXISTS access (id ") + m_db.numberedKey() + QStringLiteral(", at TEXT NOT NULL,"
-            " desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL);"
+            " desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL, clerk TEXT NOT NULL DEFAULT '');"
             "CREATE TABLE IF NOT EXISTS access_accounts (block BIGINT NOT NULL, account BIGINT NOT NULL, entry BIGINT NOT NULL,"
             " PRIMARY KEY (block, account, entry))") + m_db.keyOnlyTable() + QStringLiteral(";"
             "CREATE INDEX IF NOT EXISTS access_kind ON access (kind, id);"));
@@ -115,7 +141,7 @@ QHash<QString, QString> ServiceTables::deskTokens()
 void ServiceTables::logAccess(const QString& desk, const QString& kind, const QList<qint64>& accounts,
                               const QString& detail)
 {
-    logAccesses({{QDateTime::currentDateTimeUtc(), desk, kind, accounts, detail}});
+    logAccesses({{QDateTime::currentDateTimeUtc(), desk, kind, accounts, detail, {}}});
 }
 
 namespace {
@@ -135,14 +161,14 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
     if (m_db.writesTwoTablesInOneStatement()) {
         // An entry and its accounts in one statement: a lone entry (one desk asking) needs no
         // transaction around it, and costs one round trip instead of four.
-        Statement both(m_db, QStringLiteral("WITH entry AS (INSERT INTO access (at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4) "
+        Statement both(m_db, QStringLiteral("WITH entry AS (INSERT INTO access (at, desk, kind, detail, clerk) VALUES (?1, ?2, ?3, ?4, ?6) "
                                             "RETURNING id) INSERT INTO access_accounts (block, account, entry) "
                                             "SELECT entry.id / %1, CAST(value AS BIGINT), entry.id "
                                             "FROM entry, json_each(?5) ON CONFLICT DO NOTHING").arg(kEntriesPerBlock));
         const auto writeAll = [&] {
             for (const AccessEntry& e : entries) {
                 both.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
-                both.bind(5, accountList(e.accounts));
+                both.bind(5, accountList(e.accounts)).bind(6, e.clerk);
                 both.run();
             }
         };
@@ -155,13 +181,14 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
 
     // Entries of several desks go in side by side: each is numbered by the database.
     practice::inWriteTransaction(m_db, [&] {
-        Statement add(m_db, "INSERT INTO access (at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4) RETURNING id");
+        Statement add(m_db, "INSERT INTO access (at, desk, kind, detail, clerk) VALUES (?1, ?2, ?3, ?4, ?5) RETURNING id");
         // The accounts of an entry in one statement (one round trip to a database server).
         Statement accounts(m_db, QStringLiteral("INSERT INTO access_accounts (block, account, entry) "
                                                 "SELECT CAST(?1 AS BIGINT) / %1, CAST(value AS BIGINT), CAST(?1 AS BIGINT) "
                                                 "FROM json_each(?2) WHERE true ON CONFLICT DO NOTHING").arg(kEntriesPerBlock));
         for (const AccessEntry& e : entries) {
             add.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
+            add.bind(5, e.clerk);
             if (!add.step())
                 throw practice::DatabaseError("practice database: the access log took no entry");
             const qint64 entry = add.integer(0);
@@ -182,7 +209,7 @@ QList<AccessEntry> readEntries(practice::Database& db, Statement& s)
     Statement accounts(db, QStringLiteral("SELECT account FROM access_accounts WHERE block = CAST(?1 AS BIGINT) / %1 "
                                           "AND entry = ?1 ORDER BY account").arg(kEntriesPerBlock));
     while (s.step()) {
-        AccessEntry e{QDateTime::fromString(s.text(1), Qt::ISODateWithMs), s.text(2), s.text(3), {}, s.text(4)};
+        AccessEntry e{QDateTime::fromString(s.text(1), Qt::ISODateWithMs), s.text(2), s.text(3), {}, s.text(4), s.text(5)};
         accounts.bind(1, s.integer(0));
         while (accounts.step())
             e.accounts.append(accounts.integer(0));
@@ -199,7 +226,7 @@ QList<AccessEntry> ServiceTables::accessLog(qint64 account)
     // One look into each block, the newest included.
     Statement s(m_db, QStringLiteral("WITH RECURSIVE blocks (n) AS (SELECT CAST(0 AS BIGINT) UNION ALL "
                                      "SELECT n + 1 FROM blocks WHERE n < (SELECT COALESCE(MAX(id), 0) / %1 FROM access)) "
-                                     "SELECT a.id, a.at, a.desk, a.kind, a.detail FROM blocks "
+                                     "SELECT a.id, a.at, a.desk, a.kind, a.detail, a.clerk FROM blocks "
                                      "JOIN access_accounts x ON x.block = blocks.n AND x.account = ?1 "
                                      "JOIN access a ON a.id = x.entry ORDER BY a.id").arg(kEntriesPerBlock));
     s.bind(1, account);
@@ -208,8 +235,15 @@ QList<AccessEntry> ServiceTables::accessLog(qint64 account)
 
 QList<AccessEntry> ServiceTables::recentOfKind(const QString& kind, int limit)
 {
-    Statement s(m_db, "SELECT id, at, desk, kind, detail FROM access WHERE kind = ?1 ORDER BY id DESC LIMIT ?2");
+    Statement s(m_db, "SELECT id, at, desk, kind, detail, clerk FROM access WHERE kind = ?1 ORDER BY id DESC LIMIT ?2");
     s.bind(1, kind).bind(2, qint64(limit));
+    return readEntries(m_db, s);
+}
+
+QList<AccessEntry> ServiceTables::recentOfClerk(const QString& clerk, int limit)
+{
+    Statement s(m_db, "SELECT id, at, desk, kind, detail, clerk FROM access WHERE clerk = ?1 ORDER BY id DESC LIMIT ?2");
+    s.bind(1, clerk).bind(2, qint64(limit));
     return readEntries(m_db, s);
 }
 

@@ -20,6 +20,7 @@ struct AccessEntry
     QString kind;       // SEARCH, DUPLICATE, RECORD, REFUSED
     QList<qint64> accounts;
     QString detail;
+    QString clerk;      // as the desk's host names the clerk (X-Zelvar-User); empty when it does not
 };
 
 // What the service keeps beside the practice's data, in the same database: the desks that may
@@ -45,6 +46,8 @@ public:
     QList<AccessEntry> accessLog(qint64 account);
     // The last entries of a kind (refused requests, say), newest first.
     QList<AccessEntry> recentOfKind(const QString& kind, int limit);
+    // A clerk's last entries, newest first.
+    QList<AccessEntry> recentOfClerk(const QString& clerk, int limit);
 
     // Whether the database answers a read and takes a write: a write to the access log in a
     // transaction that is rolled back, so that nothing is left of it. Throws with the reason.
@@ -53,6 +56,8 @@ public:
     static QString tokenHash(const QString& token);
 
 private:
+    void createTables();
+    void addClerks();
     practice::Database& m_db;
 };
 

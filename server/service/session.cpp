@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
@@ -212,7 +213,11 @@ private:
         }
         m_desk = *desk;
         const auto user = request["X-Zelvar-User"];
-        m_user = QString::fromUtf8(user.data(), qsizetype(user.size())).trimmed().left(64);
+        // A name, as the log and the recent list show it: no tabs or other control characters.
+        static const QRegularExpression controls(QStringLiteral("[\\x00-\\x1f\\x7f]"));
+        m_user = QString::fromUtf8(user.data(), qsizetype(user.size()));
+        m_user.replace(controls, QStringLiteral(" "));
+        m_user = m_user.simplified().left(64);
         armDeadline(limits().request);
         http::async_read(derived().stream(), m_buffer, *m_parser,
                          [self = derived().shared_from_this()](error_code ec, size_t) { self->onBody(ec); });
@@ -227,6 +232,7 @@ private:
         Job job;
         job.desk = m_desk;
         job.user = m_user.isEmpty() ? m_desk : m_user;
+        job.clerk = m_user;
         job.address = m_address;
         job.body = QByteArray::fromStdString(m_parser->get().body());
         const bool keepAlive = m_parser->get().keep_alive();

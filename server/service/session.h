@@ -37,6 +37,7 @@ struct Answer
 struct Job
 {
     QString desk, user;
+    QString clerk;          // the clerk as the host names them; empty when it does not
     std::string address;
     QByteArray body;
     // Called on a worker thread; hands the answer back to the connection.

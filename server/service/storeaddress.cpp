@@ -95,8 +95,8 @@ void copyStore(practice::SqlStore& from, practice::SqlStore& to, const std::func
         report(QStringLiteral("desks"), copyEach(source, target, "SELECT name, tokenhash, added FROM desks",
                                                  "INSERT INTO desks (name, tokenhash, added) VALUES (?1, ?2, ?3)", 3));
         report(QStringLiteral("access"),
-               copyEach(source, target, "SELECT id, at, desk, kind, detail FROM access",
-                        "INSERT INTO access (id, at, desk, kind, detail) VALUES (?1, ?2, ?3, ?4, ?5)", 5));
+               copyEach(source, target, "SELECT id, at, desk, kind, detail, clerk FROM access",
+                        "INSERT INTO access (id, at, desk, kind, detail, clerk) VALUES (?1, ?2, ?3, ?4, ?5, ?6)", 6));
         report(QStringLiteral("access_accounts"),
                copyEach(source, target, "SELECT block, account, entry FROM access_accounts",
                         "INSERT INTO access_accounts (block, account, entry) VALUES (?1, ?2, ?3)", 3));

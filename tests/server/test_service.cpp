@@ -127,12 +127,28 @@ TEST_F(ServiceTest, shouldServeTheComponentThroughTheNetwork)
     EXPECT_TRUE(utils->reports.isEmpty()) << utils->reports.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(platform.beeps, 0);
 
-    // Who looked: the desk's name, never its token, for the search, the check and the record.
-    const QString log = server->run({QStringLiteral("log"), QStringLiteral("--account"), account, QStringLiteral("--db"),
-                                     server->database()});
-    EXPECT_TRUE(log.contains(QLatin1String("DESK1\tSEARCH"))) << log.toStdString();
-    EXPECT_TRUE(log.contains(QLatin1String("DESK1\tRECORD"))) << log.toStdString();
-    EXPECT_FALSE(log.contains(server->token));
+    // Who looked: the desk's name, never its token, and the clerk the host named, for the
+    // search, the check and the record; and each clerk's own entries, of two at one desk (a
+    // name with a tab in it does not shift the log's columns).
+    NetworkSettings nurse = settings();
+    nurse.user = QStringLiteral("NURSE\t2");
+    NetworkHostLink nurseDesk(nurse);
+    bool nurseAnswered = false;
+    ask(nurseDesk, QStringLiteral("|GET|KEY|S|&PAT NAME|"), &nurseAnswered);
+    ASSERT_TRUE(nurseAnswered) << nurseDesk.lastError().toStdString();
+    const auto log = [&](const char* option, const QString& value) {
+        return server->run({QStringLiteral("log"), QString::fromLatin1(option), value, QStringLiteral("--db"), server->database()});
+    };
+    const QString shown = log("--account", account);
+    EXPECT_TRUE(shown.contains(QLatin1String("DESK1\tCLERK\tSEARCH"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QLatin1String("DESK1\tCLERK\tRECORD"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QLatin1String("DESK1\tNURSE 2\tSEARCH"))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(server->token));
+    const QString clerk = log("--user", QStringLiteral("CLERK"));
+    const QString other = log("--user", QStringLiteral("NURSE 2"));
+    EXPECT_TRUE(clerk.contains(QLatin1String("\tCLERK\tDUPLICATE")) && !clerk.contains(QLatin1String("NURSE"))) << clerk.toStdString();
+    EXPECT_EQ(other.count(QLatin1String("\tNURSE 2\tSEARCH")), 1) << other.toStdString();
+    EXPECT_FALSE(other.contains(QLatin1String("\tCLERK\t"))) << other.toStdString();
 }
 
 // Catches a server that lets in whoever asks, or a desk that trusts whatever answers.
@@ -189,7 +205,7 @@ TEST_F(ServiceTest, shouldRefuseWhoDoesNotBelong)
     qputenv("TZ", "America/Chicago");
     const QString inChicago = server->run({QStringLiteral("log"), QStringLiteral("--refused"), QStringLiteral("--db"), server->database()});
     zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}-06:00\t[^\t]*\tREFUSED")).match(inChicago).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}-06:00\t[^\t]*\t[^\t]*\tREFUSED")).match(inChicago).hasMatch())
         << inChicago.toStdString();
     EXPECT_TRUE(refused.contains(QLatin1String("127.0.0.1 sent an unknown token"))) << refused.toStdString();
     EXPECT_FALSE(refused.contains(QLatin1String("zd_forged")));

@@ -90,7 +90,7 @@ TEST_P(ServiceTablesTest, shouldSayWhoWasShownWhichAccount)
     // Accesses are kept by block of entries: one many blocks later is found as well.
     QList<service::AccessEntry> busyDay;
     for (int i = 0; i < 700; ++i)
-        busyDay.append({QDateTime::currentDateTimeUtc(), QStringLiteral("FRONT 3"), QStringLiteral("SEARCH"), {200000 + i}, {}});
+        busyDay.append({QDateTime::currentDateTimeUtc(), QStringLiteral("FRONT 3"), QStringLiteral("SEARCH"), {200000 + i}, {}, {}});
     busyDay.last().accounts.append(100002);
     tables->logAccesses(busyDay);
     EXPECT_EQ(tables->accessLog(100002).size(), 3);
