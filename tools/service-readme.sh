@@ -17,6 +17,10 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 0
 fi
 ls "$build"/packages/zelvar-practice-server_*.deb >/dev/null
+if ! unshare --mount --net --pid --fork true 2>/dev/null; then
+    echo "service-readme: skipped: this machine cannot make mount, network and process namespaces (a container without CAP_SYS_ADMIN)"
+    exit 0
+fi
 
 scratch=$(mktemp -d -t zelvar-service-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
