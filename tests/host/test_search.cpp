@@ -207,8 +207,9 @@ TEST_P(SearchRulesTest, shouldListTheClosestFirstNamesFirst)
         for (qint64 john : std::as_const(johns)) {
             const qsizetype at = page.accounts.indexOf(john);
             EXPECT_GE(at, 0) << c.text << ": no " << john;
-            if (c.jackAfterJohns)
+            if (c.jackAfterJohns) {
                 EXPECT_LT(at, jack) << c.text << ": JACK before JOHN " << john;
+            }
         }
     }
 }
