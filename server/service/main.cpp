@@ -68,7 +68,9 @@ Commands:
 
 Every command but init takes --db DATABASE: sqlite:FILE or postgresql://USER@HOST/NAME
 ($ZELVAR_PRACTICE_DB, else the configuration's, else sqlite:practice.db; only serve and
-generate make a database that is not there).
+generate make a database that is not there). The files the server makes are its user's alone
+(0600); with --group-readable (group-readable = yes) the database and its backups are 0640,
+for a backup operator in the service's group.
 
 Every option of serve, and db, may be set in the configuration, /etc/zelvar-practice/server.conf
 (when it exists) or --config FILE: an INI file with a [server] section of NAME = VALUE lines
@@ -94,7 +96,7 @@ void readConfiguration(Arguments& a)
     static const QStringList known{QStringLiteral("db"), QStringLiteral("cert"), QStringLiteral("key"), QStringLiteral("listen"),
                                    QStringLiteral("workers"), QStringLiteral("plain-loopback"), QStringLiteral("header-timeout"),
                                    QStringLiteral("request-timeout"), QStringLiteral("idle-timeout"), QStringLiteral("max-connections"),
-                                   QStringLiteral("max-connections-per-address")};
+                                   QStringLiteral("max-connections-per-address"), QStringLiteral("group-readable")};
     const auto given = a.options.find(QStringLiteral("--config"));
     QString file = given != a.options.end() ? given->second : QString();
     if (file.isEmpty()) {
@@ -126,7 +128,7 @@ Arguments parse(const QStringList& args)
 {
     static const QStringList flags{QStringLiteral("--force"), QStringLiteral("--refused"), QStringLiteral("--help"),
                                    QStringLiteral("--version"), QStringLiteral("--replace"), QStringLiteral("--renew"),
-                                   QStringLiteral("--new-key")};
+                                   QStringLiteral("--new-key"), QStringLiteral("--group-readable")};
     Arguments out;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -292,6 +294,7 @@ int init(const Arguments& a)
 }
 
 service::PracticeServer* g_server = nullptr;
+bool g_groupMayRead = false;        // --group-readable
 
 void onSignal(int number)
 {
@@ -335,7 +338,8 @@ int serve(const Arguments& a)
     const std::unique_ptr<service::ServingLock> serving = service::ServingLock::shared(database);
     if (!serving)
         throw std::runtime_error("the database's contents are being replaced (generate) just now: try again when it is done");
-    for (const QString& loose : service::filesOpenToOthers(service::databaseFiles(database) + QStringList{options.key}))
+    for (const QString& loose : service::filesOpenToOthers(service::databaseFiles(database), g_groupMayRead)
+                                    + service::filesOpenToOthers({options.key}, false))
         std::fprintf(stderr, "warning: %s\n", qPrintable(loose));
     g_server = &server;
     std::signal(SIGINT, onSignal);
@@ -518,6 +522,13 @@ int main(int argc, char** argv)
             return command.isEmpty() && !a.options.count(QStringLiteral("--help")) ? 2 : 0;
         }
         readConfiguration(a);
+        // A practice whose backup operators read the database as a group of their own: the
+        // files the server makes (not its key) are 0640 to the service's group.
+        const QString groupReadable = option(a, "--group-readable").toLower();
+        g_groupMayRead = groupReadable == QLatin1String("1") || groupReadable == QLatin1String("yes")
+            || groupReadable == QLatin1String("true");
+        if (g_groupMayRead)
+            ::umask(027);
         if (command == QLatin1String("init"))
             return init(a);
         if (command == QLatin1String("serve"))

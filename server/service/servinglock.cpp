@@ -81,15 +81,17 @@ QStringList databaseFiles(const QString& address)
     return files;
 }
 
-QStringList filesOpenToOthers(const QStringList& files)
+QStringList filesOpenToOthers(const QStringList& files, bool groupMayRead)
 {
     QStringList said;
+    const mode_t closed = groupMayRead ? 027 : 077;
     for (const QString& file : files) {
         struct stat st {};
-        if (::stat(QFile::encodeName(file).constData(), &st) != 0 || (st.st_mode & 077) == 0)
+        if (::stat(QFile::encodeName(file).constData(), &st) != 0 || (st.st_mode & closed) == 0)
             continue;
-        said.append(QStringLiteral("%1 is %2 (others may read it): chmod 600 %1")
-                        .arg(file, QStringLiteral("%1").arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'))));
+        said.append(QStringLiteral("%1 is %2 (others may read it): chmod %3 %1")
+                        .arg(file, QStringLiteral("%1").arg(st.st_mode & 0777, 4, 8, QLatin1Char('0')),
+                             groupMayRead ? QStringLiteral("640") : QStringLiteral("600")));
     }
     return said;
 }

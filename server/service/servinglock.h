@@ -38,8 +38,9 @@ private:
 // shared memory), or none for another engine.
 QStringList databaseFiles(const QString& address);
 
-// A sentence for each file that someone other than its owner may read or write ("… is 0644:
-// chmod 600 …"): patients' data and the server's key are for the service's own user.
-QStringList filesOpenToOthers(const QStringList& files);
+// A sentence for each file that someone other than its owner (or its group, where the group
+// may read) may read or write ("… is 0644: chmod 600 …"): patients' data and the server's key
+// are for the service's own user.
+QStringList filesOpenToOthers(const QStringList& files, bool groupMayRead = false);
 
 } // namespace zelvar::service

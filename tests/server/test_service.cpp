@@ -520,6 +520,17 @@ TEST_P(ServedDatabaseTest, shouldKeepItsDatabaseFromOthersAndFromGenerateWhileSe
         said = server.startOutput;
         EXPECT_TRUE(said.contains(QStringLiteral("warning: %1 is 0644 (others may read it): chmod 600 %1").arg(file)))
             << said.toStdString();
+        // Backups are the service user's alone, or its group's too where the practice says so.
+        for (const bool group : {false, true}) {
+            const QString copy = file + (group ? QStringLiteral(".group") : QStringLiteral(".own"));
+            QStringList backup{QStringLiteral("backup"), QStringLiteral("--to"), copy, QStringLiteral("--db"), database};
+            if (group)
+                backup.append(QStringLiteral("--group-readable"));
+            server.run(backup);
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(copy).constData(), &st), 0) << copy.toStdString();
+            EXPECT_EQ(st.st_mode & 0777, group ? 0640u : 0600u) << copy.toStdString();
+        }
     }
 }
 
