@@ -10,7 +10,7 @@ packages=(
     libboost1.81-dev libcurl4-openssl-dev libsystemd-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     poppler-utils appstream desktop-file-utils dpkg-dev fakeroot lintian systemd help2man
-    iproute2 curl util-linux adduser
+    iproute2 curl util-linux adduser python3-jsonschema python3-yaml
     xvfb xauth fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
 )
 

@@ -2,6 +2,7 @@
 
 #include "accesslogwriter.h"
 #include "deskdirectory.h"
+#include "jsonsearch.h"
 #include "refusals.h"
 #include "servicetables.h"
 #include "session.h"
@@ -533,6 +534,16 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
     link.setAccessObserver([this, &job, &tables](const QString& kind, const QList<qint64>& accounts) {
         accessLog.record({QDateTime::currentDateTimeUtc(), job.desk, kind, accounts, {}, job.clerk}, tables);
     });
+    if (job.search) {
+        QString error;
+        const QString request = requestOfJsonSearch(job.body, error);
+        if (request.isEmpty())
+            return failure(400, error);
+        const QByteArray body = jsonOfSearchReplies(link.answer(request), error);
+        if (body.isEmpty())
+            return failure(400, error);
+        return {200, body, {}};
+    }
     const QStringList replies = link.answer(text);
     QJsonArray array;
     for (const QString& reply : replies)

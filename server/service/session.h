@@ -40,6 +40,7 @@ struct Job
     QString clerk;          // the clerk as the host names them; empty when it does not
     std::string address;
     QByteArray body;
+    bool search = false;    // POST /v1/search: a search as JSON, answered as JSON
     // Called on a worker thread; hands the answer back to the connection.
     std::function<void(Answer)> done;
 };

@@ -1,0 +1,123 @@
+#include "jsonsearch.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace zelvar::service {
+namespace {
+
+// The key names of the JSON form and the captions the desks send for them.
+struct KeyName { const char* name; const char* caption; };
+const KeyName kKeys[] = {
+    {"name", "&PAT NAME"}, {"account", "&ACCT#"},   {"guarantor", "&GUAR"}, {"dob", "&DOB"},
+    {"ssn", "&SS#"},       {"phone", "P&HONE#"},    {"mrn", "&MR#"},        {"policy", "P&OLICY#"},
+    {"transaction", "&TRANS#"}, {"claim", "&CLAIM#"}, {"encounter", "&ENC"}, {"accession", "&ACCESSION#"},
+};
+
+QString keyNames()
+{
+    QStringList names;
+    for (const KeyName& k : kKeys)
+        names.append(QString::fromLatin1(k.name));
+    return names.join(QStringLiteral(", "));
+}
+
+// A value's text without the style characters the desks' grid reads (three, or the one
+// U+0002 that stands for none).
+QString valueText(const QString& cell)
+{
+    if (cell.endsWith(QChar(2)))
+        return cell.chopped(1);
+    return cell.size() >= 3 ? cell.chopped(3) : QString();
+}
+
+const QLatin1String kOk("|OK||");
+
+} // namespace
+
+QString requestOfJsonSearch(const QByteArray& body, QString& error)
+{
+    QJsonParseError parsed;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isObject()) {
+        error = QStringLiteral("The search is a JSON object: {\"key\": \"name\", \"text\": \"smith, john\", \"after\": null}.");
+        return {};
+    }
+    const QJsonObject o = document.object();
+    const QString key = o.value(QStringLiteral("key")).toString(QStringLiteral("name"));
+    const char* caption = nullptr;
+    for (const KeyName& k : kKeys) {
+        if (key == QLatin1String(k.name))
+            caption = k.caption;
+    }
+    if (!caption) {
+        error = QStringLiteral("There is no search key \"%1\"; the keys are %2.").arg(key.left(40), keyNames());
+        return {};
+    }
+    if (!o.value(QStringLiteral("text")).isString()) {
+        error = QStringLiteral("The search needs its \"text\".");
+        return {};
+    }
+    const QJsonValue after = o.value(QStringLiteral("after"));
+    if (!after.isNull() && !after.isUndefined() && !after.isString()) {
+        error = QStringLiteral("\"after\" is null or the \"next\" of the page before.");
+        return {};
+    }
+    const QString text = o.value(QStringLiteral("text")).toString();
+    // The request string's fields are separated by "|": a text holding one would be another
+    // request.
+    if (text.contains(QLatin1Char('|')) || after.toString().contains(QLatin1Char('|'))) {
+        error = QStringLiteral("A search text holds no \"|\".");
+        return {};
+    }
+    return QStringLiteral("|GET|KEY|") + text + QLatin1Char('|') + QLatin1String(caption) + QLatin1Char('|') + after.toString();
+}
+
+QByteArray jsonOfSearchReplies(const QStringList& replies, QString& error)
+{
+    if (replies.isEmpty() || !replies.first().startsWith(kOk) || replies.first().mid(kOk.size()).startsWith(QLatin1String("ERROR: "))
+        || !replies.first().mid(kOk.size()).startsWith(QLatin1Char('H'))) {
+        error = replies.value(0).mid(kOk.size());
+        if (error.startsWith(QLatin1String("ERROR: ")))
+            error = error.mid(7);
+        return {};
+    }
+    const QStringList header = replies.first().mid(kOk.size()).split(QLatin1Char('\t'));
+    const QString count = header.first().mid(1);
+    QJsonObject out;
+    QStringList titles;
+    QJsonArray columns;
+    // A heading is its title, three style characters and two digits of width.
+    for (qsizetype i = 1; i < header.size(); ++i) {
+        titles.append(header[i].size() >= 5 ? header[i].chopped(5) : QString());
+        columns.append(titles.last());
+    }
+    out.insert(QStringLiteral("columns"), columns);
+    QJsonArray rows;
+    QJsonArray messages;
+    for (qsizetype i = 1; i + 1 < replies.size(); ++i) {
+        const QStringList cells = replies[i].mid(kOk.size()).split(QLatin1Char('\t'));
+        if (cells.first() == QLatin1String("0")) {
+            messages.append(QJsonObject{{QStringLiteral("text"), valueText(cells.value(1))},
+                                        {QStringLiteral("at"), rows.size()}});
+            continue;
+        }
+        QJsonObject values;
+        for (qsizetype c = 1; c < cells.size() && c - 1 < titles.size(); ++c)
+            values.insert(titles[c - 1], valueText(cells[c]));
+        rows.append(QJsonObject{{QStringLiteral("account"), cells.first()}, {QStringLiteral("values"), values}});
+    }
+    out.insert(QStringLiteral("rows"), rows);
+    out.insert(QStringLiteral("messages"), messages);
+    const QString next = replies.size() > 1 ? replies.last().mid(kOk.size()) : QString();
+    out.insert(QStringLiteral("next"), next.isEmpty() ? QJsonValue() : QJsonValue(next));
+    const QString total = count.section(QLatin1Char('/'), 1);
+    bool known = false;
+    const int lines = QString(total).remove(QLatin1Char('+')).toInt(&known);
+    out.insert(QStringLiteral("total"), known ? QJsonValue(lines) : QJsonValue());
+    out.insert(QStringLiteral("total_at_least"), total.endsWith(QLatin1Char('+')));
+    return QJsonDocument(out).toJson(QJsonDocument::Compact);
+}
+
+} // namespace zelvar::service
