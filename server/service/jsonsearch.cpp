@@ -120,4 +120,68 @@ QByteArray jsonOfSearchReplies(const QStringList& replies, QString& error)
     return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }
 
+QString requestOfJsonDuplicateCheck(const QByteArray& body, QString& error)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject()) {
+        error = QStringLiteral("The check is a JSON object: {\"name\": \"SMITH, JOHN\", \"dob\": \"02/10/1969\", \"ssn\": \"\"}.");
+        return {};
+    }
+    const QJsonObject o = document.object();
+    QStringList fields;
+    for (const char* name : {"ssn", "account", "name", "dob", "policy", "mrn"}) {
+        const QJsonValue v = o.value(QLatin1String(name));
+        if (!v.isUndefined() && !v.isNull() && !v.isString()) {
+            error = QStringLiteral("\"%1\" is a text.").arg(QLatin1String(name));
+            return {};
+        }
+        // Tabs separate the fields and "|" the request's: neither may be in one.
+        if (v.toString().contains(QLatin1Char('\t')) || v.toString().contains(QLatin1Char('|'))) {
+            error = QStringLiteral("\"%1\" holds a tab or a \"|\".").arg(QLatin1String(name));
+            return {};
+        }
+        fields.append(v.toString());
+    }
+    if (fields[2].trimmed().isEmpty() && fields[0].trimmed().isEmpty()) {
+        error = QStringLiteral("The check needs at least the \"name\" or the \"ssn\".");
+        return {};
+    }
+    return QStringLiteral("|GET|DUPPAT|") + fields.join(QLatin1Char('\t'));
+}
+
+QByteArray jsonOfDuplicateReplies(const QStringList& replies, QString& error)
+{
+    if (replies.isEmpty() || !replies.first().startsWith(QLatin1String("|GH|"))) {
+        error = replies.value(0).mid(kOk.size());
+        if (error.startsWith(QLatin1String("ERROR: ")))
+            error = error.mid(7);
+        return {};
+    }
+    // The last heading says what was left out: "Matched on (12 more not shown)".
+    int moreNotShown = 0;
+    const QString lastHeading = replies.first().section(QLatin1Char('\t'), -2, -2);
+    if (const qsizetype open = lastHeading.indexOf(QLatin1Char('(')); open >= 0)
+        moreNotShown = lastHeading.mid(open + 1).section(QLatin1Char(' '), 0, 0).toInt();
+    // Each cell ends in seven style characters.
+    const auto text = [](const QString& cell) { return cell.size() >= 7 ? cell.chopped(7) : QString(); };
+    QJsonArray candidates;
+    for (const QString& reply : replies) {
+        if (!reply.startsWith(QLatin1String("|GR|0|")))
+            continue;
+        const QStringList cells = reply.mid(6).split(QLatin1Char('\t'));
+        QJsonArray matched;
+        for (const QString& reason : text(cells.value(6)).split(QStringLiteral(", "), Qt::SkipEmptyParts))
+            matched.append(reason);
+        candidates.append(QJsonObject{{QStringLiteral("account"), cells.value(0)},
+                                      {QStringLiteral("name"), text(cells.value(2))},
+                                      {QStringLiteral("dob"), text(cells.value(3))},
+                                      {QStringLiteral("ssn_last_four"), text(cells.value(4)).right(4)},
+                                      {QStringLiteral("score"), text(cells.value(5)).toDouble()},
+                                      {QStringLiteral("matched"), matched}});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("candidates"), candidates},
+                                     {QStringLiteral("more_not_shown"), moreNotShown}})
+        .toJson(QJsonDocument::Compact);
+}
+
 } // namespace zelvar::service

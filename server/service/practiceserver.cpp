@@ -534,12 +534,14 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
     link.setAccessObserver([this, &job, &tables](const QString& kind, const QList<qint64>& accounts) {
         accessLog.record({QDateTime::currentDateTimeUtc(), job.desk, kind, accounts, {}, job.clerk}, tables);
     });
-    if (job.search) {
+    if (job.form != Job::Form::Strings) {
+        const bool search = job.form == Job::Form::Search;
         QString error;
-        const QString request = requestOfJsonSearch(job.body, error);
+        const QString request = search ? requestOfJsonSearch(job.body, error) : requestOfJsonDuplicateCheck(job.body, error);
         if (request.isEmpty())
             return failure(400, error);
-        const QByteArray body = jsonOfSearchReplies(link.answer(request), error);
+        const QStringList replies = link.answer(request);
+        const QByteArray body = search ? jsonOfSearchReplies(replies, error) : jsonOfDuplicateReplies(replies, error);
         if (body.isEmpty())
             return failure(400, error);
         return {200, body, {}};

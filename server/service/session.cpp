@@ -187,9 +187,9 @@ private:
                                      keepAlive));
             return send(response(200, QByteArrayLiteral("{\"status\":\"ready\"}"), keepAlive));
         }
-        if (path != "/v1/request" && path != "/v1/search")
-            return refuse(404, QStringLiteral("The server answers POST /v1/request and POST /v1/search."));
-        m_search = path == "/v1/search";
+        if (path != "/v1/request" && path != "/v1/search" && path != "/v1/duplicates")
+            return refuse(404, QStringLiteral("The server answers POST /v1/request, /v1/search and /v1/duplicates."));
+        m_form = path == "/v1/search" ? Job::Form::Search : path == "/v1/duplicates" ? Job::Form::Duplicates : Job::Form::Strings;
         if (request.method() != http::verb::post)
             return refuse(405, QStringLiteral("Send requests with POST."), "POST");
         if (m_parser->chunked())
@@ -236,7 +236,7 @@ private:
         job.clerk = m_user;
         job.address = m_address;
         job.body = QByteArray::fromStdString(m_parser->get().body());
-        job.search = m_search;
+        job.form = m_form;
         const bool keepAlive = m_parser->get().keep_alive();
         // The work guard keeps the I/O thread running until the answer is written, even while
         // the server stops.
@@ -309,7 +309,7 @@ private:
     unsigned m_deadlines = 0;
     std::optional<http::request_parser<http::string_body>> m_parser;
     QString m_desk, m_user;
-    bool m_search = false;
+    Job::Form m_form = Job::Form::Strings;
     bool m_timedOut = false;
     bool m_busy = false;
     bool m_writing = false;

@@ -40,7 +40,9 @@ struct Job
     QString clerk;          // the clerk as the host names them; empty when it does not
     std::string address;
     QByteArray body;
-    bool search = false;    // POST /v1/search: a search as JSON, answered as JSON
+    // POST /v1/request: a request string; /v1/search and /v1/duplicates: a search or a
+    // duplicate check asked and answered as JSON.
+    enum class Form { Strings, Search, Duplicates } form = Form::Strings;
     // Called on a worker thread; hands the answer back to the connection.
     std::function<void(Answer)> done;
 };

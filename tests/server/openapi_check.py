@@ -132,6 +132,13 @@ with tempfile.TemporaryDirectory() as folder:
         first_accounts = {r["account"] for r in page.get("rows", [])}
         check("the next page goes on", not first_accounts & {r["account"] for r in second.get("rows", [])})
 
+        # A duplicate check for a patient the search listed finds them.
+        one = page["rows"][0]["values"] if page.get("rows") else {}
+        check_body = json.dumps({"name": one.get("Patient Name", ""), "dob": one.get("DOB", "")}).encode()
+        found = expect("a duplicate check", "/v1/duplicates", "post", 200, ask("/v1/duplicates", check_body, token))
+        check("the duplicate check finds the patient", any(c["account"] == page["rows"][0]["account"]
+                                                           for c in found.get("candidates", [])), str(found)[:300])
+        expect("a duplicate check of nothing", "/v1/duplicates", "post", 400, ask("/v1/duplicates", b"{}", token))
         expect("a key that is none", "/v1/search", "post", 400,
                ask("/v1/search", json.dumps({"key": "shoe", "text": "x"}).encode(), token))
         expect("not JSON", "/v1/search", "post", 400, ask("/v1/search", b"smith", token))
