@@ -34,6 +34,14 @@ QString valueText(const QString& cell)
 
 const QLatin1String kOk("|OK||");
 
+// The server's sentence in an error reply ("|OK||ERROR: ..."), or what came instead of the
+// replies expected.
+QString errorOf(const QStringList& replies)
+{
+    const QString said = replies.value(0).mid(kOk.size());
+    return said.startsWith(QLatin1String("ERROR: ")) ? said.mid(7) : said;
+}
+
 } // namespace
 
 QString requestOfJsonSearch(const QByteArray& body, QString& error)
@@ -76,11 +84,8 @@ QString requestOfJsonSearch(const QByteArray& body, QString& error)
 
 QByteArray jsonOfSearchReplies(const QStringList& replies, QString& error)
 {
-    if (replies.isEmpty() || !replies.first().startsWith(kOk) || replies.first().mid(kOk.size()).startsWith(QLatin1String("ERROR: "))
-        || !replies.first().mid(kOk.size()).startsWith(QLatin1Char('H'))) {
-        error = replies.value(0).mid(kOk.size());
-        if (error.startsWith(QLatin1String("ERROR: ")))
-            error = error.mid(7);
+    if (!replies.value(0).startsWith(kOk + QLatin1Char('H'))) {
+        error = errorOf(replies);
         return {};
     }
     const QStringList header = replies.first().mid(kOk.size()).split(QLatin1Char('\t'));
@@ -151,10 +156,8 @@ QString requestOfJsonDuplicateCheck(const QByteArray& body, QString& error)
 
 QByteArray jsonOfDuplicateReplies(const QStringList& replies, QString& error)
 {
-    if (replies.isEmpty() || !replies.first().startsWith(QLatin1String("|GH|"))) {
-        error = replies.value(0).mid(kOk.size());
-        if (error.startsWith(QLatin1String("ERROR: ")))
-            error = error.mid(7);
+    if (!replies.value(0).startsWith(QLatin1String("|GH|"))) {
+        error = errorOf(replies);
         return {};
     }
     // The last heading says what was left out: "Matched on (12 more not shown)".
