@@ -53,7 +53,9 @@ QString requestOfJsonSearch(const QByteArray& body, QString& error)
         return {};
     }
     const QJsonObject o = document.object();
-    const QString key = o.value(QStringLiteral("key")).toString(QStringLiteral("name"));
+    const QJsonValue keyValue = o.value(QStringLiteral("key"));
+    // Left out, the key is the name; given, it is one of the names, never a number or a list.
+    const QString key = keyValue.isUndefined() ? QStringLiteral("name") : keyValue.toString(QStringLiteral("?"));
     const char* caption = nullptr;
     for (const KeyName& k : kKeys) {
         if (key == QLatin1String(k.name))

@@ -141,6 +141,8 @@ with tempfile.TemporaryDirectory() as folder:
         expect("a duplicate check of nothing", "/v1/duplicates", "post", 400, ask("/v1/duplicates", b"{}", token))
         expect("a key that is none", "/v1/search", "post", 400,
                ask("/v1/search", json.dumps({"key": "shoe", "text": "x"}).encode(), token))
+        expect("a key that is a number", "/v1/search", "post", 400,
+               ask("/v1/search", json.dumps({"key": 5, "text": "x"}).encode(), token))
         expect("not JSON", "/v1/search", "post", 400, ask("/v1/search", b"smith", token))
         expect("no token", "/v1/search", "post", 401, ask("/v1/search", json.dumps({"text": "smith"}).encode()))
         expect("a body over the limit", "/v1/search", "post", 413, raw_header_only(token, 2_000_000))
