@@ -10,9 +10,12 @@ packages=(
     libboost1.81-dev libcurl4-openssl-dev libsystemd-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     poppler-utils appstream desktop-file-utils dpkg-dev fakeroot lintian systemd help2man
-    iproute2 curl util-linux adduser python3-jsonschema python3-yaml
+    iproute2 curl util-linux adduser python3-jsonschema python3-yaml nodejs
     xvfb xauth fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
 )
+
+# Debian's npm comes apart from its nodejs; a Node.js from elsewhere brings its own.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

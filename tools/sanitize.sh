@@ -10,6 +10,7 @@ seconds=${FUZZ_SECONDS:-60}
 tools/deps.sh
 tools/configure.sh "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DZELVAR_FUZZ=ON -DZELVAR_BUILD_BENCHMARKS=OFF -DZELVAR_BUILD_DEMO=OFF
+tools/fhir-client.sh "$build"
 cmake --build "$build" --parallel "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=32:abort_on_error=1

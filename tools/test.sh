@@ -11,6 +11,7 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     export XDG_RUNTIME_DIR
 fi
 tools/configure.sh "$build"
+tools/fhir-client.sh "$build"
 cmake --build "$build" --parallel "$(nproc)"
 tools/with-postgres.sh ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
 # The Debian packages, made from this build and checked with lintian.

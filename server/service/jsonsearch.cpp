@@ -3,6 +3,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+
+#include <utility>
 
 namespace zelvar::service {
 namespace {
@@ -40,6 +44,72 @@ QString errorOf(const QStringList& replies)
 {
     const QString said = replies.value(0).mid(kOk.size());
     return said.startsWith(QLatin1String("ERROR: ")) ? said.mid(7) : said;
+}
+
+// An element of the record's XML, read whole: a record is a few kilobytes.
+struct Element
+{
+    QString name, text;
+    QXmlStreamAttributes attributes;
+    QList<Element> children;
+
+    const Element* child(QLatin1StringView name) const
+    {
+        for (const Element& c : children) {
+            if (c.name == name)
+                return &c;
+        }
+        return nullptr;
+    }
+    QString textOf(QLatin1StringView name) const
+    {
+        const Element* c = child(name);
+        return c ? c->text : QString();
+    }
+    // The texts of the named children, under the JSON names given.
+    QJsonObject texts(std::initializer_list<std::pair<const char*, const char*>> names) const
+    {
+        QJsonObject o;
+        for (const auto& [json, xml] : names)
+            o.insert(QLatin1String(json), textOf(QLatin1String(xml)));
+        return o;
+    }
+};
+
+std::optional<Element> readElement(const QString& xml)
+{
+    QXmlStreamReader reader(xml);
+    QList<Element> open;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (open.size() > 8)
+                return std::nullopt;    // deeper than any record the server writes
+            open.append({reader.name().toString(), {}, reader.attributes(), {}});
+            break;
+        case QXmlStreamReader::Characters:
+            if (!open.isEmpty())
+                open.last().text += reader.text();
+            break;
+        case QXmlStreamReader::EndElement: {
+            Element done = open.takeLast();
+            if (open.isEmpty())
+                return done;
+            open.last().children.append(std::move(done));
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+QJsonValue amount(const QString& text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok ? QJsonValue(value) : QJsonValue();
 }
 
 } // namespace
@@ -84,47 +154,55 @@ QString requestOfJsonSearch(const QByteArray& body, QString& error)
     return QStringLiteral("|GET|KEY|") + text + QLatin1Char('|') + QLatin1String(caption) + QLatin1Char('|') + after.toString();
 }
 
-QByteArray jsonOfSearchReplies(const QStringList& replies, QString& error)
+std::optional<SearchReplies> readSearchReplies(const QStringList& replies, QString& error)
 {
     if (!replies.value(0).startsWith(kOk + QLatin1Char('H'))) {
         error = errorOf(replies);
-        return {};
+        return std::nullopt;
     }
+    SearchReplies read;
     const QStringList header = replies.first().mid(kOk.size()).split(QLatin1Char('\t'));
-    const QString count = header.first().mid(1);
-    QJsonObject out;
-    QStringList titles;
-    QJsonArray columns;
+    read.total = header.first().mid(1).section(QLatin1Char('/'), 1);
     // A heading is its title, three style characters and two digits of width.
-    for (qsizetype i = 1; i < header.size(); ++i) {
-        titles.append(header[i].size() >= 5 ? header[i].chopped(5) : QString());
-        columns.append(titles.last());
+    for (qsizetype i = 1; i < header.size(); ++i)
+        read.columns.append(header[i].size() >= 5 ? header[i].chopped(5) : QString());
+    for (qsizetype i = 1; i + 1 < replies.size(); ++i) {
+        QStringList cells = replies[i].mid(kOk.size()).split(QLatin1Char('\t'));
+        SearchLine line{cells.takeFirst(), {}};
+        for (const QString& cell : std::as_const(cells))
+            line.values.append(valueText(cell));
+        read.lines.append(std::move(line));
     }
-    out.insert(QStringLiteral("columns"), columns);
+    read.next = replies.size() > 1 ? replies.last().mid(kOk.size()) : QString();
+    return read;
+}
+
+QByteArray jsonOfSearchReplies(const QStringList& replies, QString& error)
+{
+    const std::optional<SearchReplies> read = readSearchReplies(replies, error);
+    if (!read)
+        return {};
     QJsonArray rows;
     QJsonArray messages;
-    for (qsizetype i = 1; i + 1 < replies.size(); ++i) {
-        const QStringList cells = replies[i].mid(kOk.size()).split(QLatin1Char('\t'));
-        if (cells.first() == QLatin1String("0")) {
-            messages.append(QJsonObject{{QStringLiteral("text"), valueText(cells.value(1))},
-                                        {QStringLiteral("at"), rows.size()}});
+    for (const SearchLine& line : read->lines) {
+        if (line.isMessage()) {
+            messages.append(QJsonObject{{QStringLiteral("text"), line.values.value(0)}, {QStringLiteral("at"), rows.size()}});
             continue;
         }
         QJsonObject values;
-        for (qsizetype c = 1; c < cells.size() && c - 1 < titles.size(); ++c)
-            values.insert(titles[c - 1], valueText(cells[c]));
-        rows.append(QJsonObject{{QStringLiteral("account"), cells.first()}, {QStringLiteral("values"), values}});
+        for (qsizetype c = 0; c < line.values.size() && c < read->columns.size(); ++c)
+            values.insert(read->columns[c], line.values[c]);
+        rows.append(QJsonObject{{QStringLiteral("account"), line.account}, {QStringLiteral("values"), values}});
     }
-    out.insert(QStringLiteral("rows"), rows);
-    out.insert(QStringLiteral("messages"), messages);
-    const QString next = replies.size() > 1 ? replies.last().mid(kOk.size()) : QString();
-    out.insert(QStringLiteral("next"), next.isEmpty() ? QJsonValue() : QJsonValue(next));
-    const QString total = count.section(QLatin1Char('/'), 1);
     bool known = false;
-    const int lines = QString(total).remove(QLatin1Char('+')).toInt(&known);
-    out.insert(QStringLiteral("total"), known ? QJsonValue(lines) : QJsonValue());
-    out.insert(QStringLiteral("total_at_least"), total.endsWith(QLatin1Char('+')));
-    return QJsonDocument(out).toJson(QJsonDocument::Compact);
+    const int lines = QString(read->total).remove(QLatin1Char('+')).toInt(&known);
+    return QJsonDocument(QJsonObject{{QStringLiteral("columns"), QJsonArray::fromStringList(read->columns)},
+                                     {QStringLiteral("rows"), rows},
+                                     {QStringLiteral("messages"), messages},
+                                     {QStringLiteral("next"), read->next.isEmpty() ? QJsonValue() : QJsonValue(read->next)},
+                                     {QStringLiteral("total"), known ? QJsonValue(lines) : QJsonValue()},
+                                     {QStringLiteral("total_at_least"), read->total.endsWith(QLatin1Char('+'))}})
+        .toJson(QJsonDocument::Compact);
 }
 
 QString requestOfJsonDuplicateCheck(const QByteArray& body, QString& error)
@@ -187,6 +265,96 @@ QByteArray jsonOfDuplicateReplies(const QStringList& replies, QString& error)
     return QJsonDocument(QJsonObject{{QStringLiteral("candidates"), candidates},
                                      {QStringLiteral("more_not_shown"), moreNotShown}})
         .toJson(QJsonDocument::Compact);
+}
+
+QString requestOfJsonRecord(const QByteArray& body, QString& error)
+{
+    const QJsonValue account = QJsonDocument::fromJson(body).object().value(QStringLiteral("account"));
+    // An account is a number, sent as one or as its digits.
+    const QString digits = account.isDouble() ? QString::number(qint64(account.toDouble())) : account.toString();
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,18}$"));
+    if (!number.match(digits).hasMatch() || (account.isDouble() && account.toDouble() != double(digits.toLongLong()))) {
+        error = QStringLiteral("The record is asked for by account: {\"account\": \"107423\"}.");
+        return {};
+    }
+    return QStringLiteral("|GET|DEMOXML|") + digits + QStringLiteral("||");
+}
+
+std::optional<QJsonObject> readRecordReplies(const QStringList& replies, QString& error, bool& noPatient)
+{
+    noPatient = false;
+    QString xml;
+    for (const QString& reply : replies) {
+        if (reply == QLatin1String("|END|"))
+            break;
+        if (!reply.startsWith(kOk)) {
+            error = QStringLiteral("The server's answer is not a record.");
+            return std::nullopt;
+        }
+        xml += reply.mid(kOk.size());
+    }
+    if (xml.startsWith(QLatin1String("ERROR: "))) {
+        error = xml.mid(7);
+        return std::nullopt;
+    }
+    const std::optional<Element> root = readElement(xml);
+    const Element* patient = root ? root->child(QLatin1String("Patient")) : nullptr;
+    if (!patient) {
+        error = QStringLiteral("The server's answer is not a record.");
+        return std::nullopt;
+    }
+    if (!patient->child(QLatin1String("Name"))) {
+        noPatient = true;
+        error = QStringLiteral("There is no patient with account %1.").arg(patient->textOf(QLatin1String("Account")).left(20));
+        return std::nullopt;
+    }
+    QJsonObject p = patient->texts({{"account", "Account"}, {"dob", "DOB"}, {"sex", "Sex"}, {"ssn", "SSN"},
+                                    {"mrn", "MRN"}, {"status", "Status"}});
+    const Element empty;
+    const Element& name = *patient->child(QLatin1String("Name"));
+    for (const auto& [json, xmlName] : {std::pair{"last", "Last"}, {"first", "First"}, {"middle", "Middle"}})
+        p.insert(QLatin1String(json), name.textOf(QLatin1String(xmlName)));
+    const Element* address = patient->child(QLatin1String("Address"));
+    p.insert(QStringLiteral("address"), (address ? *address : empty)
+                                            .texts({{"street", "Street"}, {"city", "City"}, {"state", "State"}, {"zip", "Zip"}}));
+    QJsonArray phones;
+    if (const Element* list = patient->child(QLatin1String("Phones"))) {
+        for (const Element& phone : list->children)
+            phones.append(QJsonObject{{QStringLiteral("type"), phone.attributes.value(QLatin1String("type")).toString()},
+                                      {QStringLiteral("number"), phone.text}});
+    }
+    p.insert(QStringLiteral("phones"), phones);
+
+    const auto part = [&](const char* xmlName) -> const Element& {
+        const Element* e = root->child(QLatin1String(xmlName));
+        return e ? *e : empty;
+    };
+    QJsonArray insurance;
+    for (const Element& policy : part("Insurance").children) {
+        QJsonObject o = policy.texts({{"payor", "Payor"}, {"policy_number", "PolicyNumber"}, {"group", "Group"},
+                                      {"subscriber", "Subscriber"}, {"relation", "Relation"}, {"effective", "Effective"}});
+        o.insert(QStringLiteral("rank"), policy.attributes.value(QLatin1String("rank")).toInt());
+        insurance.append(o);
+    }
+    QJsonArray visits;
+    for (const Element& visit : part("Visits").children) {
+        QJsonObject o = visit.texts({{"date", "Date"}, {"provider", "Provider"}, {"reason", "Reason"}});
+        o.insert(QStringLiteral("charges"), amount(visit.textOf(QLatin1String("Charges"))));
+        o.insert(QStringLiteral("payments"), amount(visit.textOf(QLatin1String("Payments"))));
+        visits.append(o);
+    }
+    const Element& balance = part("Balance");
+    return QJsonObject{
+        {QStringLiteral("generated"), root->attributes.value(QLatin1String("generated")).toString()},
+        {QStringLiteral("practice"), part("Practice").texts({{"name", "Name"}})},
+        {QStringLiteral("patient"), p},
+        {QStringLiteral("guarantor"), part("Guarantor").texts({{"account", "Account"}, {"name", "Name"}, {"relation", "Relation"},
+                                                               {"address", "Address"}, {"phone", "Phone"}})},
+        {QStringLiteral("insurance"), insurance},
+        {QStringLiteral("visits"), visits},
+        {QStringLiteral("balance"), QJsonObject{{QStringLiteral("total"), amount(balance.textOf(QLatin1String("Total")))},
+                                                {QStringLiteral("insurance"), amount(balance.textOf(QLatin1String("Insurance")))},
+                                                {QStringLiteral("patient"), amount(balance.textOf(QLatin1String("Patient")))}}}};
 }
 
 } // namespace zelvar::service

@@ -2,6 +2,7 @@
 
 #include "accesslogwriter.h"
 #include "deskdirectory.h"
+#include "fhir.h"
 #include "jsonsearch.h"
 #include "refusals.h"
 #include "servicetables.h"
@@ -63,8 +64,11 @@ QByteArray json(const QJsonObject& object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-Answer failure(int status, const QString& message)
+// A failure in the words of the route asked.
+Answer failure(int status, const QString& message, Job::Form form = Job::Form::Strings)
 {
+    if (form == Job::Form::Fhir)
+        return {status, fhir::operationOutcome(status, message), {}, fhir::kContentType};
     return {status, json({{QStringLiteral("error"), message}}), {}};
 }
 
@@ -505,7 +509,7 @@ void PracticeServer::Private::work(int number)
         } catch (const std::exception& e) {
             // Nothing a request does may end the worker; the desk is told.
             log(Level::Error, QStringLiteral("worker %1: %2").arg(number).arg(QString::fromUtf8(e.what())));
-            a = failure(500, QStringLiteral("The server could not answer this request."));
+            a = failure(500, QStringLiteral("The server could not answer this request."), job.form);
         }
         if (a.status == 200)
             lastAnswered = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -520,7 +524,7 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
         openStore(state, why);
         if (!state.store) {
             log(Level::Error, QStringLiteral("the practice database cannot be reached: ") + why);
-            return failure(503, QStringLiteral("The practice database cannot be reached."));
+            return failure(503, QStringLiteral("The practice database cannot be reached."), job.form);
         }
     }
     QStringDecoder utf8(QStringDecoder::Utf8);
@@ -534,7 +538,13 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
     link.setAccessObserver([this, &job, &tables](const QString& kind, const QList<qint64>& accounts) {
         accessLog.record({QDateTime::currentDateTimeUtc(), job.desk, kind, accounts, {}, job.clerk}, tables);
     });
-    if (job.form != Job::Form::Strings) {
+    switch (job.form) {
+    case Job::Form::Fhir: {
+        const fhir::Reply reply = fhir::answer(job.target, job.base, [&link](const QString& request) { return link.answer(request); });
+        return {reply.status, reply.body, {}, fhir::kContentType};
+    }
+    case Job::Form::Search:
+    case Job::Form::Duplicates: {
         const bool search = job.form == Job::Form::Search;
         QString error;
         const QString request = search ? requestOfJsonSearch(job.body, error) : requestOfJsonDuplicateCheck(job.body, error);
@@ -545,6 +555,20 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
         if (body.isEmpty())
             return failure(400, error);
         return {200, body, {}};
+    }
+    case Job::Form::Record: {
+        QString error;
+        const QString request = requestOfJsonRecord(job.body, error);
+        if (request.isEmpty())
+            return failure(400, error);
+        bool noPatient = false;
+        const std::optional<QJsonObject> record = readRecordReplies(link.answer(request), error, noPatient);
+        if (!record)
+            return failure(noPatient ? 404 : 500, error);
+        return {200, json(*record), {}};
+    }
+    case Job::Form::Strings:
+        break;
     }
     const QStringList replies = link.answer(text);
     QJsonArray array;

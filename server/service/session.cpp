@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "fhir.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -11,7 +13,9 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 
+#include <optional>
 #include <sstream>
+#include <utility>
 
 namespace zelvar::service {
 namespace {
@@ -41,25 +45,44 @@ QByteArray errorBody(const QString& message)
     return QJsonDocument(QJsonObject{{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact);
 }
 
-// The answer to a request that could not be read whole; empty when the peer is gone.
-std::shared_ptr<Response> readFailure(const error_code& ec, bool timedOut)
+// A refusal in the words of the route asked: {"error": "..."}, or FHIR's OperationOutcome.
+std::shared_ptr<Response> problem(int status, const QString& message, bool keepAlive, bool fhirRoute)
+{
+    if (fhirRoute)
+        return response(status, fhir::operationOutcome(status, message), keepAlive, fhir::kContentType);
+    return response(status, errorBody(message), keepAlive);
+}
+
+// Why a request could not be read whole, as a status and a sentence; nullopt when the peer is
+// gone.
+std::optional<std::pair<int, QString>> readFailure(const error_code& ec, bool timedOut)
 {
     if (timedOut)
-        return response(408, errorBody(QStringLiteral("The request did not arrive in time.")), false);
+        return std::pair{408, QStringLiteral("The request did not arrive in time.")};
     if (ec == http::error::header_limit)
-        return response(431, errorBody(QStringLiteral("The request's header is too large.")), false);
+        return std::pair{431, QStringLiteral("The request's header is too large.")};
     if (ec == http::error::body_limit)
-        return response(413, errorBody(QStringLiteral("The request is too large.")), false);
+        return std::pair{413, QStringLiteral("The request is too large.")};
     if (ec == http::error::bad_content_length)
-        return response(400, errorBody(QStringLiteral("The Content-Length is not a length.")), false);
+        return std::pair{400, QStringLiteral("The Content-Length is not a length.")};
     // Anything else the HTTP parser refused (a field name with a blank before its colon, a
     // signed length, a NUL in a value, a bad request line); a peer that left is not answered.
     if (ec.category() == http::make_error_code(http::error::bad_target).category() && ec != http::error::end_of_stream
         && ec != http::error::partial_message)
-        return response(400, errorBody(QStringLiteral("The request is not HTTP/1.1 as this server reads it: ")
-                                       + QString::fromStdString(ec.message()) + QLatin1Char('.')),
-                        false);
-    return nullptr;
+        return std::pair{400, QStringLiteral("The request is not HTTP/1.1 as this server reads it: ")
+                                  + QString::fromStdString(ec.message()) + QLatin1Char('.')};
+    return std::nullopt;
+}
+
+// The address a client reached the server by, for the links of a FHIR answer: the Host it
+// sent when that is a host name or address, else the loopback's.
+QString baseUrl(const char* scheme, std::string_view host)
+{
+    static const QRegularExpression plain(QStringLiteral("^([A-Za-z0-9.-]{1,253}|\\[[0-9A-Fa-f:.]{2,45}\\])(:[0-9]{1,5})?$"));
+    QString name = QString::fromLatin1(host.data(), qsizetype(host.size()));
+    if (!plain.match(name).hasMatch())
+        name = QStringLiteral("localhost");
+    return QLatin1String(scheme) + QStringLiteral("://") + name + QStringLiteral("/fhir/R4");
 }
 
 QByteArray bearerToken(const http::request<http::string_body>& request)
@@ -157,6 +180,7 @@ private:
 
     void readHeader()
     {
+        m_fhir = false;
         m_parser.emplace();
         m_parser->header_limit(limits().headerBytes);
         m_parser->body_limit(limits().bodyBytes);
@@ -187,15 +211,33 @@ private:
                                      keepAlive));
             return send(response(200, QByteArrayLiteral("{\"status\":\"ready\"}"), keepAlive));
         }
-        if (path != "/v1/request" && path != "/v1/search" && path != "/v1/duplicates")
-            return refuse(404, QStringLiteral("The server answers POST /v1/request, /v1/search and /v1/duplicates."));
-        m_form = path == "/v1/search" ? Job::Form::Search : path == "/v1/duplicates" ? Job::Form::Duplicates : Job::Form::Strings;
-        if (request.method() != http::verb::post)
-            return refuse(405, QStringLiteral("Send requests with POST."), "POST");
-        if (m_parser->chunked())
-            return refuse(501, QStringLiteral("Send the request with a Content-Length, not in chunks."));
-        if (!m_parser->content_length())
-            return refuse(411, QStringLiteral("A request needs its Content-Length."));
+        m_fhir = fhir::isFhirPath(path);
+        if (m_fhir) {
+            if (request.method() != http::verb::get)
+                return refuse(405, QStringLiteral("This server's FHIR interface is read-only: send GET."), "GET");
+            if (m_parser->chunked() || m_parser->content_length().value_or(0) > 0)
+                return refuse(400, QStringLiteral("A FHIR read or search has no body."));
+            m_base = baseUrl(Derived::kScheme, request[http::field::host]);
+            // What the server answers is no secret: a client asks it before it has a token.
+            if (fhir::isMetadata(path)) {
+                disarm();
+                return send(response(200, fhir::capabilityStatement(m_base), request.keep_alive() && m_parser->is_done(),
+                                     fhir::kContentType));
+            }
+        } else if (path == "/v1/request" || path == "/v1/search" || path == "/v1/duplicates" || path == "/v1/record") {
+            m_form = path == "/v1/search" ? Job::Form::Search
+                : path == "/v1/duplicates" ? Job::Form::Duplicates
+                : path == "/v1/record"     ? Job::Form::Record
+                                           : Job::Form::Strings;
+            if (request.method() != http::verb::post)
+                return refuse(405, QStringLiteral("Send requests with POST."), "POST");
+            if (m_parser->chunked())
+                return refuse(501, QStringLiteral("Send the request with a Content-Length, not in chunks."));
+            if (!m_parser->content_length())
+                return refuse(411, QStringLiteral("A request needs its Content-Length."));
+        } else {
+            return refuse(404, QStringLiteral("The server answers POST /v1/request, /v1/search, /v1/duplicates and /v1/record, and GET /fhir/R4/."));
+        }
         // The desk is known before any of the body is read: a stranger's body is never read.
         const QByteArray token = bearerToken(request);
         const std::optional<QString> desk = token.isEmpty() ? std::nullopt : m_host.deskOf(token);
@@ -203,12 +245,11 @@ private:
             int retryAfter = 0;
             if (!m_host.refused(m_address, token.isEmpty() ? QStringLiteral("no token") : QStringLiteral("an unknown token"),
                                 retryAfter)) {
-                auto r = response(429, errorBody(QStringLiteral("Too many refused requests from this address: try again later.")),
-                                  false);
+                auto r = problem(429, QStringLiteral("Too many refused requests from this address: try again later."), false, m_fhir);
                 r->set(http::field::retry_after, std::to_string(retryAfter));
                 return sendFinal(r);
             }
-            auto r = response(401, errorBody(QStringLiteral("This desk's token is missing or not known.")), false);
+            auto r = problem(401, QStringLiteral("This desk's token is missing or not known."), false, m_fhir);
             r->set(http::field::www_authenticate, "Bearer realm=\"practice\"");
             return sendFinal(r);
         }
@@ -219,6 +260,8 @@ private:
         m_user = QString::fromUtf8(user.data(), qsizetype(user.size()));
         m_user.replace(controls, QStringLiteral(" "));
         m_user = m_user.simplified().left(64);
+        if (m_fhir)
+            return onBody({});      // a GET has no body to wait for
         armDeadline(limits().request);
         http::async_read(derived().stream(), m_buffer, *m_parser,
                          [self = derived().shared_from_this()](error_code ec, size_t) { self->onBody(ec); });
@@ -236,7 +279,9 @@ private:
         job.clerk = m_user;
         job.address = m_address;
         job.body = QByteArray::fromStdString(m_parser->get().body());
-        job.form = m_form;
+        job.form = m_fhir ? Job::Form::Fhir : m_form;
+        job.target = std::string(m_parser->get().target());
+        job.base = m_base;
         const bool keepAlive = m_parser->get().keep_alive();
         // The work guard keeps the I/O thread running until the answer is written, even while
         // the server stops.
@@ -246,7 +291,7 @@ private:
                     guard = net::make_work_guard(executor)](Answer answer) mutable {
             net::post(executor, [self = std::move(self), keepAlive, answer = std::move(answer)] {
                 self->m_busy = false;
-                auto r = response(answer.status, answer.body, keepAlive && !self->m_host.stopping());
+                auto r = response(answer.status, answer.body, keepAlive && !self->m_host.stopping(), answer.contentType);
                 if (!answer.allow.isEmpty())
                     r->set(http::field::allow, answer.allow.toStdString());
                 self->send(r);
@@ -258,15 +303,15 @@ private:
     void failed(error_code ec)
     {
         disarm();
-        if (std::shared_ptr<Response> r = readFailure(ec, m_timedOut))
-            return sendFinal(r);
+        if (const auto why = readFailure(ec, m_timedOut))
+            return sendFinal(problem(why->first, why->second, false, m_fhir));
         close();
     }
 
     // An answer after which the connection closes: what is left of the request is not read.
     void refuse(int status, const QString& message, const char* allow = nullptr)
     {
-        auto r = response(status, errorBody(message), false);
+        auto r = problem(status, message, false, m_fhir);
         if (allow)
             r->set(http::field::allow, allow);
         sendFinal(r);
@@ -310,6 +355,8 @@ private:
     std::optional<http::request_parser<http::string_body>> m_parser;
     QString m_desk, m_user;
     Job::Form m_form = Job::Form::Strings;
+    bool m_fhir = false;        // a FHIR route: refusals are OperationOutcomes
+    QString m_base;
     bool m_timedOut = false;
     bool m_busy = false;
     bool m_writing = false;
@@ -324,6 +371,7 @@ public:
         , m_stream(std::move(stream))
     {
     }
+    static constexpr const char* kScheme = "http";
     beast::tcp_stream& stream() { return m_stream; }
     void run() { waitForRequest(true); }
 
@@ -340,6 +388,7 @@ public:
         , m_stream(std::move(stream), tls)
     {
     }
+    static constexpr const char* kScheme = "https";
     net::ssl::stream<beast::tcp_stream>& stream() { return m_stream; }
 
     void run()

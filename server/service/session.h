@@ -31,6 +31,7 @@ struct Answer
     int status = 200;
     QByteArray body;
     QByteArray allow;           // for 405
+    const char* contentType = "application/json";
 };
 
 // A request for the workers: who asks, and what.
@@ -40,9 +41,12 @@ struct Job
     QString clerk;          // the clerk as the host names them; empty when it does not
     std::string address;
     QByteArray body;
-    // POST /v1/request: a request string; /v1/search and /v1/duplicates: a search or a
-    // duplicate check asked and answered as JSON.
-    enum class Form { Strings, Search, Duplicates } form = Form::Strings;
+    // POST /v1/request: a request string; /v1/search, /v1/duplicates and /v1/record: a
+    // search, a duplicate check or a record asked and answered as JSON; GET /fhir/R4/...: a
+    // FHIR read or search of `target` (path and query), its links under `base`.
+    enum class Form { Strings, Search, Duplicates, Record, Fhir } form = Form::Strings;
+    std::string target;
+    QString base;
     // Called on a worker thread; hands the answer back to the connection.
     std::function<void(Answer)> done;
 };

@@ -138,6 +138,12 @@ with tempfile.TemporaryDirectory() as folder:
         found = expect("a duplicate check", "/v1/duplicates", "post", 200, ask("/v1/duplicates", check_body, token))
         check("the duplicate check finds the patient", any(c["account"] == page["rows"][0]["account"]
                                                            for c in found.get("candidates", [])), str(found)[:300])
+        record = expect("a record", "/v1/record", "post", 200,
+                        ask("/v1/record", json.dumps({"account": page["rows"][0]["account"]}).encode(), token))
+        check("the record is the patient's", record.get("patient", {}).get("account") == page["rows"][0]["account"],
+              str(record)[:200])
+        expect("a record of nobody", "/v1/record", "post", 404, ask("/v1/record", b'{"account": 999}', token))
+        expect("a record of no account", "/v1/record", "post", 400, ask("/v1/record", b'{"account": "12|3"}', token))
         expect("a duplicate check of nothing", "/v1/duplicates", "post", 400, ask("/v1/duplicates", b"{}", token))
         expect("a key that is none", "/v1/search", "post", 400,
                ask("/v1/search", json.dumps({"key": "shoe", "text": "x"}).encode(), token))
