@@ -17,7 +17,6 @@ import ssl
 import sys
 import urllib.error
 import urllib.request
-import xml.etree.ElementTree as ElementTree
 
 KEYS = ("name", "account", "guarantor", "dob", "ssn", "phone", "mrn", "policy", "transaction", "claim",
         "encounter", "accession")
@@ -103,10 +102,9 @@ class PracticeServer:
         return int(replies[0][len("|OK||"):])
 
     def record(self, account):
-        """The patient's record (an ElementTree element, PatientRecord)."""
-        replies = self.request(f"|GET|DEMOXML|{account}|{self.clerk}|")
-        xml = "".join(r[len("|OK||"):] for r in replies if r.startswith("|OK||"))
-        return ElementTree.fromstring(xml)
+        """The patient's record: patient, guarantor, insurance, visits and balance. An account
+        with no patient is a ServerError ("404: ...")."""
+        return self._post("/v1/record", json.dumps({"account": str(account)}).encode("utf-8"), "application/json")
 
 
 def main():
@@ -147,12 +145,13 @@ def main():
         elif a.command == "register":
             print(desk.register(a.last, a.first, a.dob, a.sex))
         elif a.command == "record":
-            patient = desk.record(a.account).find("Patient")
-            if patient is None:
-                sys.exit(f"there is no patient {a.account}")
-            for element in patient.iter():
-                if element.text and element.text.strip():
-                    print(element.tag, element.text.strip(), sep="\t")
+            record = desk.record(a.account)
+            for field, value in record["patient"].items():
+                if isinstance(value, str) and value:
+                    print(field, value, sep="\t")
+            for phone in record["patient"]["phones"]:
+                print(phone["type"].lower(), phone["number"], sep="\t")
+            print("balance", f"{record['balance']['total']:.2f}", sep="\t")
     except ServerError as e:
         sys.exit(f"frontdesk: {e}")
 
