@@ -6,28 +6,49 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <random>
 
 namespace zelvar::practice {
 namespace {
 
+// Draws names as often as people bear them.
 class Picker
 {
 public:
-    explicit Picker(const QList<WeightedName>& names)
+    explicit Picker(const QList<NameCount>& names)
         : m_names(names)
     {
         std::vector<double> weights;
-        for (const WeightedName& n : names)
-            weights.push_back(n.weight);
+        for (const NameCount& n : names)
+            weights.push_back(n.count);
         m_distribution = std::discrete_distribution<int>(weights.begin(), weights.end());
     }
-    QString pick(std::mt19937_64& random) { return QString::fromUtf8(m_names[m_distribution(random)].name); }
+    QString pick(std::mt19937_64& random) { return m_names[m_distribution(random)].name; }
 
 private:
-    const QList<WeightedName>& m_names;
+    const QList<NameCount>& m_names;
     std::discrete_distribution<int> m_distribution;
+};
+
+// First names as they were given in the patient's decade of birth.
+class FirstNamePicker
+{
+public:
+    QString pick(std::mt19937_64& random, int birthYear, bool female)
+    {
+        const int decade = std::clamp(birthYear - birthYear % 10, 1930, 2020);
+        const QChar sex = female ? QLatin1Char('F') : QLatin1Char('M');
+        auto it = m_pickers.find({decade, sex});
+        if (it == m_pickers.end())
+            it = m_pickers.emplace(std::pair{decade, sex}, Picker(firstNameCounts(decade, sex))).first;
+        return it->second.pick(random);
+    }
+
+private:
+    std::map<std::pair<int, QChar>, Picker> m_pickers;
 };
 
 struct Code { const char* table; const char* code; const char* description; const char* group; const char* extra; };
@@ -98,9 +119,8 @@ QString misspelt(const QString& name, std::mt19937_64& random)
 void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
 {
     std::mt19937_64 random(seed);
-    Picker lastNamePicker(lastNames());
-    Picker femalePicker(femaleFirstNames());
-    Picker malePicker(maleFirstNames());
+    Picker lastNamePicker(surnameCounts());
+    FirstNamePicker firstNames;
     const std::unique_ptr<RowWriter> rows = m_db->rowWriter();
     // The last few patients written, for the near-duplicates of them.
     std::array<PatientFields, 8> recent;
@@ -126,10 +146,10 @@ void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)
         const bool insured = random() % 100 < 80;
         for (int member = 0; member < size && account < 100001 + patients; ++member, ++account) {
             const bool female = random() % 2;
-            QString first = female ? femalePicker.pick(random) : malePicker.pick(random);
             QString last = householdLast;
             const int age = member < 2 ? 25 + int(random() % 60) : int(random() % 24);
             QDate dob = today.addYears(-age).addDays(-qint64(random() % 365));
+            QString first = firstNames.pick(random, dob.year(), female);
             QString ssn = digits(random, 9);
             QString relation = member == 0 ? QStringLiteral("SELF") : member == 1 ? QStringLiteral("SPOUSE") : QStringLiteral("CHILD");
             // About one patient in a hundred is someone already here, entered again a little differently.

@@ -4,6 +4,9 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <stdexcept>
+
 namespace zelvar::practice {
 
 namespace {
@@ -426,63 +429,52 @@ QString digitsOf(const QString& text)
     return out;
 }
 
-const QList<WeightedName>& lastNames()
+namespace {
+
+// "NAME COUNT" lines, or "DECADE SEX NAME COUNT"; a name may hold blanks.
+QList<QStringList> dataLines(const QString& resource)
 {
-    static const QList<WeightedName> names = {
-        {"SMITH", 1000}, {"JOHNSON", 800}, {"WILLIAMS", 690}, {"BROWN", 620}, {"JONES", 620}, {"GARCIA", 510},
-        {"MILLER", 500}, {"DAVIS", 480}, {"RODRIGUEZ", 470}, {"MARTINEZ", 460}, {"HERNANDEZ", 450}, {"LOPEZ", 380},
-        {"GONZALEZ", 370}, {"WILSON", 360}, {"ANDERSON", 350}, {"THOMAS", 340}, {"TAYLOR", 330}, {"MOORE", 320},
-        {"JACKSON", 310}, {"MARTIN", 310}, {"LEE", 300}, {"PEREZ", 290}, {"THOMPSON", 290}, {"WHITE", 280},
-        {"HARRIS", 270}, {"SANCHEZ", 270}, {"CLARK", 260}, {"RAMIREZ", 250}, {"LEWIS", 250}, {"ROBINSON", 240},
-        {"WALKER", 240}, {"YOUNG", 230}, {"ALLEN", 230}, {"KING", 220}, {"WRIGHT", 220}, {"SCOTT", 210},
-        {"TORRES", 210}, {"NGUYEN", 210}, {"HILL", 200}, {"FLORES", 200}, {"GREEN", 200}, {"ADAMS", 190},
-        {"NELSON", 190}, {"BAKER", 190}, {"HALL", 180}, {"RIVERA", 180}, {"CAMPBELL", 180}, {"MITCHELL", 170},
-        {"CARTER", 170}, {"ROBERTS", 170}, {"GOMEZ", 160}, {"PHILLIPS", 160}, {"EVANS", 160}, {"TURNER", 150},
-        {"DIAZ", 150}, {"PARKER", 150}, {"CRUZ", 140}, {"EDWARDS", 140}, {"COLLINS", 140}, {"REYES", 140},
-        {"STEWART", 130}, {"MORRIS", 130}, {"MORALES", 130}, {"MURPHY", 130}, {"COOK", 120}, {"ROGERS", 120},
-        {"GUTIERREZ", 120}, {"ORTIZ", 120}, {"MORGAN", 120}, {"COOPER", 110}, {"PETERSON", 110}, {"BAILEY", 110},
-        {"REED", 110}, {"KELLY", 110}, {"HOWARD", 100}, {"RAMOS", 100}, {"KIM", 100}, {"COX", 100}, {"WARD", 100},
-        {"RICHARDSON", 100}, {"WATSON", 90}, {"BROOKS", 90}, {"CHAVEZ", 90}, {"WOOD", 90}, {"JAMES", 90},
-        {"BENNETT", 90}, {"GRAY", 90}, {"MENDOZA", 90}, {"RUIZ", 80}, {"HUGHES", 80}, {"PRICE", 80},
-        {"ALVAREZ", 80}, {"CASTILLO", 80}, {"SANDERS", 80}, {"PATEL", 80}, {"MYERS", 80}, {"LONG", 70},
-        {"ROSS", 70}, {"FOSTER", 70}, {"SMYTHE", 15}, {"SMITHERS", 12}, {"SCHMIDT", 40}, {"O'BRIEN", 30}, {"MÜLLER", 12}, {"GARCIA-LOPEZ", 10},
-        {"MCDONALD", 40}, {"KOWALSKI", 15}, {"NOWAK", 15}, {"OKAFOR", 10}, {"YAMAMOTO", 10}, {"DUBOIS", 10},
-    };
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("the name table " + resource.toStdString() + " is missing from this program");
+    QList<QStringList> lines;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.isEmpty() && !line.startsWith('#'))
+            lines.append(QString::fromUtf8(line).split(QLatin1Char(' ')));
+    }
+    return lines;
+}
+
+NameCount nameCount(const QStringList& fields, qsizetype from)
+{
+    return {fields.mid(from, fields.size() - from - 1).join(QLatin1Char(' ')), fields.last().toDouble()};
+}
+
+} // namespace
+
+const QList<NameCount>& surnameCounts()
+{
+    static const QList<NameCount> names = [] {
+        QList<NameCount> out;
+        for (const QStringList& fields : dataLines(QStringLiteral(":/practice/surnames.txt")))
+            out.append(nameCount(fields, 0));
+        return out;
+    }();
     return names;
 }
 
-const QList<WeightedName>& femaleFirstNames()
+const QList<NameCount>& firstNameCounts(int decade, QChar sex)
 {
-    static const QList<WeightedName> names = {
-        {"MARY", 400}, {"PATRICIA", 300}, {"JENNIFER", 290}, {"LINDA", 270}, {"ELIZABETH", 260}, {"BARBARA", 240},
-        {"SUSAN", 230}, {"JESSICA", 220}, {"SARAH", 210}, {"KAREN", 200}, {"LISA", 190}, {"NANCY", 180},
-        {"BETTY", 170}, {"MARGARET", 170}, {"SANDRA", 160}, {"ASHLEY", 160}, {"KIMBERLY", 150}, {"EMILY", 150},
-        {"DONNA", 140}, {"MICHELLE", 140}, {"CAROL", 130}, {"AMANDA", 130}, {"DOROTHY", 120}, {"MELISSA", 120},
-        {"DEBORAH", 110}, {"STEPHANIE", 110}, {"REBECCA", 100}, {"SHARON", 100}, {"LAURA", 100}, {"CYNTHIA", 90},
-        {"KATHLEEN", 90}, {"AMY", 90}, {"ANGELA", 80}, {"SHIRLEY", 80}, {"ANNA", 80}, {"BRENDA", 70},
-        {"PAMELA", 70}, {"EMMA", 70}, {"NICOLE", 70}, {"HELEN", 60}, {"SAMANTHA", 60}, {"KATHERINE", 60},
-        {"CHRISTINE", 60}, {"DEBRA", 50}, {"RACHEL", 50}, {"CAROLYN", 50}, {"JANET", 50}, {"CATHERINE", 50},
-        {"MARIA", 50}, {"HEATHER", 50}, {"DIANE", 40}, {"JULIE", 40}, {"JOYCE", 40}, {"VICTORIA", 40},
-        {"OLIVIA", 40}, {"SOPHIA", 40}, {"GRACE", 30}, {"CHLOE", 30}, {"ISABELLA", 30}, {"JOANNA", 20},
-    };
-    return names;
-}
-
-const QList<WeightedName>& maleFirstNames()
-{
-    static const QList<WeightedName> names = {
-        {"JAMES", 400}, {"ROBERT", 390}, {"JOHN", 380}, {"MICHAEL", 370}, {"DAVID", 300}, {"WILLIAM", 290},
-        {"RICHARD", 250}, {"JOSEPH", 240}, {"THOMAS", 230}, {"CHARLES", 220}, {"CHRISTOPHER", 210}, {"DANIEL", 200},
-        {"MATTHEW", 190}, {"ANTHONY", 180}, {"MARK", 170}, {"DONALD", 160}, {"STEVEN", 160}, {"PAUL", 150},
-        {"ANDREW", 150}, {"JOSHUA", 140}, {"KENNETH", 140}, {"KEVIN", 130}, {"BRIAN", 130}, {"GEORGE", 120},
-        {"TIMOTHY", 120}, {"RONALD", 110}, {"EDWARD", 110}, {"JASON", 100}, {"JEFFREY", 100}, {"RYAN", 100},
-        {"JACOB", 90}, {"GARY", 90}, {"NICHOLAS", 90}, {"ERIC", 80}, {"JONATHAN", 80}, {"STEPHEN", 80},
-        {"LARRY", 70}, {"JUSTIN", 70}, {"SCOTT", 70}, {"BRANDON", 70}, {"BENJAMIN", 60}, {"SAMUEL", 60},
-        {"GREGORY", 60}, {"ALEXANDER", 60}, {"PATRICK", 50}, {"FRANK", 50}, {"RAYMOND", 50}, {"JACK", 50},
-        {"DENNIS", 50}, {"JERRY", 40}, {"TYLER", 40}, {"AARON", 40}, {"JOSE", 40}, {"ADAM", 40},
-        {"NATHAN", 40}, {"HENRY", 30}, {"PETER", 30}, {"WALTER", 30}, {"LUIS", 30}, {"CARLOS", 30},
-    };
-    return names;
+    static const QHash<QString, QList<NameCount>> tables = [] {
+        QHash<QString, QList<NameCount>> out;
+        for (const QStringList& fields : dataLines(QStringLiteral(":/practice/firstnames.txt")))
+            out[fields[0] + fields[1]].append(nameCount(fields, 2));
+        return out;
+    }();
+    static const QList<NameCount> none;
+    const int known = std::clamp(decade - decade % 10, 1930, 2020);
+    const auto it = tables.constFind(QString::number(known) + sex);
+    return it == tables.cend() ? none : *it;
 }
 
 } // namespace zelvar::practice

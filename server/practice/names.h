@@ -74,14 +74,15 @@ std::optional<DateRange> parseDateQuery(const QString& text);
 // Only the digits of a text (SSN and phone searches ignore punctuation).
 QString digitsOf(const QString& text);
 
-// Weighted name lists for the demo data.
-struct WeightedName
+// Names for generated practices, and how many people bear them: surnames as a census counts
+// them, first names as they were given in a decade of birth (1930 to 2020) to one sex ('F' or
+// 'M'). The tables are data (surnames.txt, firstnames.txt; tools/derive-names.py says whence).
+struct NameCount
 {
-    const char* name;
-    int weight;
+    QString name;
+    double count;
 };
-const QList<WeightedName>& lastNames();
-const QList<WeightedName>& femaleFirstNames();
-const QList<WeightedName>& maleFirstNames();
+const QList<NameCount>& surnameCounts();
+const QList<NameCount>& firstNameCounts(int decade, QChar sex);
 
 } // namespace zelvar::practice

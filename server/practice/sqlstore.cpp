@@ -516,15 +516,19 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
         // name's formal names and nicknames.
         for (const NameQuery& r : std::as_const(readings)) {
             add(NamePass::SameSurname, r, NamePass::Formal);
-            add(NamePass::SoundAlike, r, NamePass::Typed);
+            // One letter is the beginning of every surname, and sounds like a few.
+            if (r.last.size() >= 2)
+                add(NamePass::SoundAlike, r, NamePass::Typed);
             add(NamePass::SameSurname, r, NamePass::FirstEdit);
             if (r.last.size() >= 3)
                 add(NamePass::OneEdit, r, NamePass::Typed);
         }
         for (const NameQuery& r : std::as_const(readings)) {
             add(NamePass::SameSurname, r, NamePass::Nickname);
-            add(NamePass::SoundAlike, r, NamePass::Formal);
-            add(NamePass::SoundAlike, r, NamePass::Nickname);
+            if (r.last.size() >= 2) {
+                add(NamePass::SoundAlike, r, NamePass::Formal);
+                add(NamePass::SoundAlike, r, NamePass::Nickname);
+            }
             if (r.last.size() >= 3) {
                 add(NamePass::OneEdit, r, NamePass::Formal);
                 add(NamePass::OneEdit, r, NamePass::Nickname);

@@ -40,7 +40,8 @@ protected:
             made = freshStore(GetParam(), folder);
             if (!made)
                 GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
-            made->generate(3000, 7);
+            // Enough patients for namesakes: the most common full name is shared by a few.
+            made->generate(20000, 7);
         }
         store = made;
         link = std::make_shared<PracticeHostLink>(store);
