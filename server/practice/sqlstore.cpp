@@ -396,7 +396,7 @@ std::optional<int> SqlStore::countMatches(const SearchQuery& q, int limit)
     return exact;
 }
 
-std::optional<int> SqlStore::countExactMatches(const SearchQuery& q, int limit)
+std::optional<int> SqlStore::countExactMatches(const SearchQuery& q, int limit, Middle middle)
 {
     if (q.key != SearchKey::PatientName || q.text.trimmed().isEmpty())
         return std::nullopt;
@@ -404,7 +404,7 @@ std::optional<int> SqlStore::countExactMatches(const SearchQuery& q, int limit)
     readings.removeIf([](const NameQuery& r) { return r.last.isEmpty(); });
     QList<bool> exact;
     for (const NameQuery& r : std::as_const(readings)) {
-        if (!r.middle.isEmpty() || (!r.first.isEmpty() && r.last.size() < 3))
+        if ((!r.middle.isEmpty() && middle == Middle::Counted) || (!r.first.isEmpty() && r.last.size() < 3))
             return std::nullopt;
         exact.append(hasExactName(r));
     }
@@ -507,7 +507,9 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     // is followed by the SMITHs; 900 SMITHs by nobody else).
     bool similar = exact.isEmpty();
     if (!similar) {
-        const std::optional<int> exactRows = countExactMatches(q, q.pageSize);
+        // With a middle initial the rows are some of the name's without it: few of those, few
+        // of these (MARSHALL, JAME L is followed by MARSHALL, JAM L).
+        const std::optional<int> exactRows = countExactMatches(q, q.pageSize, Middle::Ignored);
         similar = exactRows && *exactRows <= q.pageSize;
     }
     if (similar) {

@@ -97,8 +97,11 @@ private:
     void fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress);
     SearchPage nameSearch(const SearchQuery& query);
     bool hasExactName(const NameQuery& name);
-    // The rows a name search lists by the name as typed, its other surnames and nicknames.
-    std::optional<int> countExactMatches(const SearchQuery& q, int limit);
+    // The rows a name search lists by the name as typed, its other surnames and nicknames;
+    // nullopt where it cannot tell. A middle initial is either counted by (nullopt: these
+    // counts cannot) or ignored, which counts the rows of the name without it: at least as many.
+    enum class Middle { Counted, Ignored };
+    std::optional<int> countExactMatches(const SearchQuery& q, int limit, Middle middle = Middle::Counted);
     QStringList existingSurnames(const QStringList& keys);
     // At most limit rows of one pass after the position, each handed to take (with its
     // position) until it answers false; how many rows were read.

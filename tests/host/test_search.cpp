@@ -64,6 +64,9 @@ protected:
             // JOHN's nickname, and a nickname of JOHN and of JONATHAN.
             add({100037, "SMITH", "JACK", "1975-03-03", "", "", ""});
             add({100038, "SMITH", "JON", "1977-04-04", "", "", ""});
+            // A first name cut short when entered, beside the whole one.
+            add({100039, "KOWALSKI", "JAM", "1981-05-05", "", "", ""});
+            add({100040, "KOWALSKI", "JAMES", "1981-05-05", "", "", ""});
         }
         store = made;
     }
@@ -190,7 +193,8 @@ TEST_P(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
 
 // Catches a nickname listed before the name typed (JACK before JOHN for "smiht john"), a
 // nickname table read one way only ("jon smith" finding JONATHAN but no JOHN, "smith john"
-// no JACK), and a first name a letter off that finds nobody.
+// no JACK), and a first name a letter off that finds nobody, also once an exact name typed
+// with its middle initial was found.
 TEST_P(SearchRulesTest, shouldListTheClosestFirstNamesFirst)
 {
     QList<qint64> johns{100002};
@@ -212,6 +216,7 @@ TEST_P(SearchRulesTest, shouldListTheClosestFirstNamesFirst)
             }
         }
     }
+    EXPECT_EQ(first(SearchKey::PatientName, QStringLiteral("kowalski, jame a")).accounts, (QList<qint64>{100040, 100039}));
 }
 
 // Catches dates a clerk types that the server cannot read, and an unreadable one answered
