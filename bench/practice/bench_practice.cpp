@@ -1,7 +1,8 @@
 // The practice server on a generated database of 1,000,000 patients: the database build, the
 // first page of every search key (p95 over 200 searches), a page deep in a large result
 // against the first (and the same with OFFSET paging), a duplicate check, a code table, a
-// record, and how often clerks' searches find the patient they meant. The database is kept at
+// record, and how often clerks' searches find the patient they meant (on PostgreSQL, beside what
+// pg_trgm and fuzzystrmatch find for the same names). The database is kept at
 // $ZELVAR_BENCH_DB (default /tmp/zelvar-bench-practice.db), or in PostgreSQL at
 // $ZELVAR_BENCH_POSTGRES (a postgresql:// address), and built when missing.
 #include "benchmain.h"
@@ -197,17 +198,67 @@ QString nicknameOf(const QString& first)
     return reverse.value(first);
 }
 
-QString oneTypo(const QString& last, std::mt19937_64& random)
+// A name as a clerk mistypes it: two letters swapped, one dropped, one doubled, one wrong, or
+// one its key's neighbour on the keyboard. Never the first letter, which clerks get right.
+enum class Typo { Swap, Drop, Double, Wrong, Keyboard };
+
+QString mistyped(const QString& name, Typo typo, std::mt19937_64& random)
 {
-    if (last.size() < 4)
-        return last + QLatin1Char('E');
-    QString out = last;
-    const int at = 1 + int(random() % (last.size() - 2));
-    if (random() % 2)
+    if (name.size() < 4)
+        return name + QLatin1Char('E');
+    QString out = name;
+    const int at = 1 + int(random() % (name.size() - 2));
+    static const QHash<QChar, QString> neighbours = [] {
+        const char* rows[] = {"QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
+        QHash<QChar, QString> out;
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; rows[r][c]; ++c) {
+                QString n;
+                if (c > 0)
+                    n += QLatin1Char(rows[r][c - 1]);
+                if (rows[r][c + 1])
+                    n += QLatin1Char(rows[r][c + 1]);
+                out.insert(QLatin1Char(rows[r][c]), n);
+            }
+        }
+        return out;
+    }();
+    switch (typo) {
+    case Typo::Swap:
         std::swap(out[at], out[at + 1]);
-    else
+        break;
+    case Typo::Drop:
         out.remove(at, 1);
+        break;
+    case Typo::Double:
+        out.insert(at, out[at]);
+        break;
+    case Typo::Wrong:
+        do
+            out[at] = QChar(u'A' + int(random() % 26));
+        while (out[at] == name[at]);
+        break;
+    case Typo::Keyboard: {
+        const QString near = neighbours.value(name[at]);
+        out[at] = near.isEmpty() ? QLatin1Char('E') : near[qsizetype(random() % near.size())];
+        break;
+    }
+    }
     return out;
+}
+
+// The name with an accent a clerk might give it (GARCIA -> GARCÍA).
+QString accented(const QString& name)
+{
+    static const QHash<QChar, QChar> accents = {{u'A', u'Á'}, {u'E', u'É'}, {u'I', u'Í'}, {u'O', u'Ó'}, {u'U', u'Ü'}};
+    for (qsizetype i = 1; i < name.size(); ++i) {
+        if (accents.contains(name[i])) {
+            QString out = name;
+            out[i] = accents.value(name[i]);
+            return out;
+        }
+    }
+    return name;
 }
 
 // Whom clerks look for. At the desk: the patients of the practice's visits of its last 30 days,
@@ -234,8 +285,9 @@ QList<RecallQuery> recallQueries(Population population)
     const QList<qint64> desk = population == Population::Desk ? deskPatients() : QList<qint64>();
     QList<RecallQuery> out;
     Statement s(store()->database(), "SELECT id, last, first, middle, dob, ssn, phone FROM patients WHERE id = ?1");
-    const char* const kinds[] = {"name", "first last", "lower case", "typo", "sound-alike", "nickname",
-                                 "SSN last four", "phone last seven", "phone last four", "DOB"};
+    const char* const kinds[] = {"name", "first last", "lower case", "typo: swap", "typo: drop", "typo: double",
+                                 "typo: wrong letter", "typo: keyboard", "first-name typo", "sound-alike", "nickname",
+                                 "initial", "accents", "SSN last four", "phone last seven", "phone last four", "DOB"};
     constexpr int kKinds = int(std::size(kinds));
     const QString nameCaption = QStringLiteral("&PAT NAME");
     while (out.size() < 2000) {
@@ -252,20 +304,31 @@ QList<RecallQuery> recallQueries(Population population)
         const char* kind = kinds[out.size() % kKinds];
         RecallQuery q{kind, {}, nameCaption, id};
         const QString k = QString::fromLatin1(kind);
+        const auto named = [&](const QString& l, const QString& f) -> QString { return l + QStringLiteral(", ") + f + QLatin1Char(' ') + middle; };
+        static const QHash<QString, Typo> typos = {{QStringLiteral("typo: swap"), Typo::Swap}, {QStringLiteral("typo: drop"), Typo::Drop},
+                                                   {QStringLiteral("typo: double"), Typo::Double},
+                                                   {QStringLiteral("typo: wrong letter"), Typo::Wrong},
+                                                   {QStringLiteral("typo: keyboard"), Typo::Keyboard}};
         if (k == QLatin1String("name")) {
-            q.text = last + QStringLiteral(", ") + first + QLatin1Char(' ') + middle;
+            q.text = named(last, first);
         } else if (k == QLatin1String("first last")) {
             q.text = first + QLatin1Char(' ') + middle + QLatin1Char(' ') + last;
         } else if (k == QLatin1String("lower case")) {
             q.text = (last + QLatin1Char(' ') + first + QLatin1Char(' ') + middle).toLower();
-        } else if (k == QLatin1String("typo")) {
-            q.text = oneTypo(last, random) + QStringLiteral(", ") + first + QLatin1Char(' ') + middle;
+        } else if (typos.contains(k)) {
+            q.text = named(mistyped(last, typos.value(k), random), first);
+        } else if (k == QLatin1String("first-name typo")) {
+            q.text = named(last, mistyped(first, Typo(random() % 5), random));
         } else if (k == QLatin1String("sound-alike")) {
             const QString variant = soundAlikeSpelling(last);
-            q.text = (variant.isEmpty() ? oneTypo(last, random) : variant) + QStringLiteral(", ") + first + QLatin1Char(' ') + middle;
+            q.text = named(variant.isEmpty() ? mistyped(last, Typo::Swap, random) : variant, first);
         } else if (k == QLatin1String("nickname")) {
             const QString nick = nicknameOf(first);
-            q.text = last + QStringLiteral(", ") + (nick.isEmpty() ? first : nick) + QLatin1Char(' ') + middle;
+            q.text = named(last, nick.isEmpty() ? first : nick);
+        } else if (k == QLatin1String("initial")) {
+            q.text = last + QStringLiteral(", ") + first.left(1);
+        } else if (k == QLatin1String("accents")) {
+            q.text = named(accented(last), first);
         } else if (k == QLatin1String("SSN last four")) {
             if (ssn.size() != 9)
                 continue;
@@ -305,6 +368,50 @@ QList<RecallQuery> recallQueries(Population population)
     return out;
 }
 
+// What a practice's IT person would write instead, on the same PostgreSQL table: trigram
+// similarity of the whole name (pg_trgm), or a surname that sounds the same (fuzzystrmatch's
+// Double Metaphone), the most similar first and then the closest surname by edit distance.
+// Both are indexed. Only where the store is PostgreSQL.
+class PlainSqlNameSearch
+{
+public:
+    static std::unique_ptr<PlainSqlNameSearch> open()
+    {
+        if (qEnvironmentVariable("ZELVAR_BENCH_POSTGRES").isEmpty())
+            return nullptr;
+        Database& db = store()->database();
+        db.execute(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"));
+        db.execute(QStringLiteral("CREATE EXTENSION IF NOT EXISTS fuzzystrmatch"));
+        db.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS plain_name_trgm ON patients "
+                                  "USING gin ((last || ' ' || first || ' ' || middle) gin_trgm_ops)"));
+        db.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS plain_name_metaphone ON patients (dmetaphone(last))"));
+        db.execute(QStringLiteral("ANALYZE patients"));
+        return std::unique_ptr<PlainSqlNameSearch>(new PlainSqlNameSearch);
+    }
+
+    // The first page's patients for a name as typed.
+    QList<qint64> search(const QString& typed)
+    {
+        QString text = typed.toUpper();
+        text.replace(QLatin1Char(','), QLatin1Char(' '));
+        m_search.bind(1, text.simplified()).bind(2, parseNameQuery(typed).last);
+        QList<qint64> ids;
+        while (m_search.step())
+            ids.append(m_search.integer(0));
+        m_search.reset();
+        return ids;
+    }
+
+private:
+    PlainSqlNameSearch()
+        : m_search(store()->database(),
+                   "SELECT id FROM patients WHERE (last || ' ' || first || ' ' || middle) % ?1 OR dmetaphone(last) = dmetaphone(?2) "
+                   "ORDER BY similarity(last || ' ' || first || ' ' || middle, ?1) DESC, levenshtein(last, ?2), id LIMIT 50")
+    {
+    }
+    Statement m_search;
+};
+
 // Clerks look for 2,000 known patients as they type them, and the SSN, phone and birth date
 // queries among them again in the one box: the share found on the first page
 // (50 rows) and in the first five rows, per kind of query and in all; then 200 searches for
@@ -314,11 +421,21 @@ QList<RecallQuery> recallQueries(Population population)
 void BM_Recall(benchmark::State& state)
 {
     const QList<RecallQuery> queries = recallQueries(state.range(0) == 0 ? Population::Desk : Population::Anyone);
-    struct Tally { int asked = 0, firstPage = 0, topFive = 0; };
-    QMap<QString, Tally> tallies;
+    struct Tally
+    {
+        int asked = 0, firstPage = 0, topFive = 0;
+        void count(int rank)
+        {
+            ++asked;
+            firstPage += rank > 0;
+            topFive += rank > 0 && rank <= 5;
+        }
+    };
+    QMap<QString, Tally> tallies, plainTallies;
     Tally all;
-    std::vector<double> ms;
-    struct Miss { QString kind, text; qint64 intended; int rank; int rows; };
+    std::vector<double> ms, nameMs, plainMs;
+    const std::unique_ptr<PlainSqlNameSearch> plain = PlainSqlNameSearch::open();
+    struct Miss { QString kind, text; qint64 intended; int rank; int rows; bool byName; };
     QList<Miss> misses;
     int wrongAboveNotice = 0;
     for (auto _ : state) {
@@ -337,13 +454,19 @@ void BM_Recall(benchmark::State& state)
                 if (key == QString::number(q.intended) && rank == 0)
                     rank = rows;
             }
-            Tally& t = tallies[QString::fromLatin1(q.kind)];
-            ++t.asked;
-            ++all.asked;
-            if (rank > 0) { ++t.firstPage; ++all.firstPage; }
-            if (rank > 0 && rank <= 5) { ++t.topFive; ++all.topFive; }
+            tallies[QString::fromLatin1(q.kind)].count(rank);
+            all.count(rank);
             if (rank == 0 || rank > 5)
-                misses.append({QString::fromLatin1(q.kind), q.text, q.intended, rank, rows});
+                misses.append({QString::fromLatin1(q.kind), q.text, q.intended, rank, rows, q.caption == QLatin1String("&PAT NAME")});
+            if (q.caption == QLatin1String("&PAT NAME") && !QString::fromLatin1(q.kind).startsWith(QLatin1String("box"))) {
+                nameMs.push_back(ms.back());
+                if (plain) {
+                    timer.start();
+                    const QList<qint64> ids = plain->search(q.text);
+                    plainMs.push_back(timer.nsecsElapsed() / 1e6);
+                    plainTallies[QString::fromLatin1(q.kind)].count(int(ids.indexOf(q.intended)) + 1);
+                }
+            }
         }
         // Patients who are not there: invented names.
         std::mt19937_64 random(7);
@@ -365,10 +488,18 @@ void BM_Recall(benchmark::State& state)
     state.counters["top5_pct"] = 100.0 * all.topFive / all.asked;
     state.counters["p95_ms"] = ms[size_t(ms.size() * 0.95)];
     state.counters["wrong_above_notice"] = wrongAboveNotice;
-    std::printf("\n%-18s %6s %10s %8s\n", "query", "asked", "first page", "top 5");
+    const auto p95 = [](std::vector<double> v) { std::sort(v.begin(), v.end()); return v.empty() ? 0.0 : v[size_t(v.size() * 0.95)]; };
+    state.counters["name_p95_ms"] = p95(nameMs);
+    if (plain)
+        state.counters["plain_sql_p95_ms"] = p95(plainMs);
+    std::printf("\n%-18s %6s %10s %8s%s\n", "query", "asked", "first page", "top 5",
+                plain ? "   pg_trgm + fuzzystrmatch: first page, top 5" : "");
     for (auto it = tallies.cbegin(); it != tallies.cend(); ++it) {
-        std::printf("%-18s %6d %9.1f%% %7.1f%%\n", qPrintable(it.key()), it->asked, 100.0 * it->firstPage / it->asked,
+        std::printf("%-18s %6d %9.1f%% %7.1f%%", qPrintable(it.key()), it->asked, 100.0 * it->firstPage / it->asked,
                     100.0 * it->topFive / it->asked);
+        if (const Tally p = plainTallies.value(it.key()); p.asked > 0)
+            std::printf("   %9.1f%% %7.1f%%", 100.0 * p.firstPage / p.asked, 100.0 * p.topFive / p.asked);
+        std::printf("\n");
     }
     std::printf("%-18s %6d %9.1f%% %7.1f%%\n", "all", all.asked, 100.0 * all.firstPage / all.asked, 100.0 * all.topFive / all.asked);
     // Worst: not on the first page at all, the most crowded first.
@@ -377,16 +508,23 @@ void BM_Recall(benchmark::State& state)
             return a.rank == 0;
         return a.rank > b.rank;
     });
-    std::printf("\nworst misses:\n");
-    for (qsizetype i = 0; i < qMin<qsizetype>(10, misses.size()); ++i) {
-        const Miss& m = misses[i];
-        Statement who(store()->database(), "SELECT last || ', ' || first || ' ' || middle FROM patients WHERE id = ?1");
-        who.bind(1, m.intended);
-        who.step();
-        std::printf("  %-16s %-28s intended %lld %-24s %s (%d rows on the page)\n", qPrintable(m.kind), qPrintable(m.text),
-                    m.intended, qPrintable(who.text(0)), m.rank == 0 ? "not on the first page" : qPrintable(QStringLiteral("row %1").arg(m.rank)),
-                    m.rows);
-    }
+    // Names apart from numbers: a last four shared by dozens is a miss of another kind.
+    const auto printMisses = [&misses](const char* title, bool names) {
+        std::printf("\n%s:\n", title);
+        int printed = 0;
+        for (const Miss& m : std::as_const(misses)) {
+            if (m.byName != names || printed++ == 10)
+                continue;
+            Statement who(store()->database(), "SELECT last || ', ' || first || ' ' || middle FROM patients WHERE id = ?1");
+            who.bind(1, m.intended);
+            who.step();
+            std::printf("  %-18s %-28s intended %lld %-24s %s (%d rows on the page)\n", qPrintable(m.kind), qPrintable(m.text),
+                        m.intended, qPrintable(who.text(0)),
+                        m.rank == 0 ? "not on the first page" : qPrintable(QStringLiteral("row %1").arg(m.rank)), m.rows);
+        }
+    };
+    printMisses("worst misses of names", true);
+    printMisses("worst misses of numbers and dates", false);
 }
 BENCHMARK(BM_Recall)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
