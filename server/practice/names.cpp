@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace zelvar::practice {
 
@@ -231,6 +232,27 @@ QStringList formalNames(const QString& first)
 QString formalName(const QString& first)
 {
     return formalNames(first).value(0);
+}
+
+int editDistance(const QString& a, const QString& b)
+{
+    // Three rows of the table are enough: the row before the last is for the swaps.
+    std::vector<int> before(size_t(b.size() + 1)), last(size_t(b.size() + 1)), row(size_t(b.size() + 1));
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        last[size_t(j)] = int(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int changed = a[i - 1] == b[j - 1] ? 0 : 1;
+            int d = std::min({last[size_t(j)] + 1, row[size_t(j - 1)] + 1, last[size_t(j - 1)] + changed});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d = std::min(d, before[size_t(j - 2)] + 1);
+            row[size_t(j)] = d;
+        }
+        std::swap(before, last);
+        std::swap(last, row);
+    }
+    return last[size_t(b.size())];
 }
 
 QStringList oneEditVariants(const QString& key)

@@ -38,6 +38,11 @@ constexpr qsizetype kLongestNameKey = 64;
 // letter changed or one added. None for a key longer than any name.
 QStringList oneEditVariants(const QString& key);
 
+// How many letters apart two keys are: each letter left out, added or changed, and each pair
+// of neighbours swapped, counts one (SMIHT is one from SMITH, WHYTE one from WHITE and two
+// from WAITE).
+int editDistance(const QString& a, const QString& b);
+
 // An identifier as the search compares it: upper case, without blanks and dashes.
 QString identifierKey(const QString& text);
 

@@ -354,7 +354,7 @@ SearchPage SqlStore::search(const SearchQuery& q)
 // name the one typed is a nickname of, a nickname of the same formal name, one a letter off).
 struct NamePass
 {
-    enum Kind { Prefix, Alternate, SameSurname, SoundAlike, OneEdit } kind = Prefix;
+    enum Kind { Prefix, Alternate, SameSurname, SoundAlike, OneEdit, Close } kind = Prefix;
     NameQuery name;
     QString sound;
     QStringList formals;        // the first name's formal names
@@ -362,6 +362,7 @@ struct NamePass
     bool editKeysFound = false; // looked up when the pass is reached: most pages fill before
     bool exact = false;         // the surname typed is one (with a first name as typed)
     enum First { Typed, Formal, Nickname, FirstEdit } first = Typed;
+    QString surname;            // the surname of a Close pass (its sound is `sound`)
 };
 
 namespace {
@@ -457,6 +458,39 @@ bool SqlStore::hasExactName(const NameQuery& name)
     return s.step() && s.integer(0) != 0;
 }
 
+QList<SqlStore::CloseSurname> SqlStore::closeSurnames(const QString& last)
+{
+    QList<CloseSurname> out;
+    QSet<QString> seen{last};
+    const auto take = [&](const QString& key, bool soundsAlike) {
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            out.append({key, editDistance(last, key), soundsAlike});
+        }
+    };
+    // The surnames that sound as the one typed, from one to the next in the index (a few
+    // hundred at most: the rows of a common one are not read).
+    const QString sound = phoneticKey(last);
+    Statement sounds(*m_db, "WITH RECURSIVE keys (k) AS ("
+                            " SELECT (SELECT lastkey FROM patients INDEXED BY patients_bysound WHERE lastsound = ?1"
+                            "  ORDER BY lastkey LIMIT 1)"
+                            " UNION ALL SELECT (SELECT lastkey FROM patients INDEXED BY patients_bysound WHERE lastsound = ?1"
+                            "  AND lastkey > keys.k ORDER BY lastkey LIMIT 1) FROM keys WHERE keys.k IS NOT NULL)"
+                            " SELECT k FROM keys WHERE k IS NOT NULL LIMIT 400");
+    sounds.bind(1, sound);
+    while (sounds.step())
+        take(sounds.text(0), true);
+    if (last.size() >= 3) {
+        for (const QString& key : existingSurnames(oneEditVariants(last)))
+            take(key, phoneticKey(key) == sound);
+    }
+    // The closest first; of two as close, the one that sounds the same.
+    std::sort(out.begin(), out.end(), [](const CloseSurname& a, const CloseSurname& b) {
+        return std::tie(a.distance, b.soundsAlike, a.key) < std::tie(b.distance, a.soundsAlike, b.key);
+    });
+    return out;
+}
+
 QStringList SqlStore::existingSurnames(const QStringList& keys)
 {
     Statement s(*m_db, "SELECT DISTINCT lastkey FROM patients INDEXED BY patients_byname "
@@ -483,7 +517,7 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     const auto add = [&passes](NamePass::Kind kind, const NameQuery& r, NamePass::First first, bool exactName = false) {
         // The formal names hold the one typed when it is one (WILLIAM: BILL and WILL are found
         // as its nicknames).
-        NamePass pass{kind, r, phoneticKey(r.last), formalNames(r.first), {}, false, exactName, first};
+        NamePass pass{kind, r, phoneticKey(r.last), formalNames(r.first), {}, false, exactName, first, {}};
         // A first name of one or two letters is an initial, not a name to find nicknames of.
         if (first != NamePass::Typed && r.first.size() < 3)
             return;
@@ -518,12 +552,19 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
         // name's formal names and nicknames.
         for (const NameQuery& r : std::as_const(readings)) {
             add(NamePass::SameSurname, r, NamePass::Formal);
-            // One letter is the beginning of every surname, and sounds like a few.
-            if (r.last.size() >= 2)
-                add(NamePass::SoundAlike, r, NamePass::Typed);
+            // The surnames that sound alike or are a letter off, each a pass of its own, the
+            // closest first (WHYTE: WHITE before WAITE and WOOD). One letter is the beginning
+            // of every surname, and sounds like a few.
+            const QList<CloseSurname> close = r.last.size() >= 2 ? closeSurnames(r.last) : QList<CloseSurname>();
+            const auto addClose = [&](bool oneLetterOff) {
+                for (const CloseSurname& c : close) {
+                    if ((c.distance <= 1) == oneLetterOff)
+                        passes.append({NamePass::Close, r, phoneticKey(c.key), {}, {}, false, false, NamePass::Typed, c.key});
+                }
+            };
+            addClose(true);
             add(NamePass::SameSurname, r, NamePass::FirstEdit);
-            if (r.last.size() >= 3)
-                add(NamePass::OneEdit, r, NamePass::Typed);
+            addClose(false);
         }
         for (const NameQuery& r : std::as_const(readings)) {
             add(NamePass::SameSurname, r, NamePass::Nickname);
@@ -710,6 +751,13 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
             + QStringLiteral("WHERE p.lastsound = ?9 AND p.lastkey = ?8 AND (p.firstkey, p.visitorder, p.id) > (?2, ?14, ?3) AND ")
             + first + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.firstkey, p.visitorder, p.id LIMIT ?7");
         break;
+    case NamePass::Close:
+        // One surname close to the one typed, walked by first name.
+        sql = columns + walk + QStringLiteral("INDEXED BY patients_bysound") + joins
+            + QStringLiteral("WHERE p.lastsound = ?9 AND p.lastkey = ?15 AND (p.firstkey, p.visitorder, p.id) > (?2, ?14, ?3) AND ")
+            + first + QStringLiteral(" AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch
+            + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.firstkey, p.visitorder, p.id LIMIT ?7");
+        break;
     case NamePass::SoundAlike:
         sql = columns + walk + QStringLiteral("INDEXED BY patients_bysound") + joins
             + QStringLiteral("WHERE p.lastsound = ?9 AND ") + after_ + QStringLiteral(" AND ") + first + otherSurname
@@ -738,6 +786,8 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
         s.bind(11, jsonList(pass.editKeys));
     if (sql.contains(QLatin1String("?12")))
         s.bind(12, pass.name.first).bind(13, prefixEnd(pass.name.first));
+    if (sql.contains(QLatin1String("?15")))
+        s.bind(15, pass.surname);
     int stepped = 0;
     while (s.step()) {
         ++stepped;

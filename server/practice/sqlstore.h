@@ -103,6 +103,14 @@ private:
     enum class Middle { Counted, Ignored };
     std::optional<int> countExactMatches(const SearchQuery& q, int limit, Middle middle = Middle::Counted);
     QStringList existingSurnames(const QStringList& keys);
+    // The surnames in use that sound as `last` does or are a letter off, the closest first.
+    struct CloseSurname
+    {
+        QString key;
+        int distance;
+        bool soundsAlike;
+    };
+    QList<CloseSurname> closeSurnames(const QString& last);
     // At most limit rows of one pass after the position, each handed to take (with its
     // position) until it answers false; how many rows were read.
     int runNamePass(const NamePass& pass, const QStringList& after, int limit,

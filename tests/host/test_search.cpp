@@ -185,6 +185,9 @@ TEST_P(SearchRulesTest, shouldOfferSimilarNamesWhenNothingMatchesExactly)
     const Page smythe = first(SearchKey::PatientName, QStringLiteral("smythe"));
     EXPECT_EQ(smythe.accounts.value(0), 100003);
     EXPECT_TRUE(smythe.accounts.contains(100002) && smythe.notice.isEmpty()) << smythe.notice.toStdString();
+    // The closest surname first, not the first in the alphabet: SMYTHE is a letter from
+    // SMYTHEE, SMITH three.
+    EXPECT_EQ(first(SearchKey::PatientName, QStringLiteral("smythee")).accounts.value(0), 100003);
     // Nobody: no wrong patient at all.
     const Page nobody = first(SearchKey::PatientName, QStringLiteral("zzyzx, quincy"));
     EXPECT_TRUE(nobody.accounts.isEmpty());
@@ -236,6 +239,21 @@ TEST_P(SearchRulesTest, shouldReadEveryUnambiguousDate)
 
 // Catches a date, phone or SSN typed in the one box read as a name or an account (or the
 // other way round), and a text no key reads taken for one.
+// Catches a closeness that counts a swap of neighbours as two letters off, or that misreads
+// names of different lengths: the order similar surnames are listed in.
+TEST(EditDistanceTest, shouldCountEachLetterOffAndEachSwapAsOne)
+{
+    const struct { const char* a; const char* b; int distance; } cases[] = {
+        {"SMITH", "SMITH", 0}, {"SMIHT", "SMITH", 1}, {"WHYTE", "WHITE", 1}, {"WHYTE", "WAITE", 2},
+        {"WHYTE", "WOOD", 4},  {"MULLOR", "MULLER", 1}, {"GARCIW", "GARCIA", 1}, {"PIRCE", "PIERCE", 1},
+        {"", "COX", 3},        {"COX", "", 3},         {"CA", "AC", 1},        {"KOWALSKI", "KOWALSKY", 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(practice::editDistance(QString::fromLatin1(c.a), QString::fromLatin1(c.b)), c.distance) << c.a << " " << c.b;
+        EXPECT_EQ(practice::editDistance(QString::fromLatin1(c.b), QString::fromLatin1(c.a)), c.distance) << c.b << " " << c.a;
+    }
+}
+
 TEST(TextShapeTest, shouldReadWhatATypedTextIs)
 {
     const struct { const char* typed; TextShape::Kind kind; const char* value; } cases[] = {
