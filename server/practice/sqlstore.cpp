@@ -547,9 +547,10 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
         similar = exactRows && *exactRows <= q.pageSize;
     }
     if (similar) {
-        // Closest first: a surname that sounds alike with the first name as typed, the surname
-        // with a first name a letter off, a surname a letter off; then the same with the first
-        // name's formal names and nicknames.
+        // Closest first: the surname as typed with the first name's formal names; surnames a
+        // letter off or sounding alike with the first name as typed; the surname with a first
+        // name a letter off; the farther sound-alikes; then the others with the first name's
+        // formal names and nicknames.
         for (const NameQuery& r : std::as_const(readings)) {
             add(NamePass::SameSurname, r, NamePass::Formal);
             // The surnames that sound alike or are a letter off, each a pass of its own, the

@@ -6,11 +6,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace zelvar::service::fhir {
 namespace {
