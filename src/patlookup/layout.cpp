@@ -209,7 +209,9 @@ void frmPatLookup::createControls()
     fraNavigator->setAccessibleName(QStringLiteral("Choose"));
     cmdZoomIn->setAccessibleName(QStringLiteral("Zoom In"));
     cmdZoomOut->setAccessibleName(QStringLiteral("Zoom Out"));
-    lblStatus->setAccessibleName(QStringLiteral("Status"));
+    // The count line is read as what it says ("Showing: 50 of 942"); a name would be read
+    // instead of it.
+    lblStatus->setAccessibleDescription(QStringLiteral("How many patients the list holds."));
     cmdMore->setAccessibleDescription(QStringLiteral("Fetches the next page of patients."));
     cmdNewAcct->setAccessibleDescription(QStringLiteral("Closes the lookup to create a new account."));
 

@@ -4,6 +4,7 @@
 #include "lookupfixture.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QBrush>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,14 +73,16 @@ TEST_F(ResultsTest, shouldPageThroughTheResults)
     EXPECT_EQ(server->requests(), QStringList({first, first + QStringLiteral("P02"), first + QStringLiteral("P03")}));
 }
 
-// Catches a complete first page shown with virtual rows or without its total, and a zero-key
-// row given a total.
+// Catches a complete first page shown with virtual rows or without its total (on screen and
+// to a screen reader), and a zero-key row given a total.
 TEST_F(ResultsTest, shouldShowTheTotalOfACompleteFirstPage)
 {
     server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 7, QStringLiteral("  ")));
     lookupWith(QStringLiteral("patient"), [](Dialog& d) {
         EXPECT_EQ(d.grdPatient->RowCount(), 7);
         EXPECT_EQ(d.lblStatus->text(), QStringLiteral("Total: 7"));
+        // What a screen reader says of the line is the count, not a fixed word.
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(d.lblStatus)->text(QAccessible::Name), QStringLiteral("Total: 7"));
         d.cmdCancel_Click();
     });
     server->answerPrefix(QStringLiteral("|GET|KEY|"),
