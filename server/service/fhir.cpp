@@ -2,6 +2,8 @@
 
 #include "jsonsearch.h"
 
+#include "practice/names.h"
+
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -138,27 +140,6 @@ QJsonObject patientOfRow(const Row& row)
     return patient;
 }
 
-// Names compared as the desks compare them: letters only, without accents or case.
-QString folded(const QString& name)
-{
-    QString out;
-    for (const QChar c : name.normalized(QString::NormalizationForm_D)) {
-        if (c.isLetter())
-            out.append(c.toUpper());
-    }
-    return out;
-}
-
-QString digits(const QString& text)
-{
-    QString out;
-    for (const QChar c : text) {
-        if (c.isDigit())
-            out.append(c);
-    }
-    return out;
-}
-
 struct Refusal
 {
     QString message;
@@ -178,11 +159,12 @@ struct Search
 
     bool matches(const Row& row) const
     {
-        if (!family.isEmpty() && !folded(row.family()).startsWith(folded(family)))
+        if (!family.isEmpty() && !practice::foldName(row.family()).startsWith(practice::foldName(family)))
             return false;
         QStringList parts = row.given();
         const auto has = [&parts](const QString& wanted) {
-            return std::any_of(parts.begin(), parts.end(), [&](const QString& p) { return folded(p).startsWith(folded(wanted)); });
+            const QString key = practice::foldName(wanted);
+            return std::any_of(parts.begin(), parts.end(), [&](const QString& p) { return practice::foldName(p).startsWith(key); });
         };
         if (!given.isEmpty() && !has(given))
             return false;
@@ -195,7 +177,7 @@ struct Search
         }
         if (!birthDate.isEmpty() && !isoDate(row.value("DOB")).startsWith(birthDate))
             return false;
-        return phoneDigits.isEmpty() || digits(row.value("Phone")).endsWith(phoneDigits);
+        return phoneDigits.isEmpty() || practice::digitsOf(row.value("Phone")).endsWith(phoneDigits);
     }
 };
 
@@ -294,14 +276,14 @@ Search searchOf(const QString& query)
             throw Refusal{QStringLiteral("This server's patients have phone numbers only: telecom=phone|2175550100.")};
         telecom = telecom.section(QLatin1Char('|'), 1);
     }
-    if (!telecom.isEmpty() && digits(telecom).size() < 4)
+    if (!telecom.isEmpty() && practice::digitsOf(telecom).size() < 4)
         throw Refusal{QStringLiteral("A phone number has at least its last four digits.")};
     s.family = params.value(QStringLiteral("family"));
     s.given = params.value(QStringLiteral("given"));
     s.name = params.value(QStringLiteral("name"));
     if (params.contains(QStringLiteral("identifier"))) {
         std::tie(s.caption, s.text) = identifierKey(params.value(QStringLiteral("identifier")));
-        s.phoneDigits = digits(telecom);
+        s.phoneDigits = practice::digitsOf(telecom);
     } else if (!telecom.isEmpty()) {
         s.caption = QStringLiteral("P&HONE#");
         s.text = telecom;
