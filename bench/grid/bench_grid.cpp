@@ -46,9 +46,9 @@ void decode(const QString& text, GridStyle& style)
 {
     const QStringList& colours = colourTable();
     style.setValue(text.left(text.size() - 3));
-    style.SetHorizontalAlignment(text.right(1));
-    style.SetInterior(colours.at(text.at(text.size() - 3).unicode() - 64));
-    style.settextcolor(colours.at(text.at(text.size() - 2).unicode() - 64));
+    style.setHorizontalAlignment(text.right(1));
+    style.setInterior(colours.at(text.at(text.size() - 3).unicode() - 64));
+    style.setTextColor(colours.at(text.at(text.size() - 2).unicode() - 64));
 }
 
 struct Fixture

@@ -130,8 +130,7 @@ void frmBrowsePrint::resizeEvent(QResizeEvent* event)
 void frmBrowsePrint::Form_Resize()
 {
     using namespace platform;
-    ErrorInfo error;
-    if (!trapErrors([&] {
+    if (const std::optional<ErrorInfo> error = trapped([&] {
             const double innerWidth = pixelsToTwipsX(width(), this);
             const double innerHeight = pixelsToTwipsY(height(), this);
             const double frameHeight = pixelsToTwipsY(Frame1->height(), this);
@@ -147,8 +146,8 @@ void frmBrowsePrint::Form_Resize()
             const double closeLeft = pixelsToTwipsX(Frame1->width() - cmdClose->width(), this) - 100;
             if (closeLeft > 0)
                 cmdClose->move(twipsToPixelsX(closeLeft, this), cmdClose->y());
-        }, error)) {
-        utils().ReportError(error.description + QStringLiteral(" in Form_Resize - frmBrowsePrint"));
+        })) {
+        platform::reportToHost(error->description + QStringLiteral(" in Form_Resize - frmBrowsePrint"));
     }
 }
 
@@ -160,11 +159,10 @@ void frmBrowsePrint::printOn(QPrinter& printer)
 
 void frmBrowsePrint::trapPrintErrors(const std::function<void()>& body)
 {
-    ErrorInfo error;
-    if (!trapErrors(body, error)) {
+    if (const std::optional<ErrorInfo> error = trapped(body)) {
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
-        utils().ReportError(QStringLiteral("Error Print in Browseprint ") + error.description);
+        platform::reportToHost(QStringLiteral("Error Print in Browseprint ") + error->description);
     }
 }
 
@@ -240,8 +238,7 @@ void frmBrowsePrint::prepareDocument(const QString& account, const QString& fold
 
 void frmBrowsePrint::Init(const QString& account)
 {
-    ErrorInfo error;
-    const bool ok = trapErrors([&] {
+    const std::optional<ErrorInfo> error = trapped([&] {
         QString styleSheet = services::GetSysSetting(QStringLiteral("ALTPATRECORDDISPL"));
         const bool plainName = !styleSheet.contains(QLatin1Char('/')) && !styleSheet.contains(QLatin1Char('\\'))
             && styleSheet != QLatin1String("..") && styleSheet != QLatin1String(".");
@@ -264,21 +261,20 @@ void frmBrowsePrint::Init(const QString& account)
             return;
         }
         prepareDocument(account, folder, styleSheet);
-    }, error);
+    });
     // The user's page header and footer come back on every way out once they were replaced.
-    ErrorInfo restoreError;
     bool putBack = true;
-    const bool restored = trapErrors([&] { putBack = m_pageSetup.restore(); }, restoreError);
-    if (restored && !putBack) {
-        utils().ReportError(QStringLiteral("The page setup store is busy or cannot be written: your own page header and "
-                                           "footer come back at the next record display."));
+    const std::optional<ErrorInfo> restoreError = trapped([&] { putBack = m_pageSetup.restore(); });
+    if (!restoreError && !putBack) {
+        platform::reportToHost(QStringLiteral("The page setup store is busy or cannot be written: your own page header "
+                                              "and footer come back at the next record display."));
     }
-    if (!ok) {
+    if (error) {
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
-        utils().ReportError(QStringLiteral("Error loading frmBrowsePrint ") + error.description);
-    } else if (!restored) {
-        utils().ReportError(QStringLiteral("Error loading frmBrowsePrint ") + restoreError.description);
+        platform::reportToHost(QStringLiteral("Error loading frmBrowsePrint ") + error->description);
+    } else if (restoreError) {
+        platform::reportToHost(QStringLiteral("Error loading frmBrowsePrint ") + restoreError->description);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace zelvar::component {
@@ -52,19 +53,20 @@ ErrorInfo errorFromException(const std::exception& e);
 // For catch (...): an exception that is not a std::exception.
 ErrorInfo unknownError();
 
-// Runs fn and hands back the trapped error, if any. For the component's own error handlers.
+// Runs body and hands back the run-time error that escaped it, or nothing when body ran
+// through. Every procedure that traps its errors does it with this (or with platform's
+// trapAndReport, built on it), then says what it does with the error.
 template<typename Fn>
-bool trapErrors(Fn&& fn, ErrorInfo& error)
+std::optional<ErrorInfo> trapped(Fn&& body)
 {
     try {
-        fn();
-        return true;
+        body();
+        return std::nullopt;
     } catch (const std::exception& e) {
-        error = errorFromException(e);
+        return errorFromException(e);
     } catch (...) {
-        error = unknownError();
+        return unknownError();
     }
-    return false;
 }
 
 } // namespace zelvar::component

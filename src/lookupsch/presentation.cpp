@@ -46,11 +46,10 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
 
     // A failing step blanks the cell in white and black, and the next step still runs.
     const auto step = [&](const std::function<void()>& body) {
-        ErrorInfo error;
-        if (!trapErrors(body, error)) {
+        if (trapped(body)) {
             Style.setValue(QString());
-            Style.SetInterior(kWhite);
-            Style.settextcolor(kBlack);
+            Style.setInterior(kWhite);
+            Style.setTextColor(kBlack);
         }
     };
 
@@ -79,65 +78,65 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
     step([&] {
         FontShape shape{};
         if (fontForCode(charAt(suffix, 3), shape)) {
-            FontObject.SetSize(shape.size);
-            FontObject.setbold(shape.bold);
-            FontObject.setitalic(shape.italic);
+            FontObject.setSize(shape.size);
+            FontObject.setBold(shape.bold);
+            FontObject.setItalic(shape.italic);
         }
-        Style.SetFont(FontObject, 0);
+        Style.setFont(FontObject);
     });
     step([&] {
         const QString withoutFirst = Mid(text, 2);
         switch (charAt(suffix, 4).unicode()) {
         case u'0':
-            Style.SetControl(52512);
+            Style.setCellKind(platform::CellKind::Text);
             Style.setValue(text);
             Result.Value = 1;
             break;
         case u'1':
-            Style.SetControl(52513);
+            Style.setCellKind(platform::CellKind::Static);
             Style.setValue(text);
             break;
         case u'2':
         case u'5':
-            Style.SetControl(52518);
+            Style.setCellKind(platform::CellKind::Text);
             Style.setValue(text);
             break;
         case u'3':
-            Style.SetControl(52529);
+            Style.setCellKind(platform::CellKind::Text);
             Style.setValue(withoutFirst);
             break;
         case u'9':
-            Style.SetControl(52518);
+            Style.setCellKind(platform::CellKind::Text);
             Style.setValue(withoutFirst);
             break;
         case u'4':
         case u'6':
-            Style.SetControl(52523);
+            Style.setCellKind(platform::CellKind::DropDown);
             Style.setValue(text.left(1));
-            Style.SetChoiceList(text.isEmpty() ? QStringLiteral("no data") : withoutFirst);
+            Style.setChoiceList(text.isEmpty() ? QStringLiteral("no data") : withoutFirst);
             break;
         case u'7':
-            Style.SetControl(52514);
-            Style.SetChoiceList(text);
+            Style.setCellKind(platform::CellKind::List);
+            Style.setChoiceList(text);
             break;
         case u'8':
-            Style.SetControl(52520);
-            Style.SetChoiceList(text);
+            Style.setCellKind(platform::CellKind::DropDown);
+            Style.setChoiceList(text);
             break;
         default:
             break;
         }
     });
-    step([&] { Style.SetHorizontalAlignment(QString(charAt(suffix, 7))); });
-    step([&] { Style.SetInterior(paintColour(charAt(suffix, 5))); });
-    step([&] { Style.settextcolor(paintColour(charAt(suffix, 6))); });
+    step([&] { Style.setHorizontalAlignment(QString(charAt(suffix, 7))); });
+    step([&] { Style.setInterior(paintColour(charAt(suffix, 5))); });
+    step([&] { Style.setTextColor(paintColour(charAt(suffix, 6))); });
     step([&] {
         platform::GridValue row = grdLookupSch->NewHolder();
         platform::GridValue column = grdLookupSch->NewHolder();
         grdLookupSch->GetCurrentCell(row, column);
         if (row.Value.isValid() && row.Value.toInt() == r) {
-            Style.settextcolor(kHighlightText);
-            Style.SetInterior(kHighlightBack);
+            Style.setTextColor(kHighlightText);
+            Style.setInterior(kHighlightBack);
         }
     });
     step([&] { Result.Value = 1; });
@@ -156,10 +155,10 @@ void frmLookupSch::styleHeading(const QString& value, qint32 column, platform::G
     int alignment = 0;
     step([&] {
         alignment = CInt(Right(value, 1));
-        Style.SetHorizontalAlignment(QString::number(alignment % 3));
+        Style.setHorizontalAlignment(QString::number(alignment % 3));
     });
-    step([&] { Style.SetInterior(paintColour(charAt(value, n - 2))); });
-    step([&] { Style.settextcolor(paintColour(charAt(value, n - 1))); });
+    step([&] { Style.setInterior(paintColour(charAt(value, n - 2))); });
+    step([&] { Style.setTextColor(paintColour(charAt(value, n - 1))); });
 }
 
 void frmLookupSch::grdLookupSch_OnInitCurrentCell()
@@ -187,12 +186,11 @@ QString frmLookupSch::OnCellTip(double Row, double Col)
 {
     // No tip, silently, when the cell has no such text (not the tip of the cell before).
     QString tip;
-    ErrorInfo error;
-    trapErrors([&] {
+    trapped([&] {
         const qint32 r = qint32(Row);
         const QString value = Grids[0].Cells.cell(qint32(Col), r);
         tip = r != 0 ? Left(value, value.size() - 7) : Left(value, value.size() - 3);
-    }, error);
+    });
     return tip;
 }
 

@@ -32,8 +32,7 @@ qint32 announcedRows(const QString& header)
 
 void frmLookupSch::AsyncReceive(const QString& strData)
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
+    if (trapped([&] {
             const QString kind = Mid(strData, 2, 2);
             if (kind == QLatin1String("GH"))
                 winRecvGridAsync(strData, true, false);
@@ -41,7 +40,7 @@ void frmLookupSch::AsyncReceive(const QString& strData)
                 winRecvGridAsync(strData, true, true);
             else if (kind == QLatin1String("GR"))
                 winRecvGridAsync(strData, false, false);
-        }, error)) {
+        })) {
         platform::beep();
     }
 }
@@ -56,11 +55,10 @@ void frmLookupSch::ClearGrid(platform::GridControl& grid)
 // Each step that fails is reported and passed over; the next step still runs.
 static void step(const std::function<void()>& body)
 {
-    ErrorInfo error;
-    if (!trapErrors(body, error)) {
+    if (const std::optional<ErrorInfo> error = trapped(body)) {
         platform::beep();
-        platform::reportToHost(QStringLiteral("Error raised in frmLookupSch.winRecvGridAsync: ") + error.description
-                               + QStringLiteral(" ___ ") + str(error.number));
+        platform::reportToHost(QStringLiteral("Error raised in frmLookupSch.winRecvGridAsync: ") + error->description
+                               + QStringLiteral(" ___ ") + str(error->number));
     }
 }
 

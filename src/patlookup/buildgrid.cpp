@@ -31,8 +31,6 @@ void applyShape(const PageReading& reading, const replies::SearchResults& result
         }
         break;
     }
-    if (reading.headingsRead)
-        grid.InitRange(1, 0, results.ColumnBound, 0);
 }
 
 // Applies a page to the grid with painting suspended; painting is resumed on every way out,

@@ -29,8 +29,6 @@ public:
     virtual void SetColCount(qint32 columns) = 0;
     // Width of columns from..to, in the grid's units.
     virtual void SetColWidths(qint32 from, qint32 to, qint32 width) = 0;
-    // The range object's "initrange" with the four numbers given.
-    virtual void InitRange(qint32 a, qint32 b, qint32 c, qint32 d) = 0;
 };
 
 // A grid that is not there.
@@ -41,7 +39,6 @@ public:
     void SetRowCount(qint32) override {}
     void SetColCount(qint32) override {}
     void SetColWidths(qint32, qint32, qint32) override {}
-    void InitRange(qint32, qint32, qint32, qint32) override {}
 
 private:
     bool m_locked = false;

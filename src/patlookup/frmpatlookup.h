@@ -54,7 +54,7 @@ public:
     static void FocusIfVisible(QWidget* control);
 
     // -- loading and paging ---------------------------------------------------------------
-    void GetGridData(const QString& key);
+    void GetGridData(const SearchRequest& search);
     void GetGridDataMoreRows(const QString& text = {});
     void FitToResults();
     void EnsureRowsAhead();
@@ -81,7 +81,6 @@ public:
     qint32 LastShownRow();
     void cmdZoomIn_Click();
     void cmdZoomOut_Click();
-    bool SetGridZoom(platform::GridControl& grid, qint32& percent);
 
     // -- keys and scrolling ---------------------------------------------------------------
     void txtSearch_KeyPress(int& KeyAscii);
@@ -110,7 +109,7 @@ public:
 
     // For tests and the host: the result the dialog holds.
     const replies::SearchResults& results() const { return m_model.rows; }
-    QString lastRequest() const { return LastRequest; }
+    QString lastRequest() const { return m_model.request.toString(); }
     bool gridReady() const { return GridReady; }
     qint32 zoomPercent() const { return ZoomPercent; }
     qint32 currentRow() const { return CurrentRow; }
@@ -132,10 +131,8 @@ private:
     // The controls the layout can put out of sight (under the grid, past the window's edge)
     // are Tab stops only while they can be seen.
     void placeTabStops();
-    // The key's caption a search is sent with, from the option chosen in the present mode.
-    QString searchCaption() const;
-    // The request's search part for a text: the text, the caption, each closed by "|".
-    QString searchRequest(const QString& text) const;
+    // A search for the text by the key chosen in the present mode.
+    SearchRequest searchRequest(const QString& text) const;
     // The status line's count: "Total: " once every row is loaded, else "Showing: " and the
     // last row in view.
     QString rowCountText();
@@ -190,7 +187,6 @@ private:
     // Loading and paging: the rows, and what the grid paints them from.
     ResultsModel m_model;
     std::unique_ptr<PatientReplyGrid> m_replyGrid;
-    QString LastRequest;
     qint32 VirtualRowCount = 200;
     qint32 VisibleRows = 24;
     bool GridReady = false;

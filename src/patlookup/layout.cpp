@@ -41,6 +41,8 @@ const OptionDesign kOptions[11] = {
     {"&Claim#", 7140, 840, 25},  {"&Enc", 8010, 660, 31},
 };
 
+constexpr int kMedicalRecordOption = 5;
+
 // optSearchW, by index.
 const OptionDesign kWorkflowOptions[3] = {
     {"&Pat Name", 120, 1032, 29}, {"&Guar", 1212, 732, 27}, {"&Accession#", 2040, 1152, 28},
@@ -230,8 +232,7 @@ void frmPatLookup::createControls()
 
 void frmPatLookup::Form_Load()
 {
-    ErrorInfo error;
-    const bool ok = trapErrors([&] {
+    const std::optional<ErrorInfo> error = trapped([&] {
         services::HookLookupWindow(this, this);
         lblMaxRows->hide();
         cmdMore->hide();
@@ -258,19 +259,19 @@ void frmPatLookup::Form_Load()
         // The grid's styles.
         platform::GridStyle style = grdPatient->NewStyle();
         platform::StylesMap& styles = grdPatient->GetStylesMap();
-        style.SetInterior(Colour(0xFFFFFF));
-        style.settextcolor(Colour(0x000000));
-        BaseStyleId = styles.registerstyle(QStringLiteral("Base"), style, false);
-        style.SetInterior(Colour(0xC8C8C8));
-        style.settextcolor(Colour(0x000000));
-        HeaderStyleId = styles.registerstyle(QStringLiteral("Header"), style, false);
+        style.setInterior(Colour(0xFFFFFF));
+        style.setTextColor(Colour(0x000000));
+        BaseStyleId = styles.registerStyle(QStringLiteral("Base"), style, false);
+        style.setInterior(Colour(0xC8C8C8));
+        style.setTextColor(Colour(0x000000));
+        HeaderStyleId = styles.registerStyle(QStringLiteral("Header"), style, false);
         m_model.rows.MoreAvailable = false;
-    }, error);
+    });
     // Keys reach the dialog before its controls.
     qApp->installEventFilter(this);
-    if (!ok) {
+    if (error) {
         platform::beep();
-        utils().ReportError(QStringLiteral("ERR in frmPatLookup.Form_Load   ") + error.description);
+        platform::reportToHost(QStringLiteral("ERR in frmPatLookup.Form_Load   ") + error->description);
     }
 }
 
@@ -405,16 +406,22 @@ void frmPatLookup::txtSearch_GotFocus()
     txtSearch->setSelection(0, int(txtSearch->text().size()));
 }
 
-QString frmPatLookup::searchCaption() const
+SearchRequest frmPatLookup::searchRequest(const QString& text) const
 {
-    if (m_mode != QLatin1String("W"))
-        return SearchByCaption;
-    // A workflow search is told apart by the mark after its key's caption.
+    SearchRequest request;
+    request.text = text;
+    // The medical record number is the one key whose text is sent as typed.
+    request.keepCase = SearchByCaption == QLatin1String(kOptions[kMedicalRecordOption].caption);
+    if (m_mode != QLatin1String("W")) {
+        request.key = SearchByCaption;
+        return request;
+    }
+    request.workflow = true;
     for (size_t i = 0; i < optSearchW.size(); ++i) {
         if (optSearchW[i]->isChecked())
-            return QString::fromLatin1(kWorkflowOptions[i].caption) + QStringLiteral("WRK");
+            request.key = QString::fromLatin1(kWorkflowOptions[i].caption);
     }
-    return QStringLiteral("WRK");
+    return request;
 }
 
 void frmPatLookup::selectOption(int index)

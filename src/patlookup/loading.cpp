@@ -38,17 +38,16 @@ bool request(const QString& text, QStringList& replies)
 
 } // namespace
 
-void frmPatLookup::GetGridData(const QString& key)
+void frmPatLookup::GetGridData(const SearchRequest& search)
 {
     if (!m_replyGrid)
         m_replyGrid = std::make_unique<PatientReplyGrid>(*grdPatient);
     m_model.rows.AllLoaded = false;
+    m_model.request = search;
     HighestTopRow = 0;
-    const QString k = optSearch[5]->isChecked() ? key : key.toUpper();
-    LastRequest = QStringLiteral("|GET|KEY|") + k;
 
     QStringList replies;
-    if (!request(LastRequest, replies)) {
+    if (!request(search.toString(), replies)) {
         // An unanswered search has no pages to follow: without this the refresh timer would
         // send the same request again for every tick, each waiting for the link's timeout.
         m_model.rows.AllLoaded = true;
@@ -93,7 +92,7 @@ void frmPatLookup::GetGridDataMoreRows(const QString&)
     DisableForms(true);
 
     QStringList replies;
-    if (!request(LastRequest + m_model.rows.table.cell(0, 0), replies)) {
+    if (!request(m_model.request.from(m_model.rows.table.cell(0, 0)).toString(), replies)) {
         DisableForms(false);
         return;
     }
@@ -130,9 +129,8 @@ QString frmPatLookup::rowCountText()
 
 void frmPatLookup::FitToResults()
 {
-    ErrorInfo error;
     bool locked = false;
-    const bool ok = trapErrors([&] {
+    const std::optional<ErrorInfo> error = trapped([&] {
         using namespace platform;
         const double x = twipsPerPixelX(this);
         const double y = twipsPerPixelY(this);
@@ -171,8 +169,8 @@ void frmPatLookup::FitToResults()
         grdPatient->LockUpdates(locked);
         grdPatient->Redraw(2);
         GridReady = true;
-    }, error);
-    if (!ok)
+    });
+    if (error)
         platform::messageBox(QStringLiteral("LA ERROR"), platform::OkOnly, utils().GetMessageTitle());
 }
 

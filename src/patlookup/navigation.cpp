@@ -42,27 +42,25 @@ int shiftState(Qt::KeyboardModifiers modifiers)
 
 void frmPatLookup::txtSearch_KeyPress(int& KeyAscii)
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
+    if (trapped([&] {
             if (!services::CtrlKeyDown() && !services::ShiftKeyDown() && !services::AltKeyDown() && KeyAscii == Enter) {
                 KeyAscii = 0;
                 if (cmdSearch->isEnabled())
                     cmdSearch_Click();
             }
-        }, error)) {
+        })) {
         KeyAscii = 0;
     }
 }
 
 void frmPatLookup::Form_KeyDown(int& KeyCode, int Shift)
 {
-    ErrorInfo error;
-    if (!trapErrors([&] {
+    if (trapped([&] {
             if (Shift != kAltAlone && KeyCode == Down && grdPatient->isVisible() && m_model.rows.RowsLoaded >= 1) {
                 grdPatient->setFocus();
                 KeyCode = 0;
             }
-        }, error)) {
+        })) {
         KeyCode = 0;
     }
 }

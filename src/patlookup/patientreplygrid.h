@@ -17,11 +17,9 @@ public:
     qint32 MaxRows() const override { return platform::GridControl::kMaxRows; }
     void SetColCount(qint32 columns) override { m_grid.SetColCount(columns); }
     void SetColWidths(qint32 from, qint32 to, qint32 width) override { m_grid.SetColWidths(from, to, width); }
-    void InitRange(qint32 a, qint32 b, qint32 c, qint32 d) override { m_range.initrange(a, b, c, d); }
 
 private:
     platform::GridControl& m_grid;
-    platform::GridRange m_range;
 };
 
 } // namespace zelvar::patlookup

@@ -31,7 +31,6 @@ void frmPatLookup::grdPatient_OnGridInitialUpdate()
             colour = kFrameColour;
         grdPatient->SetColor(4, colour);
         grdPatient->SetColor(0, kGridColourSlot0);
-        grdPatient->setnewgridlinemode(true);
         grdPatient->setgridlinestyle(0);
     }, QStringLiteral("ERR in ZelvarPatLookups.frmPatLookup.grdPatient_OnGridInitialUpdate "), platform::Beep::Yes);
 }
@@ -52,11 +51,10 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     // Each step that fails is reported, leaves the cell blank on light grey, and the next
     // step still runs: a later step may yet give the cell its text or colours.
     const auto step = [&](const auto& body) {
-        ErrorInfo error;
-        if (!trapErrors(body, error)) {
-            utils().ReportError(QStringLiteral("Err in frmPatLookup.grdPatient_GetStyleRowCol ") + error.description);
+        if (const std::optional<ErrorInfo> error = trapped(body)) {
+            platform::reportToHost(QStringLiteral("Err in frmPatLookup.grdPatient_GetStyleRowCol ") + error->description);
             Style.setValue(QString());
-            Style.SetInterior(kFailedCellColour);
+            Style.setInterior(kFailedCellColour);
         }
     };
 
@@ -73,36 +71,36 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
         step([&] { background = m_model.colours.entry(charAt(x, n - 2), paint); });
         step([&] { text = m_model.colours.entry(charAt(x, n - 1), paint); });
         if (background.isEmpty() && text.isEmpty()) {
-            step([&] { Style.setbasestyle(styleId); });
+            step([&] { Style.setBaseStyle(styleId); });
         } else {
-            step([&] { Style.SetInterior(background); });
-            step([&] { Style.settextcolor(text); });
+            step([&] { Style.setInterior(background); });
+            step([&] { Style.setTextColor(text); });
         }
     };
 
     if (r == 0 && !x.isEmpty()) {
         step([&] { Style.setValue(Left(x, n - 3)); });
-        step([&] { Style.SetHorizontalAlignment(Right(x, 1)); });
+        step([&] { Style.setHorizontalAlignment(Right(x, 1)); });
         colours(HeaderStyleId);
     } else if (x.isEmpty()) {
-        step([&] { Style.setbasestyle(BaseStyleId); });
+        step([&] { Style.setBaseStyle(BaseStyleId); });
     } else if (x.back() == QChar(0x0002)) {
         step([&] { Style.setValue(Left(x, n - 1)); });
-        step([&] { Style.setbasestyle(BaseStyleId); });
+        step([&] { Style.setBaseStyle(BaseStyleId); });
     } else {
         step([&] { Style.setValue(Left(x, n - 3)); });
-        step([&] { Style.SetHorizontalAlignment(Right(x, 1)); });
+        step([&] { Style.setHorizontalAlignment(Right(x, 1)); });
         if (m_model.currentRow == r) {
             step([&] {
                 const QString text = m_model.colours.entry(charAt(x, n - 1), paint);
                 if (text.isEmpty())
-                    Style.settextcolor(Colour(0));
+                    Style.setTextColor(Colour(0));
                 else
-                    Style.settextcolor(text);
+                    Style.setTextColor(text);
             });
             step([&] {
                 const Colour colour = settings().CurrentRowColor();
-                Style.SetInterior(colour == 0 ? kCurrentRowColour : colour);
+                Style.setInterior(colour == 0 ? kCurrentRowColour : colour);
             });
         } else {
             colours(BaseStyleId);
@@ -146,9 +144,8 @@ void frmPatLookup::cmdZoomIn_Click()
     if (m_zoomingIn || ZoomPercent > 500)
         return;
     m_zoomingIn = true;
-    qint32 percent = ZoomPercent + 9;
-    if (SetGridZoom(*grdPatient, percent))
-        ZoomPercent += 9;
+    ZoomPercent += 9;
+    grdPatient->SetZoom(ZoomPercent);
     m_zoomingIn = false;
 }
 
@@ -157,16 +154,9 @@ void frmPatLookup::cmdZoomOut_Click()
     if (m_zoomingOut || ZoomPercent < 20)
         return;
     m_zoomingOut = true;
-    qint32 percent = ZoomPercent - 9;
-    if (SetGridZoom(*grdPatient, percent))
-        ZoomPercent -= 9;
+    ZoomPercent -= 9;
+    grdPatient->SetZoom(ZoomPercent);
     m_zoomingOut = false;
-}
-
-bool frmPatLookup::SetGridZoom(platform::GridControl& grid, qint32& percent)
-{
-    grid.SetZoom(percent);
-    return true;
 }
 
 } // namespace zelvar::patlookup

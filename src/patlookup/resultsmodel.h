@@ -2,6 +2,7 @@
 
 #include "component/references.h"
 #include "replies/tabularreply.h"
+#include "searchrequest.h"
 
 namespace zelvar::patlookup {
 
@@ -11,6 +12,7 @@ namespace zelvar::patlookup {
 struct ResultsModel
 {
     replies::SearchResults rows;
+    SearchRequest request;      // the search the rows answer
     // The grid row of the current cell as the grid last reported it; 0 when there is none
     // (before the first cell is entered, or once the rows it was on are gone).
     qint32 currentRow = 0;

@@ -98,11 +98,6 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
     exec();
 }
 
-QString frmPatLookup::searchRequest(const QString& text) const
-{
-    return text + QLatin1Char('|') + searchCaption() + QLatin1Char('|');
-}
-
 bool frmPatLookup::ValidateLookupText(const QString& text, bool Silent)
 {
     if (text.isEmpty())
@@ -174,11 +169,10 @@ void frmPatLookup::cmdSearch_Click()
         return;
     SearchBusy = true;
 
-    ErrorInfo error;
     {
         platform::HourglassPointer pointer;
         DisableForms(true);
-        const bool ok = trapErrors([&] {
+        const std::optional<ErrorInfo> error = trapped([&] {
             if ((optSearch[0]->isChecked() || optSearch[1]->isChecked()) && text != QLatin1String("*") && !text.isEmpty())
                 selectOption(looksLikeAccount(text) ? 0 : 1);
             // The text searched for is the box's text less a key letter's prefix; the box
@@ -191,9 +185,9 @@ void frmPatLookup::cmdSearch_Click()
             }
             ClearGrid();
             GetGridData(searchRequest(searched));
-        }, error);
-        if (!ok) {
-            platform::messageBox(QStringLiteral("Search : ") + error.description, platform::Critical,
+        });
+        if (error) {
+            platform::messageBox(QStringLiteral("Search : ") + error->description, platform::Critical,
                                  utils().GetMessageTitle());
         }
         DisableForms(false);

@@ -17,8 +17,7 @@ namespace zelvar::patlookup {
 
 void frmPatLookup::SetReturnValue(double Row)
 {
-    ErrorInfo error;
-    const bool ok = trapErrors([&] {
+    platform::trapReportAndShow([&] {
         const qint32 r = CLng(Row);
         const QString key = m_model.rows.table.cell(0, r);
         if (Val(key) != 0.0) {
@@ -27,11 +26,7 @@ void frmPatLookup::SetReturnValue(double Row)
         } else {
             ReturnValue = QStringLiteral("CANCEL");
         }
-    }, error);
-    if (!ok) {
-        utils().ReportError(QStringLiteral("Error in Patient Lookup - SetReturnValue - ") + error.description);
-        platform::messageBox(QStringLiteral("Error in Patient Lookup"), platform::Critical, utils().GetMessageTitle());
-    }
+    }, QStringLiteral("Error in Patient Lookup - SetReturnValue - "), QStringLiteral("Error in Patient Lookup"));
 }
 
 void frmPatLookup::HideLookup()
@@ -64,11 +59,8 @@ void frmPatLookup::SyncCurrentRow()
 void frmPatLookup::cmdOK_Click()
 {
     SetReturnValue(CurrentRow);
-    ErrorInfo error;
-    if (!trapErrors([&] { HideLookup(); }, error)) {
-        utils().ReportError(QStringLiteral("Error in Patient Lookup; OK button - ") + error.description);
-        platform::messageBox(QStringLiteral("Error in Patient Lookup"), platform::Critical, utils().GetMessageTitle());
-    }
+    platform::trapReportAndShow([&] { HideLookup(); }, QStringLiteral("Error in Patient Lookup; OK button - "),
+                                QStringLiteral("Error in Patient Lookup"));
 }
 
 void frmPatLookup::cmdCancel_Click()

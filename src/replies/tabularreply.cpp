@@ -268,13 +268,12 @@ qint32 ColumnWidthFactor()
 PageReading readFirstPage(const QStringList& lines, SearchResults& results, qint32 gridRowLimit)
 {
     Reader r{lines, results, {}, {}};
-    ErrorInfo error;
-    if (!trapErrors([&] { r.reading.success = readFirst(r, gridRowLimit); }, error)) {
+    if (const std::optional<ErrorInfo> error = trapped([&] { r.reading.success = readFirst(r, gridRowLimit); })) {
         r.reading.success = false;
-        r.reading.errorText = QStringLiteral("Error in Patient Lookup. Err: ") + error.description;
+        r.reading.errorText = QStringLiteral("Error in Patient Lookup. Err: ") + error->description;
         // An unreadable first page must not lead to further-rows requests.
         results.AllLoaded = true;
-        r.box(ReplyMessage::Box, error.description + crlf + str(error.number), {}, true);
+        r.box(ReplyMessage::Box, error->description + crlf + str(error->number), {}, true);
     }
     return std::move(r.reading);
 }
@@ -282,14 +281,13 @@ PageReading readFirstPage(const QStringList& lines, SearchResults& results, qint
 PageReading readFurtherPage(const QStringList& lines, SearchResults& results)
 {
     Reader r{lines, results, {}, {}};
-    ErrorInfo error;
-    if (!trapErrors([&] { r.reading.success = readFurther(r); }, error)) {
+    if (const std::optional<ErrorInfo> error = trapped([&] { r.reading.success = readFurther(r); })) {
         r.reading.success = false;
         results.MoreAvailable = false;
         results.AllLoaded = true;
-        r.report(QStringLiteral("Error in BuildGridMoreRows - Patient Lookup ") + error.description);
+        r.report(QStringLiteral("Error in BuildGridMoreRows - Patient Lookup ") + error->description);
         r.box(ReplyMessage::CriticalBox,
-              QStringLiteral("Error in BuildGridMoreRows ") + error.description + crlf + str(error.number), {},
+              QStringLiteral("Error in BuildGridMoreRows ") + error->description + crlf + str(error->number), {},
               true);
     }
     return std::move(r.reading);

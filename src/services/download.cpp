@@ -6,6 +6,7 @@
 #include "component/strings.h"
 #include "platform/ansi.h"
 #include "platform/messagebox.h"
+#include "platform/trap.h"
 
 #include <QDir>
 #include <QFile>
@@ -211,45 +212,38 @@ bool replaceFile(const QString& fileName, const QString& folder, const QString& 
 bool DownloadAndSave(const QString& FileName, const QString& ServerFolder, const QString& LocalFolder)
 {
     bool result = false;
-    ErrorInfo error;
-    if (!trapErrors([&] {
-            const QString request = QStringLiteral("|GET|FILE|") + FileName + QLatin1Char('|') + ServerFolder;
-            QStringList replies;
-            QString fourth;
-            if (!hostLink().GetServerStringData(request, replies, QString(), fourth)) {
-                platform::messageBox(QStringLiteral("Comm. error. "), platform::Critical,
-                                     QStringLiteral("File Download Error"));
-                return;
-            }
-            const QString title = utils().GetMessageTitle();
-            QString size = element(replies, 0);
-            size.remove(QStringLiteral("|OK||"));
-            if (!IsNumeric(size)) {
-                platform::messageBox(size.isEmpty() ? QStringLiteral("Invalid format: file size not received.") : size,
-                                     platform::OkOnly, title);
-                return;
-            }
-            const QString text = fileText(replies);
-            if (text.isEmpty()) {
-                platform::messageBox(QStringLiteral("No data for file '") + FileName
-                                         + QStringLiteral("' with current selection."),
-                                     platform::Information, title);
-                return;
-            }
-            if (utils().IsDebugMode()) {
-                platform::messageBox(QStringLiteral("SIZE: ") + str(text.size()) + crlf + text,
-                                     platform::OkOnly,
-                                     QStringLiteral("FILE ") + FileName + QStringLiteral(" in ") + ServerFolder);
-            }
-            result = replaceFile(FileName, LocalFolder, text);
-        }, error)) {
-        platform::beep();
-        ErrorInfo reportFailure;
-        trapErrors([&] { utils().ReportError(QStringLiteral("ERR in DownloadAndSave, ") + error.description); },
-                   reportFailure);
-        return false;
-    }
-    return result;
+    const bool ran = platform::trapAndReport([&] {
+        const QString request = QStringLiteral("|GET|FILE|") + FileName + QLatin1Char('|') + ServerFolder;
+        QStringList replies;
+        QString fourth;
+        if (!hostLink().GetServerStringData(request, replies, QString(), fourth)) {
+            platform::messageBox(QStringLiteral("Comm. error. "), platform::Critical,
+                                 QStringLiteral("File Download Error"));
+            return;
+        }
+        const QString title = utils().GetMessageTitle();
+        QString size = element(replies, 0);
+        size.remove(QStringLiteral("|OK||"));
+        if (!IsNumeric(size)) {
+            platform::messageBox(size.isEmpty() ? QStringLiteral("Invalid format: file size not received.") : size,
+                                 platform::OkOnly, title);
+            return;
+        }
+        const QString text = fileText(replies);
+        if (text.isEmpty()) {
+            platform::messageBox(QStringLiteral("No data for file '") + FileName
+                                     + QStringLiteral("' with current selection."),
+                                 platform::Information, title);
+            return;
+        }
+        if (utils().IsDebugMode()) {
+            platform::messageBox(QStringLiteral("SIZE: ") + str(text.size()) + crlf + text,
+                                 platform::OkOnly,
+                                 QStringLiteral("FILE ") + FileName + QStringLiteral(" in ") + ServerFolder);
+        }
+        result = replaceFile(FileName, LocalFolder, text);
+    }, QStringLiteral("ERR in DownloadAndSave, "), platform::Beep::Yes);
+    return ran && result;
 }
 
 } // namespace zelvar::services

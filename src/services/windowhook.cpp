@@ -63,8 +63,7 @@ bool debugMode()
 void HookLookupWindow(QDialog* window, WheelTarget* target)
 {
     // No hook while debugging; any failure here leaves the dialog unhooked.
-    ErrorInfo error;
-    trapErrors([&] {
+    trapped([&] {
         if (debugMode() || !window)
             return;
         WheelHook& h = hook();
@@ -73,13 +72,12 @@ void HookLookupWindow(QDialog* window, WheelTarget* target)
         h.window = window;
         h.target = target;
         qApp->installEventFilter(&h);
-    }, error);
+    });
 }
 
 void UnhookLookupWindow(QDialog* window)
 {
-    ErrorInfo error;
-    trapErrors([&] {
+    trapped([&] {
         if (debugMode())
             return;
         WheelHook& h = hook();
@@ -88,7 +86,7 @@ void UnhookLookupWindow(QDialog* window)
         qApp->removeEventFilter(&h);
         h.window = nullptr;
         h.target = nullptr;
-    }, error);
+    });
 }
 
 QDialog* hookedLookupWindow()

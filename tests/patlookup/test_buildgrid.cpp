@@ -28,10 +28,6 @@ public:
     {
         calls.append(QStringLiteral("width(%1,%2)=%3").arg(from).arg(to).arg(width));
     }
-    void InitRange(qint32 a, qint32 b, qint32 c, qint32 d) override
-    {
-        calls.append(QStringLiteral("initrange(%1,%2,%3,%4)").arg(a).arg(b).arg(c).arg(d));
-    }
 
     QStringList calls;
     bool locked = false;
@@ -108,7 +104,7 @@ TEST_F(TabularReplyTest, shouldTakeAWholeFirstPage)
     const QStringList expected{
         QStringLiteral("lock"), QStringLiteral("cols=3"), QStringLiteral("rows=3"),
         QStringLiteral("width(1,1)=200"), QStringLiteral("width(2,2)=80"), QStringLiteral("width(3,3)=96"),
-        QStringLiteral("initrange(1,0,4,0)"), QStringLiteral("unlock"),
+        QStringLiteral("unlock"),
     };
     EXPECT_EQ(grid.calls, expected);
     EXPECT_TRUE(platform.boxes.isEmpty());
@@ -300,8 +296,7 @@ TEST_F(TabularReplyTest, shouldAppendFurtherPages)
     EXPECT_EQ(results.table.cell(1, 100), QStringLiteral("PATIENT,100ABC"));
     EXPECT_EQ(results.table.cell(0, 0), QStringLiteral("P03"));
     EXPECT_TRUE(results.MoreAvailable);
-    EXPECT_EQ(grid.calls, QStringList({QStringLiteral("lock"),
-                                       QStringLiteral("initrange(1,0,4,0)"), QStringLiteral("unlock")}));
+    EXPECT_EQ(grid.calls, QStringList({QStringLiteral("lock"), QStringLiteral("unlock")}));
 
     ASSERT_TRUE(further(page(101, 7, QStringLiteral("--"))));
     EXPECT_EQ(results.RowsLoaded, 107);

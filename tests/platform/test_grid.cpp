@@ -107,19 +107,19 @@ TEST_F(GridTest, shouldReportWhatTheStyleNotificationAnswered)
     answer = [](int row, int column, GridStyle& style) {
         if (row == 2 && column == 3) {
             style.setValue(QStringLiteral("SMITH"));
-            style.SetHorizontalAlignment(QStringLiteral("2"));
-            style.SetInterior(QStringLiteral("255"));           // red, as colour-table text
-            style.settextcolor(Colour(0xFF0000));               // blue
+            style.setHorizontalAlignment(QStringLiteral("2"));
+            style.setInterior(QStringLiteral("255"));           // red, as colour-table text
+            style.setTextColor(Colour(0xFF0000));               // blue
             GridFont font;
-            font.SetSize(10);
-            font.setbold(true);
-            style.SetFont(font, 0);
-            style.SetControl(52523);
-            style.SetChoiceList(QStringLiteral("M\nF"));
+            font.setSize(10);
+            font.setBold(true);
+            style.setFont(font);
+            style.setCellKind(platform::CellKind::DropDown);
+            style.setChoiceList(QStringLiteral("M\nF"));
         } else if (row == 0) {
             style.setValue(QStringLiteral("Head%1").arg(column));
-            style.SetHorizontalAlignment(QStringLiteral("1"));
-            style.SetInterior(QString());                       // empty entry: left as it is
+            style.setHorizontalAlignment(QStringLiteral("1"));
+            style.setInterior(QString());                       // empty entry: left as it is
         }
     };
     QAbstractItemModel* model = grid.model();
@@ -149,13 +149,13 @@ TEST_F(GridTest, shouldReportWhatTheStyleNotificationAnswered)
 TEST_F(GridTest, shouldResolveRegisteredBaseStyles)
 {
     GridStyle base = grid.NewStyle();
-    base.SetInterior(Colour(0xC8C8C8));
-    base.settextcolor(Colour(0));
-    const qint32 header = grid.GetStylesMap().registerstyle(QStringLiteral("Header"), base, false);
+    base.setInterior(Colour(0xC8C8C8));
+    base.setTextColor(Colour(0));
+    const qint32 header = grid.GetStylesMap().registerStyle(QStringLiteral("Header"), base, false);
     answer = [header](int, int column, GridStyle& style) {
-        style.setbasestyle(header);
+        style.setBaseStyle(header);
         if (column == 2)
-            style.SetInterior(Colour(0x0000FF));
+            style.setInterior(Colour(0x0000FF));
     };
     EXPECT_EQ(grid.model()->data(grid.model()->index(0, 1), Qt::BackgroundRole).value<QBrush>().color(),
               QColor(200, 200, 200));

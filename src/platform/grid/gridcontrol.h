@@ -91,7 +91,6 @@ public:
     GridFont NewFont() const { return {}; }               // 20033
     void SetColor(qint32 slot, Colour colour);            // 162 "SetColor": slot 4 colours the grid lines
     Colour color(qint32 slot) const;
-    void setnewgridlinemode(bool) {}                      // 175: one grid-line mode here; accepted
     void setgridlinestyle(qint32 style);                  // 175: 0 solid, 1 dashed, 2 dotted
     // 126: bar 1 vertical, 0 horizontal; mode 1 shows it, 0 hides it.
     void SetScrollBarMode(qint32 bar, qint32 mode);

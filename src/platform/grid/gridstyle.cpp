@@ -4,18 +4,7 @@
 
 namespace zelvar::platform {
 
-CellKind cellKindForControl(int controlId)
-{
-    switch (controlId) {
-    case 52513: return CellKind::Static;
-    case 52520:
-    case 52523: return CellKind::DropDown;
-    case 52514: return CellKind::List;
-    default: return CellKind::Text;    // 52512, 52518, 52529 and any other: plain text
-    }
-}
-
-void GridStyle::SetHorizontalAlignment(const QString& code)
+void GridStyle::setHorizontalAlignment(const QString& code)
 {
     const QChar c = code.isEmpty() ? QChar(u'0') : code.front().toUpper();
     if (c == u'1' || c == u'C')
@@ -42,13 +31,13 @@ std::optional<QColor> GridStyle::colourFromText(const QString& text)
     return colourFromValue(Colour(value));
 }
 
-void GridStyle::SetInterior(const QString& colourText)
+void GridStyle::setInterior(const QString& colourText)
 {
     if (std::optional<QColor> c = colourFromText(colourText))
         m_interior = *c;
 }
 
-void GridStyle::settextcolor(const QString& colourText)
+void GridStyle::setTextColor(const QString& colourText)
 {
     if (std::optional<QColor> c = colourFromText(colourText))
         m_text = *c;
@@ -87,7 +76,7 @@ CellLook GridStyle::resolve(const StylesMap& styles) const
     return look;
 }
 
-qint32 StylesMap::registerstyle(const QString& name, const GridStyle& style, bool)
+qint32 StylesMap::registerStyle(const QString& name, const GridStyle& style, bool)
 {
     qint32 id = m_ids.value(name, 0);
     if (id == 0) {

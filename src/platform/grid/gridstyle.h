@@ -19,16 +19,13 @@ enum class CellKind {
     List,       // the choice list's lines shown in the cell
 };
 
-// The grid's control ids as the windows pass them to SetControl, mapped to our cell kinds.
-CellKind cellKindForControl(int controlId);
-
 // A font shape for cells: size in points and the two weights.
 class GridFont
 {
 public:
-    void SetSize(qint16 points) { m_size = points; }
-    void setbold(bool bold) { m_bold = bold; }
-    void setitalic(bool italic) { m_italic = italic; }
+    void setSize(qint16 points) { m_size = points; }
+    void setBold(bool bold) { m_bold = bold; }
+    void setItalic(bool italic) { m_italic = italic; }
 
     qint16 size() const { return m_size; }
     bool bold() const { return m_bold; }
@@ -62,15 +59,15 @@ class GridStyle
 public:
     void setValue(const QString& text) { m_value = text; }
     // "0" left, "1" centre, "2" right (the letters L, C and R too); anything else is left.
-    void SetHorizontalAlignment(const QString& code);
-    void SetInterior(Colour colour) { m_interior = colourFromValue(colour); }
-    void SetInterior(const QString& colourText);
-    void settextcolor(Colour colour) { m_text = colourFromValue(colour); }
-    void settextcolor(const QString& colourText);
-    void setbasestyle(qint32 styleId) { m_baseStyle = styleId; }
-    void SetFont(const GridFont& font, int = 0) { m_font = font; }
-    void SetControl(int controlId) { m_kind = cellKindForControl(controlId); }
-    void SetChoiceList(const QString& list) { m_choiceList = list; }
+    void setHorizontalAlignment(const QString& code);
+    void setInterior(Colour colour) { m_interior = colourFromValue(colour); }
+    void setInterior(const QString& colourText);
+    void setTextColor(Colour colour) { m_text = colourFromValue(colour); }
+    void setTextColor(const QString& colourText);
+    void setBaseStyle(qint32 styleId) { m_baseStyle = styleId; }
+    void setFont(const GridFont& font) { m_font = font; }
+    void setCellKind(CellKind kind) { m_kind = kind; }
+    void setChoiceList(const QString& list) { m_choiceList = list; }
 
     // Whether the handler set anything at all.
     bool isEmpty() const;
@@ -96,7 +93,7 @@ private:
 class StylesMap
 {
 public:
-    qint32 registerstyle(const QString& name, const GridStyle& style, bool systemStyle = false);
+    qint32 registerStyle(const QString& name, const GridStyle& style, bool systemStyle = false);
     const GridStyle* style(qint32 id) const;
     qint32 idOf(const QString& name) const { return m_ids.value(name, 0); }
 
