@@ -65,9 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QStringList first = split >= 0 ? all.mid(0, split) : all;
     const QStringList further = split >= 0 ? all.mid(split + 1) : QStringList();
     replies::SearchResults results;
-    replies::readFirstPage(first, results);
+    replies::readFirstPage(first, results, component::utils(), 8);
     if (!results.AllLoaded)
-        replies::readFurtherPage(further, results);
+        replies::readFurtherPage(further, results, component::utils());
     // Read back what the dialog would paint.
     for (qint32 r = 0; r <= qMin(results.RowsLoaded, 5); ++r) {
         for (qint32 c = 0; c <= qMin(results.ColumnBound, 5); ++c) {

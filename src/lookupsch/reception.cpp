@@ -96,7 +96,7 @@ void frmLookupSch::receiveHeader(const QString& strData, bool clear)
         step([&] { field = utils().GetPiece(strData, tab, CInt(double(i))); });
         const qint32 c = i - 1;
         step([&] {
-            const qint32 width = mulLong(CLng(Right(field, 2)), replies::ColumnWidthFactor());
+            const qint32 width = mulLong(CLng(Right(field, 2)), replies::ColumnWidthFactor(settings()));
             grid(LoadGridIndex).SetColWidths(c, c, width);
         });
         step([&] { slot(LoadGridIndex).Cells.setCell(c, 0, Left(field, field.size() - 2)); });

@@ -69,14 +69,15 @@ void showReplyMessages(const QList<ReplyMessage>& messages)
 
 bool BuildGrid(const QStringList& lines, QString& errorText, replies::SearchResults& results, ReplyGrid& grid)
 {
-    const PageReading reading = replies::readFirstPage(lines, results, grid.MaxRows());
+    const PageReading reading = replies::readFirstPage(lines, results, component::utils(),
+                                                          replies::ColumnWidthFactor(component::settings()), grid.MaxRows());
     errorText = reading.errorText;
     return apply(reading, results, grid);
 }
 
 bool BuildGridMoreRows(const QStringList& lines, replies::SearchResults& results, ReplyGrid& grid)
 {
-    return apply(replies::readFurtherPage(lines, results), results, grid);
+    return apply(replies::readFurtherPage(lines, results, component::utils()), results, grid);
 }
 
 } // namespace zelvar::patlookup

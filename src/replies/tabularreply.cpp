@@ -1,7 +1,6 @@
 #include "tabularreply.h"
 
 #include "component/conversions.h"
-#include "component/references.h"
 #include "component/runtimeerror.h"
 #include "component/strings.h"
 
@@ -23,6 +22,7 @@ struct Reader
 {
     const QStringList& lines;
     SearchResults& results;
+    ZelvarUtils& u;
     PageReading reading;
     QStringList pieces;
 
@@ -33,7 +33,7 @@ struct Reader
     }
 
     // The same list is handed to every line's split, so that a splitter may reuse its strings.
-    bool split(ZelvarUtils& u, const QString& line)
+    bool split(const QString& line)
     {
         bool success = false;
         u.StrToArr(line, tab, pieces, success);
@@ -154,14 +154,13 @@ QString knownTotal(const QString& header)
     return total.match(text).hasMatch() ? text : QString();
 }
 
-bool readFirst(Reader& r, qint32 gridRowLimit)
+bool readFirst(Reader& r, qint32 widthFactor, qint32 gridRowLimit)
 {
     SearchResults& results = r.results;
     PageReading& reading = r.reading;
-    ZelvarUtils& u = utils();
 
     const QString& header = element(r.lines, 0);
-    results.ColumnBound = addLong(u.CountPieces(header, tab), 1);
+    results.ColumnBound = addLong(r.u.CountPieces(header, tab), 1);
 
     if (!header.isEmpty() && !IsNumeric(countField(header))) {
         reading.errorText = QStringLiteral("Error in Patient Lookup ") + crlf + header;
@@ -177,13 +176,12 @@ bool readFirst(Reader& r, qint32 gridRowLimit)
     reading.gridRows = results.RowsLoaded;
     results.table.redim(results.ColumnBound, mulLong(2, results.RowsLoaded));
 
-    if (!r.split(u, header)) {
+    if (!r.split(header)) {
         reading.errorText = QStringLiteral("Error in Patient Lookup") + crlf + QStringLiteral("StrToArr error");
         results.AllLoaded = true;
         return false;
     }
-    r.takeHeadings(ColumnWidthFactor());
-    reading.headingsRead = true;
+    r.takeHeadings(widthFactor);
 
     if (r.lines.size() - 1 < qsizetype(results.RowsLoaded) + 1) {
         reading.errorText = r.shortReply(results.RowsLoaded);
@@ -197,7 +195,7 @@ bool readFirst(Reader& r, qint32 gridRowLimit)
     const qint64 firstLine = qint64(results.RowsLoaded) + 1 - shown;
     for (qint32 row = 1; row <= results.RowsLoaded; ++row) {
         const QString& line = element(r.lines, firstLine + row - 1);
-        if (!r.split(u, line)) {
+        if (!r.split(line)) {
             r.box(ReplyMessage::Box, QStringLiteral("error 1"));
             reading.errorText.clear();
             return false;
@@ -213,14 +211,13 @@ bool readFirst(Reader& r, qint32 gridRowLimit)
 bool readFurther(Reader& r)
 {
     SearchResults& results = r.results;
-    ZelvarUtils& u = utils();
 
     const QString& header = element(r.lines, 0);
     const qint32 count = CLng(countField(header));
     // A page cannot take rows away from the ones already loaded.
     if (count < 0)
         throw RuntimeError(RuntimeError::SubscriptOutOfRange);
-    const qint32 columnBound = addLong(u.CountPieces(header, tab), 1);
+    const qint32 columnBound = addLong(r.u.CountPieces(header, tab), 1);
     const qint32 old = results.RowsLoaded;
     const qint32 rowsLoaded = addLong(old, count);
 
@@ -230,14 +227,13 @@ bool readFurther(Reader& r)
     results.ColumnBound = columnBound;
     results.RowsLoaded = rowsLoaded;
 
-    if (!r.split(u, header)) {
+    if (!r.split(header)) {
         results.MoreAvailable = false;
         results.AllLoaded = true;
         r.box(ReplyMessage::CriticalBox, QStringLiteral("Invalid format ") + crlf + header, {}, true);
         return false;
     }
     r.takeHeadings(std::nullopt);
-    r.reading.headingsRead = true;
 
     if (r.lines.size() - 1 < qsizetype(count) + 1) {
         r.box(ReplyMessage::CriticalBox, r.shortReply(count), {}, true);
@@ -247,7 +243,7 @@ bool readFurther(Reader& r)
     results.table.reserveRows(rowsLoaded);
     for (qint32 row = old + 1; row <= rowsLoaded; ++row) {
         const QString& line = element(r.lines, row - old);
-        if (!r.split(u, line))
+        if (!r.split(line))
             return false;
         r.fillRow(row, line);
     }
@@ -260,15 +256,16 @@ bool readFurther(Reader& r)
 
 } // namespace
 
-qint32 ColumnWidthFactor()
+qint32 ColumnWidthFactor(ZelvarSettings& settings)
 {
-    return CLng(settings().GetColumnWidthFactor());
+    return CLng(settings.GetColumnWidthFactor());
 }
 
-PageReading readFirstPage(const QStringList& lines, SearchResults& results, qint32 gridRowLimit)
+PageReading readFirstPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils, qint32 widthFactor,
+                          qint32 gridRowLimit)
 {
-    Reader r{lines, results, {}, {}};
-    if (const std::optional<ErrorInfo> error = trapped([&] { r.reading.success = readFirst(r, gridRowLimit); })) {
+    Reader r{lines, results, utils, {}, {}};
+    if (const std::optional<ErrorInfo> error = trapped([&] { r.reading.success = readFirst(r, widthFactor, gridRowLimit); })) {
         r.reading.success = false;
         r.reading.errorText = QStringLiteral("Error in Patient Lookup. Err: ") + error->description;
         // An unreadable first page must not lead to further-rows requests.
@@ -278,9 +275,9 @@ PageReading readFirstPage(const QStringList& lines, SearchResults& results, qint
     return std::move(r.reading);
 }
 
-PageReading readFurtherPage(const QStringList& lines, SearchResults& results)
+PageReading readFurtherPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils)
 {
-    Reader r{lines, results, {}, {}};
+    Reader r{lines, results, utils, {}, {}};
     if (const std::optional<ErrorInfo> error = trapped([&] { r.reading.success = readFurther(r); })) {
         r.reading.success = false;
         results.MoreAvailable = false;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <zelvar/patlookup.h>
+
 #include <limits>
 
 // The patient search's tabular reply: a header line that counts the rows of this reply and
@@ -55,18 +57,19 @@ struct PageReading
     qint32 gridColumns = 0;             // Counted: the columns after column 0
     qint32 gridRows = 0;                // Counted: the row count the header gives
     QList<qint32> columnWidths;         // Counted: the width of column 1, 2, ...
-    bool headingsRead = false;          // the heading range is to be set (1, 0, ColumnBound, 0)
 };
 
 // The settings object's column width factor as a whole number, halves to even.
-qint32 ColumnWidthFactor();
+qint32 ColumnWidthFactor(ZelvarSettings& settings);
 
-// Reads the first reply of a search into a fresh table. A grid holds at most gridRowLimit
-// rows; where the header counts more, the rows read are the last ones the grid can show.
-PageReading readFirstPage(const QStringList& lines, SearchResults& results,
+// Reads the first reply of a search into a fresh table, splitting its lines with the host's
+// utilities and sizing its columns by the settings' width factor. A grid holds at most
+// gridRowLimit rows; where the header counts more, the rows read are the last ones the grid
+// can show.
+PageReading readFirstPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils, qint32 widthFactor,
                           qint32 gridRowLimit = std::numeric_limits<qint32>::max());
 
 // Reads a further reply of the same search and appends its rows.
-PageReading readFurtherPage(const QStringList& lines, SearchResults& results);
+PageReading readFurtherPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils);
 
 } // namespace zelvar::replies

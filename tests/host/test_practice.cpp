@@ -54,7 +54,7 @@ protected:
     {
         replies::SearchResults results;
         const QStringList reply = link->answer(QStringLiteral("|GET|KEY|") + text + QLatin1Char('|') + caption + QLatin1Char('|'));
-        const replies::PageReading reading = replies::readFirstPage(reply, results);
+        const replies::PageReading reading = replies::readFirstPage(reply, results, component::utils(), 8);
         EXPECT_TRUE(reading.success) << reading.errorText.toStdString();
         return results;
     }
@@ -167,7 +167,7 @@ TEST_P(PracticeTest, shouldFindAKnownPatientByEveryKey)
         for (int pages = 0; !found && results.MoreAvailable && pages < 100; ++pages) {
             const QStringList more = link->answer(QStringLiteral("|GET|KEY|") + c.text.toUpper() + QLatin1Char('|') + c.caption
                                                   + QLatin1Char('|') + results.table.cell(0, 0));
-            ASSERT_TRUE(replies::readFurtherPage(more, results).success);
+            ASSERT_TRUE(replies::readFurtherPage(more, results, component::utils()).success);
             found = hasKey(results, p.account);
         }
         EXPECT_TRUE(found) << c.caption.toStdString() << " " << c.text.toStdString();
@@ -191,7 +191,7 @@ TEST_P(PracticeTest, shouldPageByPosition)
         const QString total = results.KnownTotal;
         for (int page = 0; page < 40 && results.MoreAvailable; ++page) {
             const QStringList more = link->answer(QStringLiteral("|GET|KEY|") + text + QStringLiteral("|&PAT NAME|") + results.table.cell(0, 0));
-            ASSERT_TRUE(replies::readFurtherPage(more, results).success);
+            ASSERT_TRUE(replies::readFurtherPage(more, results, component::utils()).success);
         }
         EXPECT_FALSE(results.MoreAvailable);
         QSet<QString> keys;
