@@ -112,7 +112,7 @@ public:
     QString lastRequest() const { return m_model.request.toString(); }
     bool gridReady() const { return GridReady; }
     qint32 zoomPercent() const { return ZoomPercent; }
-    qint32 currentRow() const { return CurrentRow; }
+    qint32 currentRow() const { return m_model.currentRow; }
     qint32 highestTopRow() const { return HighestTopRow; }
     QString mode() const { return m_mode; }
 
@@ -194,9 +194,7 @@ private:
     qint32 FitColumnCount = 0;
 
     // Selection.
-    qint32 CurrentRow = 0;
-    qint32 PreviousRow = 0;
-    qint32 CurrentColumn = 0;
+    qint32 m_highlightedRow = 0;     // the row last painted as the current one
 
     // Presentation.
     qint32 BaseStyleId = 0;

@@ -138,7 +138,6 @@ void frmPatLookup::FitToResults()
         FitRowCount = m_model.rows.RowsLoaded;
         FitColumnCount = m_model.rows.ColumnBound;
         locked = grdPatient->LockUpdates(true);
-        CurrentRow = 1;
         grdPatient->SetScrollBarMode(0, 0);
 
         const qint32 rowHeight = CLng(grdPatient->RowHeight(1) * y);
@@ -165,7 +164,7 @@ void frmPatLookup::FitToResults()
         if (windowState() == Qt::WindowNoState)
             setOuterSizeTwips(width, height);
 
-        grdPatient->SetCurrentCell(CurrentRow, 1);
+        grdPatient->SetCurrentCell(1, 1);
         grdPatient->LockUpdates(locked);
         grdPatient->Redraw(2);
         GridReady = true;

@@ -119,10 +119,10 @@ void frmPatLookup::grdPatient_ProcessKeys(int, double nChar, int, double nFlags)
             m_enterPressed = true;
         } else if ((flags & ReleasedFlag) && m_enterPressed) {
             m_enterPressed = false;
-            // The row the grid is on now: Enter straight after an arrow key comes before the
-            // refresh that follows the move, and would choose the row that was left.
+            // The row the grid is on now (Enter straight after an arrow key comes before the
+            // refresh that follows the move).
             SyncCurrentRow();
-            chooseRow(CurrentRow);
+            chooseRow(m_model.currentRow);
         }
     }, QStringLiteral("Err in frmPatLookup.grdPatient_ProcessKeys "));
 }

@@ -11,6 +11,8 @@
 #include <QCloseEvent>
 #include <QPushButton>
 
+#include <utility>
+
 using namespace zelvar::component;
 
 namespace zelvar::patlookup {
@@ -36,29 +38,26 @@ void frmPatLookup::HideLookup()
 
 void frmPatLookup::SyncCurrentRow()
 {
-    platform::GridValue row = grdPatient->NewHolder();
-    platform::GridValue column = grdPatient->NewHolder();
-    if (!grdPatient->GetCurrentCell(row, column) || row.Value.toInt() < 1)
+    const qint32 current = m_model.currentRow;
+    if (current < 1)
         return;
-    PreviousRow = CurrentRow;
-    CurrentRow = row.Value.toInt();
-    CurrentColumn = column.Value.toInt();
-
-    m_range.initrange(1, PreviousRow, FitColumnCount, PreviousRow);
+    // The whole row is painted as current: the one it was is painted again as it is now.
+    const qint32 previous = std::exchange(m_highlightedRow, current);
+    m_range.initrange(1, previous, FitColumnCount, previous);
     grdPatient->RedrawRange(m_range);
-    if (CurrentRow != PreviousRow) {
-        m_range.initrange(1, CurrentRow, FitColumnCount, CurrentRow);
+    if (current != previous) {
+        m_range.initrange(1, current, FitColumnCount, current);
         grdPatient->RedrawRange(m_range);
     }
     // A row the grid offers ahead of the loaded ones has no key yet: nothing to choose there.
-    const bool loaded = CurrentRow <= m_model.rows.table.rowBound();
-    cmdOK->setEnabled(loaded && Val(m_model.rows.table.cell(0, CurrentRow)) != 0.0);
+    const bool loaded = current <= m_model.rows.table.rowBound();
+    cmdOK->setEnabled(loaded && Val(m_model.rows.table.cell(0, current)) != 0.0);
     cmdDisplay->setEnabled(cmdOK->isEnabled());
 }
 
 void frmPatLookup::cmdOK_Click()
 {
-    SetReturnValue(CurrentRow);
+    SetReturnValue(m_model.currentRow);
     platform::trapReportAndShow([&] { HideLookup(); }, QStringLiteral("Error in Patient Lookup; OK button - "),
                                 QStringLiteral("Error in Patient Lookup"));
 }
@@ -80,7 +79,7 @@ void frmPatLookup::cmdNewAcct_Click()
 void frmPatLookup::cmdDisplay_Click()
 {
     platform::trapAndReport([&] {
-        const QString account = m_model.rows.table.cell(0, CurrentRow);
+        const QString account = m_model.rows.table.cell(0, m_model.currentRow);
         if (Val(account) == 0.0)
             return;
         browseprint::DisplayPatientInfo(account);
