@@ -130,15 +130,10 @@ void frmLookupSch::GetStyleRowCol(double Row, double Col, platform::GridStyle& S
     step([&] { Style.setHorizontalAlignment(QString(charAt(suffix, 7))); });
     step([&] { Style.setInterior(paintColour(charAt(suffix, 5))); });
     step([&] { Style.setTextColor(paintColour(charAt(suffix, 6))); });
-    step([&] {
-        platform::GridValue row = grdLookupSch->NewHolder();
-        platform::GridValue column = grdLookupSch->NewHolder();
-        grdLookupSch->GetCurrentCell(row, column);
-        if (row.Value.isValid() && row.Value.toInt() == r) {
-            Style.setTextColor(kHighlightText);
-            Style.setInterior(kHighlightBack);
-        }
-    });
+    if (r == CurrentRow) {
+        Style.setTextColor(kHighlightText);
+        Style.setInterior(kHighlightBack);
+    }
     step([&] { Result.Value = 1; });
 }
 

@@ -6,9 +6,11 @@
 #include "component/strings.h"
 #include "platform/messagebox.h"
 #include "platform/trap.h"
+#include "replies/lookuprecords.h"
 #include "replies/tabularreply.h"
 
-#include <algorithm>
+#include <functional>
+#include <optional>
 
 using namespace zelvar::component;
 
@@ -18,14 +20,18 @@ namespace {
 
 constexpr int kEarlyPaintRow = 40;
 
-// The row count of a header: exactly five decimal digits. Anything else ("8E08" would be
-// 800 million rows) is a type mismatch, and the count stays as it was.
-qint32 announcedRows(const QString& header)
+// Each step that fails is reported and passed over; the next step still runs.
+void reportFailure(const ErrorInfo& error)
 {
-    const QString count = Mid(header, 7, 5);
-    if (count.size() != 5 || !std::all_of(count.begin(), count.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-        throw RuntimeError(RuntimeError::TypeMismatch);
-    return count.toInt();
+    platform::beep();
+    platform::reportToHost(QStringLiteral("Error raised in frmLookupSch.winRecvGridAsync: ") + error.description
+                           + QStringLiteral(" ___ ") + str(error.number));
+}
+
+void step(const std::function<void()>& body)
+{
+    if (const std::optional<ErrorInfo> error = trapped(body))
+        reportFailure(*error);
 }
 
 } // namespace
@@ -33,13 +39,12 @@ qint32 announcedRows(const QString& header)
 void frmLookupSch::AsyncReceive(const QString& strData)
 {
     if (trapped([&] {
-            const QString kind = Mid(strData, 2, 2);
-            if (kind == QLatin1String("GH"))
-                winRecvGridAsync(strData, true, false);
-            else if (kind == QLatin1String("GC"))
-                winRecvGridAsync(strData, true, true);
-            else if (kind == QLatin1String("GR"))
-                winRecvGridAsync(strData, false, false);
+            switch (replies::lookupRecordKind(strData)) {
+            case replies::LookupRecord::Header: winRecvGridAsync(strData, true, false); break;
+            case replies::LookupRecord::ClearingHeader: winRecvGridAsync(strData, true, true); break;
+            case replies::LookupRecord::Row: winRecvGridAsync(strData, false, false); break;
+            case replies::LookupRecord::Other: break;
+            }
         })) {
         platform::beep();
     }
@@ -52,19 +57,9 @@ void frmLookupSch::ClearGrid(platform::GridControl& grid)
     grid.Redraw(1);
 }
 
-// Each step that fails is reported and passed over; the next step still runs.
-static void step(const std::function<void()>& body)
-{
-    if (const std::optional<ErrorInfo> error = trapped(body)) {
-        platform::beep();
-        platform::reportToHost(QStringLiteral("Error raised in frmLookupSch.winRecvGridAsync: ") + error->description
-                               + QStringLiteral(" ___ ") + str(error->number));
-    }
-}
-
 void frmLookupSch::winRecvGridAsync(const QString& strData, bool header, bool clear)
 {
-    step([&] { LoadGridIndex = CInt(Mid(strData, 5, 1)); });
+    step([&] { LoadGridIndex = replies::lookupGridIndex(strData); });
     if (header)
         receiveHeader(strData, clear);
     else
@@ -76,8 +71,18 @@ void frmLookupSch::receiveHeader(const QString& strData, bool clear)
     step([&] { grid(LoadGridIndex).LockUpdates(true); });
     if (clear)
         step([&] { ClearGrid(grid(LoadGridIndex)); });
-    step([&] { slot(LoadGridIndex).ColCount = utils().CountPieces(strData, tab); });
-    step([&] { slot(LoadGridIndex).RowCount = announcedRows(strData); });
+    std::optional<qint32> widthFactor;
+    step([&] { widthFactor = replies::ColumnWidthFactor(settings()); });
+    qint32 known = 0;
+    step([&] { known = slot(LoadGridIndex).ColCount; });
+    const replies::LookupHeader h = replies::readLookupHeader(strData, utils(), widthFactor, known);
+    for (const ErrorInfo& failure : h.failures)
+        reportFailure(failure);
+
+    if (h.columnCount)
+        step([&] { slot(LoadGridIndex).ColCount = *h.columnCount; });
+    if (h.rowCount)
+        step([&] { slot(LoadGridIndex).RowCount = *h.rowCount; });
     step([&] { grid(LoadGridIndex).SetRowCount(slot(LoadGridIndex).RowCount); });
     step([&] { grid(LoadGridIndex).SetColCount(slot(LoadGridIndex).ColCount - 1); });
     step([&] {
@@ -85,52 +90,23 @@ void frmLookupSch::receiveHeader(const QString& strData, bool clear)
         g.Cells = replies::ResultTable();
         g.Cells.redim(g.ColCount, g.RowCount);
     });
-    step([&] {
-        const QString first = utils().GetPiece(strData, tab, 1);
-        slot(LoadGridIndex).Cells.setCell(0, 0, Left(first, first.size() - 2));
-    });
-    qint32 columns = 0;
-    step([&] { columns = slot(LoadGridIndex).ColCount; });
-    for (qint32 i = 2; i <= columns; ++i) {
-        QString field;
-        step([&] { field = utils().GetPiece(strData, tab, CInt(double(i))); });
-        const qint32 c = i - 1;
-        step([&] {
-            const qint32 width = mulLong(CLng(Right(field, 2)), replies::ColumnWidthFactor(settings()));
-            grid(LoadGridIndex).SetColWidths(c, c, width);
-        });
-        step([&] { slot(LoadGridIndex).Cells.setCell(c, 0, Left(field, field.size() - 2)); });
+    for (qint32 c = 0; c < qint32(h.headings.size()); ++c) {
+        if (c > 0 && h.widths.at(c - 1))
+            step([&] { grid(LoadGridIndex).SetColWidths(c, c, *h.widths.at(c - 1)); });
+        step([&] { slot(LoadGridIndex).Cells.setCell(c, 0, h.headings.at(c)); });
     }
     LoadRow = 1;
 }
 
 void frmLookupSch::receiveRow(const QString& strData)
 {
-    // The record's fields are found by one pass over its text: the cells are the stretches
-    // between successive tabs. A record with fewer fields than the header leaves the missing
-    // cells empty (reported once).
-    const QString record = strData + tab;
+    // A record with fewer fields than the header leaves the missing cells empty (reported
+    // once).
     step([&] {
         LookupGrid& g = slot(LoadGridIndex);
-        QVarLengthArray<replies::ResultTable::Span, 12> spans;
-        const qsizetype firstTab = record.indexOf(QLatin1Char('\t'));
-        const qsizetype keyStart = qMin<qsizetype>(6, firstTab);
-        spans.append({quint32(keyStart), quint32(firstTab - keyStart)});
-        qsizetype p1 = firstTab;
-        bool missing = false;
-        for (qint32 i = 2; i <= g.ColCount; ++i) {
-            const qsizetype p2 = p1 >= 0 ? record.indexOf(QLatin1Char('\t'), p1 + 1) : -1;
-            if (p2 < 0) {
-                missing = true;
-                spans.append({0, 0});
-                p1 = -1;
-                continue;
-            }
-            spans.append({quint32(p1 + 1), quint32(p2 - p1 - 1)});
-            p1 = p2;
-        }
-        g.Cells.setRow(LoadRow, record, spans);
-        if (missing)
+        const replies::LookupRow row = replies::readLookupRow(strData, g.ColCount);
+        g.Cells.setRow(LoadRow, row.text, row.cells);
+        if (!row.complete)
             throw RuntimeError(RuntimeError::InvalidProcedureCall);
     });
     if (LoadRow == kEarlyPaintRow) {
