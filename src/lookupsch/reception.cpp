@@ -69,8 +69,10 @@ void frmLookupSch::winRecvGridAsync(const QString& strData, bool header, bool cl
 void frmLookupSch::receiveHeader(const QString& strData, bool clear)
 {
     step([&] { grid(LoadGridIndex).LockUpdates(true); });
-    if (clear)
+    if (clear) {
         step([&] { ClearGrid(grid(LoadGridIndex)); });
+        CurrentRow = 0;     // the grid has no current cell until the rows are in
+    }
     std::optional<qint32> widthFactor;
     step([&] { widthFactor = replies::ColumnWidthFactor(settings()); });
     qint32 known = 0;

@@ -10,7 +10,7 @@ namespace zelvar::patlookup {
 struct SearchRequest
 {
     QString text;               // as typed, less a key letter's prefix
-    QString key;                // the key's caption, as the server knows it ("&PAT NAME")
+    QString key;                // the key's caption ("&Pat Name"), sent in capitals
     bool workflow = false;      // a workflow search: the caption is marked as one
     bool keepCase = false;      // the one key whose text is sent as typed
     QString position;           // the continuation key of the page to fetch; empty for the first
