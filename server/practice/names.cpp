@@ -300,36 +300,6 @@ QString identifierKey(const QString& text)
     return out;
 }
 
-QString soundex(const QString& name)
-{
-    static const char codes[26] = {'0', '1', '2', '3', '0', '1', '2', '0', '0', '2', '2', '4', '5',
-                                   '5', '0', '1', '2', '6', '2', '3', '0', '1', '0', '2', '0', '2'};
-    QString out;
-    char previous = 0;
-    for (QChar c : foldName(name)) {
-        if (c < u'A' || c > u'Z')
-            continue;
-        const char code = codes[c.unicode() - u'A'];
-        if (out.isEmpty()) {
-            out += c;
-            previous = code;
-            continue;
-        }
-        if (code != '0' && code != previous)
-            out += QLatin1Char(code);
-        // H and W do not separate equal codes; vowels do.
-        if (c != u'H' && c != u'W')
-            previous = code;
-        if (out.size() == 4)
-            break;
-    }
-    if (out.isEmpty())
-        return out;
-    while (out.size() < 4)
-        out += u'0';
-    return out;
-}
-
 namespace {
 
 // "JOHN A": the first name and the middle initial.

@@ -46,9 +46,6 @@ int editDistance(const QString& a, const QString& b);
 // An identifier as the search compares it: upper case, without blanks and dashes.
 QString identifierKey(const QString& text);
 
-// Soundex of a name ("SMITH" and "SMYTHE" are both S530); empty for a text without letters.
-QString soundex(const QString& name);
-
 // -- what the front desk types ----------------------------------------------------------------
 
 // One reading of a name search text: the last name, the first and the middle initial, each a
