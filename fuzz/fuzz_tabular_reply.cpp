@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QStringList first = split >= 0 ? all.mid(0, split) : all;
     const QStringList further = split >= 0 ? all.mid(split + 1) : QStringList();
     replies::SearchResults results;
-    replies::readFirstPage(first, results, component::utils(), 8);
+    replies::readFirstPage(first, results, component::utils(), component::settings());
     if (!results.AllLoaded)
         replies::readFurtherPage(further, results, component::utils());
     // Read back what the dialog would paint.

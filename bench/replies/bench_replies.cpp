@@ -68,7 +68,7 @@ void BM_ReadFirstPage(benchmark::State& state)
     const QStringList reply = makeReply(int(state.range(0)));
     for (auto _ : state) {
         replies::SearchResults results;
-        const replies::PageReading reading = replies::readFirstPage(reply, results, component::utils(), 8);
+        const replies::PageReading reading = replies::readFirstPage(reply, results, component::utils(), component::settings());
         benchmark::DoNotOptimize(reading.success);
         if (!reading.success)
             state.SkipWithError("the reader failed");

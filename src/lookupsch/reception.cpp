@@ -77,7 +77,8 @@ void frmLookupSch::receiveHeader(const QString& strData, bool clear)
     step([&] { widthFactor = replies::ColumnWidthFactor(settings()); });
     qint32 known = 0;
     step([&] { known = slot(LoadGridIndex).ColCount; });
-    const replies::LookupHeader h = replies::readLookupHeader(strData, utils(), widthFactor, known);
+    replies::LookupHeader h;
+    step([&] { h = replies::readLookupHeader(strData, utils(), widthFactor, known); });
     for (const ErrorInfo& failure : h.failures)
         reportFailure(failure);
 

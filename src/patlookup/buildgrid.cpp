@@ -69,8 +69,8 @@ void showReplyMessages(const QList<ReplyMessage>& messages)
 
 bool BuildGrid(const QStringList& lines, QString& errorText, replies::SearchResults& results, ReplyGrid& grid)
 {
-    const PageReading reading = replies::readFirstPage(lines, results, component::utils(),
-                                                          replies::ColumnWidthFactor(component::settings()), grid.MaxRows());
+    const PageReading reading = replies::readFirstPage(lines, results, component::utils(), component::settings(),
+                                                          grid.MaxRows());
     errorText = reading.errorText;
     return apply(reading, results, grid);
 }

@@ -154,7 +154,7 @@ QString knownTotal(const QString& header)
     return total.match(text).hasMatch() ? text : QString();
 }
 
-bool readFirst(Reader& r, qint32 widthFactor, qint32 gridRowLimit)
+bool readFirst(Reader& r, ZelvarSettings& settings, qint32 gridRowLimit)
 {
     SearchResults& results = r.results;
     PageReading& reading = r.reading;
@@ -181,7 +181,7 @@ bool readFirst(Reader& r, qint32 widthFactor, qint32 gridRowLimit)
         results.AllLoaded = true;
         return false;
     }
-    r.takeHeadings(widthFactor);
+    r.takeHeadings(ColumnWidthFactor(settings));
 
     if (r.lines.size() - 1 < qsizetype(results.RowsLoaded) + 1) {
         reading.errorText = r.shortReply(results.RowsLoaded);
@@ -261,11 +261,11 @@ qint32 ColumnWidthFactor(ZelvarSettings& settings)
     return CLng(settings.GetColumnWidthFactor());
 }
 
-PageReading readFirstPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils, qint32 widthFactor,
-                          qint32 gridRowLimit)
+PageReading readFirstPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils,
+                          ZelvarSettings& settings, qint32 gridRowLimit)
 {
     Reader r{lines, results, utils, {}, {}};
-    if (const std::optional<ErrorInfo> error = trapped([&] { r.reading.success = readFirst(r, widthFactor, gridRowLimit); })) {
+    if (const std::optional<ErrorInfo> error = trapped([&] { r.reading.success = readFirst(r, settings, gridRowLimit); })) {
         r.reading.success = false;
         r.reading.errorText = QStringLiteral("Error in Patient Lookup. Err: ") + error->description;
         // An unreadable first page must not lead to further-rows requests.

@@ -63,11 +63,11 @@ struct PageReading
 qint32 ColumnWidthFactor(ZelvarSettings& settings);
 
 // Reads the first reply of a search into a fresh table, splitting its lines with the host's
-// utilities and sizing its columns by the settings' width factor. A grid holds at most
-// gridRowLimit rows; where the header counts more, the rows read are the last ones the grid
-// can show.
-PageReading readFirstPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils, qint32 widthFactor,
-                          qint32 gridRowLimit = std::numeric_limits<qint32>::max());
+// utilities and sizing its columns by the settings' width factor (a host that fails either
+// fails the page, as an unreadable one). A grid holds at most gridRowLimit rows; where the
+// header counts more, the rows read are the last ones the grid can show.
+PageReading readFirstPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils,
+                          ZelvarSettings& settings, qint32 gridRowLimit = std::numeric_limits<qint32>::max());
 
 // Reads a further reply of the same search and appends its rows.
 PageReading readFurtherPage(const QStringList& lines, SearchResults& results, ZelvarUtils& utils);

@@ -54,7 +54,7 @@ protected:
     {
         replies::SearchResults results;
         const QStringList reply = link->answer(QStringLiteral("|GET|KEY|") + text + QLatin1Char('|') + caption + QLatin1Char('|'));
-        const replies::PageReading reading = replies::readFirstPage(reply, results, component::utils(), 8);
+        const replies::PageReading reading = replies::readFirstPage(reply, results, component::utils(), component::settings());
         EXPECT_TRUE(reading.success) << reading.errorText.toStdString();
         return results;
     }

@@ -282,6 +282,11 @@ TEST_F(TabularReplyTest, shouldTrapRunTimeErrorsOfTheFirstPage)
     // A one-character heading cannot lose two width digits.
     EXPECT_FALSE(first({header(QStringLiteral("00000"), {QStringLiteral("5")}), trailer({})}));
     EXPECT_EQ(errorText, QStringLiteral("Error in Patient Lookup. Err: Invalid procedure call or argument"));
+
+    // A width factor past any whole number fails the page like any other step of it.
+    utils->settings().columnWidthFactor = 1e12;
+    EXPECT_FALSE(first(page(1, 3, QStringLiteral("  "))));
+    EXPECT_EQ(errorText, QStringLiteral("Error in Patient Lookup. Err: Overflow"));
 }
 
 // Catches a further page that overwrites loaded rows, touches the widths, changes the
