@@ -57,7 +57,7 @@ const char* tableName(Table table);
 
 // A connection to the practice database. SQL is written once, in the spelling both engines
 // take (numbered parameters, row values, ON CONFLICT); a connection translates what its
-// engine spells differently.
+// engine spells differently. The layout itself is the schema's (schema.h).
 class Database
 {
 public:
@@ -79,14 +79,12 @@ public:
     // Never throws: called while another error is on its way out.
     virtual void rollback() noexcept = 0;
     virtual std::unique_ptr<RowWriter> rowWriter() = 0;
-    // Whether a table or index of the name exists (a schema is made once, not by every
-    // connection: made again beside other connections' writes it takes locks they wait for).
+    enum class Engine { Sqlite, Postgres };
+    virtual Engine engine() const = 0;
+    // Whether a table or index of the name exists, and whether a table has a column: what a
+    // database from before layouts were numbered is recognised by.
     virtual bool hasRelation(const QString& name) = 0;
-    // How this engine declares a key column that numbers new rows itself.
-    virtual QString numberedKey() const = 0;
-    // What ends the declaration of a table that is all key (stored as its key's index alone,
-    // where the engine can).
-    virtual QString keyOnlyTable() const { return {}; }
+    virtual bool hasColumn(const QString& table, const QString& column) = 0;
     // After rows were copied in with their own numbers: new rows are numbered after them.
     virtual void continueNumbering(const QString& table) { Q_UNUSED(table); }
     // For a server's connections: the engine's housekeeping after a commit (SQLite's

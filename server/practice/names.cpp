@@ -10,6 +10,8 @@
 
 namespace zelvar::practice {
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 bool isVowel(QChar c)
@@ -93,128 +95,176 @@ QStringList alternateNameKeys(const QString& last)
     return out;
 }
 
+namespace {
+
+// A surname's letters, as the sound key reads them: what is before and after each letter.
+class Letters
+{
+public:
+    explicit Letters(QString w) : m_w(std::move(w)) {}
+    QChar operator[](qsizetype i) const { return i >= 0 && i < m_w.size() ? m_w[i] : QChar(); }
+    qsizetype size() const { return m_w.size(); }
+    bool startsWith(QLatin1StringView s) const { return m_w.startsWith(s); }
+    bool restIs(qsizetype i, QLatin1StringView s) const { return m_w.mid(i) == s; }
+
+private:
+    QString m_w;
+};
+
+bool isFrontVowel(QChar c)
+{
+    return c == u'E' || c == u'I' || c == u'Y';
+}
+
+// The letters not sounded at the start, or sounded otherwise (X as S, WH as W): what the key
+// begins with, and the first letter after them.
+qsizetype soundOpening(const Letters& w, QString& out)
+{
+    if (w.startsWith("X"_L1)) {
+        out += u'S';
+        return 1;
+    }
+    if (w.startsWith("WH"_L1)) {
+        out += u'W';
+        return 2;
+    }
+    for (const QLatin1StringView silent : {"AE"_L1, "GN"_L1, "KN"_L1, "PN"_L1, "WR"_L1}) {
+        if (w.startsWith(silent))
+            return 1;
+    }
+    return 0;
+}
+
+// C: X in -CIA- and CH (K after S), S before E, I or Y (silent after S), else K. Returns the
+// last letter it read.
+qsizetype soundOfC(const Letters& w, qsizetype i, QString& out)
+{
+    const QChar next = w[i + 1];
+    if (next == u'I' && w[i + 2] == u'A') {
+        out += u'X';
+    } else if (next == u'H') {
+        out += w[i - 1] == u'S' ? u'K' : u'X';
+        return i + 1;
+    } else if (isFrontVowel(next)) {
+        if (w[i - 1] != u'S')
+            out += u'S';
+    } else {
+        out += u'K';
+    }
+    return i;
+}
+
+// G: GH is K before a vowel and silent otherwise; silent in a closing GN or GNED; J before
+// E, I or Y; else K.
+qsizetype soundOfG(const Letters& w, qsizetype i, QString& out)
+{
+    const QChar next = w[i + 1];
+    if (next == u'H') {
+        if (i + 2 < w.size() && isVowel(w[i + 2]))
+            out += u'K';
+        return i + 1;
+    }
+    if (next == u'N' && (i + 2 == w.size() || w.restIs(i + 1, "NED"_L1)))
+        return i;
+    out += isFrontVowel(next) ? u'J' : u'K';
+    return i;
+}
+
+// S and T: SH and -SIO-/-SIA- are X, SCH is SK; TH is 0 (theta), -TIO-/-TIA- X, silent
+// before CH.
+qsizetype soundOfSOrT(const Letters& w, qsizetype i, QString& out)
+{
+    const QChar next = w[i + 1];
+    const QChar after = w[i + 2];
+    if (next == u'I' && (after == u'O' || after == u'A')) {
+        out += u'X';
+        return i;
+    }
+    if (w[i] == u'S') {
+        if (next == u'H') {
+            out += u'X';
+            return i + 1;
+        }
+        if (next == u'C' && after == u'H') {
+            out += QStringLiteral("SK");
+            return i + 2;
+        }
+        out += u'S';
+        return i;
+    }
+    if (next == u'H') {
+        out += u'0';
+        return i + 1;
+    }
+    if (!(next == u'C' && after == u'H'))
+        out += u'T';
+    return i;
+}
+
+// Any other letter: a vowel only when it begins the sound, B not after a closing M, D as J
+// before GE, GI or GY, H only before a vowel and not after C, S, P, T or G, PH as F.
+qsizetype soundOfLetter(const Letters& w, qsizetype i, QString& out)
+{
+    const QChar c = w[i];
+    const QChar next = w[i + 1];
+    switch (c.unicode()) {
+    case u'A': case u'E': case u'I': case u'O': case u'U':
+        if (out.isEmpty())
+            out += u'A';
+        return i;
+    case u'B':
+        if (!(w[i - 1] == u'M' && i == w.size() - 1))
+            out += u'B';
+        return i;
+    case u'C': return soundOfC(w, i, out);
+    case u'D':
+        if (next == u'G' && isFrontVowel(w[i + 2])) {
+            out += u'J';
+            return i + 1;
+        }
+        out += u'T';
+        return i;
+    case u'G': return soundOfG(w, i, out);
+    case u'H':
+        if (isVowel(next) && !QStringLiteral("CSPTG").contains(w[i - 1]))
+            out += u'H';
+        return i;
+    case u'K':
+        if (w[i - 1] != u'C')
+            out += u'K';
+        return i;
+    case u'P':
+        out += next == u'H' ? u'F' : u'P';
+        return next == u'H' ? i + 1 : i;
+    case u'Q': out += u'K'; return i;
+    case u'S': case u'T': return soundOfSOrT(w, i, out);
+    case u'V': out += u'F'; return i;
+    case u'W': case u'Y':
+        if (isVowel(next))
+            out += c;
+        return i;
+    case u'X': out += QStringLiteral("KS"); return i;
+    case u'Z': out += u'S'; return i;
+    default: out += c; return i;
+    }
+}
+
+} // namespace
+
 QString phoneticKey(const QString& name)
 {
-    QString w;
+    QString letters;
     for (QChar c : foldName(name)) {
         if (c >= u'A' && c <= u'Z')
-            w += c;
+            letters += c;
     }
-    if (w.isEmpty())
-        return w;
-    const auto at = [&](qsizetype i) { return i >= 0 && i < w.size() ? w[i] : QChar(); };
+    const Letters w(letters);
     QString out;
-    qsizetype i = 0;
-    // Letters not sounded at the start.
-    if (w.startsWith(QLatin1String("AE")) || w.startsWith(QLatin1String("GN")) || w.startsWith(QLatin1String("KN"))
-        || w.startsWith(QLatin1String("PN")) || w.startsWith(QLatin1String("WR")))
-        i = 1;
-    if (w.startsWith(QLatin1String("X"))) {
-        out += u'S';
-        i = 1;
-    } else if (w.startsWith(QLatin1String("WH"))) {
-        out += u'W';
-        i = 2;
-    }
-    const qsizetype start = i;
-    for (; i < w.size(); ++i) {
-        const QChar c = w[i];
-        const QChar next = at(i + 1);
-        const QChar after = at(i + 2);
-        if (c == at(i - 1) && c != u'C')
+    for (qsizetype i = soundOpening(w, out); i < w.size(); ++i) {
+        // A doubled letter is sounded once (but CC as in ACCENT twice).
+        if (w[i] == w[i - 1] && w[i] != u'C')
             continue;
-        switch (c.unicode()) {
-        case u'A': case u'E': case u'I': case u'O': case u'U':
-            if (i == start)
-                out += u'A';
-            break;
-        case u'B':
-            if (!(at(i - 1) == u'M' && i == w.size() - 1))
-                out += u'B';
-            break;
-        case u'C':
-            if (next == u'I' && after == u'A') {
-                out += u'X';
-            } else if (next == u'H') {
-                out += at(i - 1) == u'S' ? u'K' : u'X';
-                ++i;
-            } else if (next == u'E' || next == u'I' || next == u'Y') {
-                if (at(i - 1) != u'S')
-                    out += u'S';
-            } else {
-                out += u'K';
-            }
-            break;
-        case u'D':
-            if (next == u'G' && (after == u'E' || after == u'I' || after == u'Y')) {
-                out += u'J';
-                ++i;
-            } else {
-                out += u'T';
-            }
-            break;
-        case u'G':
-            if (next == u'H') {
-                if (i + 2 < w.size() && isVowel(after))
-                    out += u'K';
-                ++i;
-            } else if (next == u'N' && (i + 2 == w.size() || w.mid(i + 1) == QLatin1String("NED"))) {
-                // silent
-            } else if (next == u'E' || next == u'I' || next == u'Y') {
-                out += u'J';
-            } else {
-                out += u'K';
-            }
-            break;
-        case u'H':
-            if (isVowel(next) && !QStringLiteral("CSPTG").contains(at(i - 1)))
-                out += u'H';
-            break;
-        case u'K':
-            if (at(i - 1) != u'C')
-                out += u'K';
-            break;
-        case u'P':
-            if (next == u'H') {
-                out += u'F';
-                ++i;
-            } else {
-                out += u'P';
-            }
-            break;
-        case u'Q': out += u'K'; break;
-        case u'S':
-            if (next == u'H') {
-                out += u'X';
-                ++i;
-            } else if (next == u'I' && (after == u'O' || after == u'A')) {
-                out += u'X';
-            } else if (next == u'C' && after == u'H') {
-                out += QStringLiteral("SK");
-                i += 2;
-            } else {
-                out += u'S';
-            }
-            break;
-        case u'T':
-            if (next == u'I' && (after == u'O' || after == u'A')) {
-                out += u'X';
-            } else if (next == u'H') {
-                out += u'0';
-                ++i;
-            } else if (!(next == u'C' && after == u'H')) {
-                out += u'T';
-            }
-            break;
-        case u'V': out += u'F'; break;
-        case u'W': case u'Y':
-            if (isVowel(next))
-                out += c;
-            break;
-        case u'X': out += QStringLiteral("KS"); break;
-        case u'Z': out += u'S'; break;
-        default: out += c; break;
-        }
+        i = soundOfLetter(w, i, out);
     }
     return out;
 }

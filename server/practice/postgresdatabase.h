@@ -25,8 +25,9 @@ public:
     void commit() override;
     void rollback() noexcept override;
     std::unique_ptr<RowWriter> rowWriter() override;
+    Engine engine() const override { return Engine::Postgres; }
     bool hasRelation(const QString& name) override;
-    QString numberedKey() const override;
+    bool hasColumn(const QString& table, const QString& column) override;
     bool isBroken() const override;
     bool writesTwoTablesInOneStatement() const override { return true; }
     bool joinsLaterally() const override { return true; }

@@ -10,13 +10,13 @@ namespace zelvar::practice {
 class PostgresStore : public SqlStore
 {
 public:
-    // conninfo: "postgresql://user@host/db" or libpq's key=value words. Creates the tables
-    // when the database has none.
+    // conninfo: "postgresql://user@host/db" or libpq's key=value words. Brings the database
+    // to the newest layout (a new one gets its tables).
     explicit PostgresStore(const QString& conninfo);
 
 protected:
-    void createTables() override;
-    void dropTables() override;
+    QList<Index> secondaryIndexes() override;
+    void clearTables() override;
     void analyse() override;
 };
 

@@ -264,9 +264,12 @@ qint64 SqliteDatabase::pageSize()
     return m_pageSize;
 }
 
-QString SqliteDatabase::numberedKey() const
+bool SqliteDatabase::hasColumn(const QString& table, const QString& column)
 {
-    return QStringLiteral("INTEGER PRIMARY KEY");
+    const std::unique_ptr<Query> q = prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2"));
+    q->bindText(1, table);
+    q->bindText(2, column);
+    return q->step();
 }
 
 void SqliteDatabase::commit()

@@ -30,9 +30,9 @@ public:
     void commit() override;
     void rollback() noexcept override;
     std::unique_ptr<RowWriter> rowWriter() override;
+    Engine engine() const override { return Engine::Sqlite; }
     bool hasRelation(const QString& name) override;
-    QString numberedKey() const override;
-    QString keyOnlyTable() const override { return QStringLiteral(" WITHOUT ROWID"); }
+    bool hasColumn(const QString& table, const QString& column) override;
     void deferHousekeeping() override;
     void tidyUp() override;
 

@@ -1,5 +1,6 @@
 #include "sqlitestore.h"
 
+#include "schema.h"
 #include "sqlitedatabase.h"
 
 #include <sqlite3.h>
@@ -10,32 +11,13 @@ namespace zelvar::practice {
 
 SqliteStore::SqliteStore(const QString& path)
     : SqlStore(std::make_unique<SqliteDatabase>(path))
-    , m_path(path)
 {
-    if (hasColumn("patients", "sdx"))
-        addMatchingKeys();
-    createTables();
-    // Looked at again inside the transaction: another process may have just done it.
-    if (!hasColumn("patients", "visitorder")) {
-        keepBeforeUpgrade();
-        inWriteTransaction(*m_db, [this] {
-            if (!hasColumn("patients", "visitorder"))
-                addVisitOrders();
-        });
-    }
-    createIndexes();
-}
-
-// An upgrade changes the patients' rows: what the database was is kept beside it first, so
-// that going back to the program before is going back to that file. (Outside the upgrade's
-// transaction, which a copy cannot read through: two programs that open an old database at
-// once may each keep one.)
-void SqliteStore::keepBeforeUpgrade()
-{
-    if (!hasColumn("patients", "id"))
-        return;     // a new database: nothing to keep
-    const QString kept = m_db->keepBeforeUpgrade();
-    std::fprintf(stderr, "The practice database %s is upgraded; what it was is kept in %s\n", qPrintable(m_path), qPrintable(kept));
+    // What the database was is kept beside it, so that going back to the program before is
+    // going back to that file.
+    upgradeSchema(*m_db, [&](const QString& kept) {
+        std::fprintf(stderr, "The practice database %s is upgraded; what it was is kept in %s\n", qPrintable(path),
+                     qPrintable(kept));
+    });
 }
 
 sqlite3* SqliteStore::handle() const
@@ -43,112 +25,28 @@ sqlite3* SqliteStore::handle() const
     return static_cast<SqliteDatabase&>(*m_db).handle();
 }
 
-void SqliteStore::run(const char* sql)
+QList<SqlStore::Index> SqliteStore::secondaryIndexes()
 {
-    m_db->execute(QString::fromUtf8(sql));
+    Statement s(*m_db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL "
+                       "AND tbl_name IN (SELECT value FROM json_each(?1))");
+    s.bind(1, QStringLiteral("[\"") + practiceTables().join(QStringLiteral("\",\"")) + QStringLiteral("\"]"));
+    QList<Index> indexes;
+    while (s.step())
+        indexes.append({s.text(0), s.text(1)});
+    return indexes;
 }
 
-void SqliteStore::dropTables()
+void SqliteStore::clearTables()
 {
-    run("DROP TABLE IF EXISTS patients; DROP TABLE IF EXISTS namekeys; DROP TABLE IF EXISTS phones;"
-        "DROP TABLE IF EXISTS policies; DROP TABLE IF EXISTS transactions; DROP TABLE IF EXISTS claims;"
-        "DROP TABLE IF EXISTS encounters; DROP TABLE IF EXISTS accessions; DROP TABLE IF EXISTS codes;"
-        "DROP TABLE IF EXISTS settings; DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS recent;");
+    // Without a condition SQLite drops a table's pages at once, as it would the table.
+    for (const QString& table : practiceTables())
+        m_db->execute(QStringLiteral("DELETE FROM ") + table);
 }
 
 void SqliteStore::analyse()
 {
-    run("ANALYZE");
+    m_db->execute(QStringLiteral("ANALYZE"));
 }
-
-bool SqliteStore::hasColumn(const char* table, const char* column)
-{
-    Statement s(*m_db, (QStringLiteral("SELECT 1 FROM pragma_table_info('") + QString::fromLatin1(table)
-                       + QStringLiteral("') WHERE name = ?1")).toUtf8().constData());
-    s.bind(1, QString::fromLatin1(column));
-    return s.step();
-}
-
-void SqliteStore::addMatchingKeys()
-{
-    // A database from before the matching keys: the keys are computed here, as a write does, in
-    // one transaction.
-    keepBeforeUpgrade();
-    m_db->beginWrite();
-    try {
-        run("DROP INDEX IF EXISTS patients_sdx; DROP INDEX IF EXISTS patients_name;"
-                "DROP INDEX IF EXISTS patients_dob; DROP INDEX IF EXISTS policies_number;"
-                "ALTER TABLE patients DROP COLUMN sdx;"
-                "ALTER TABLE patients ADD COLUMN lastkey TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN firstkey TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN firstformal TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN lastsound TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN ssn4 TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE patients ADD COLUMN mrnkey TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE phones ADD COLUMN last7 TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE phones ADD COLUMN last4 TEXT NOT NULL DEFAULT '';"
-                "ALTER TABLE policies ADD COLUMN numkey TEXT NOT NULL DEFAULT '';"
-                "CREATE TABLE IF NOT EXISTS namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);"
-                "UPDATE phones SET last7 = substr(digits, -7), last4 = substr(digits, -4);");
-        Statement patients(*m_db, "SELECT id, last, first, ssn, mrn FROM patients");
-        Statement update(*m_db, "UPDATE patients SET lastkey = ?2, firstkey = ?3, firstformal = ?4, lastsound = ?5,"
-                               " ssn4 = ?6, mrnkey = ?7 WHERE id = ?1");
-        const std::unique_ptr<RowWriter> alternate = m_db->rowWriter();
-        while (patients.step()) {
-            const PatientKeys k = patientKeys(patients.text(1), patients.text(2), patients.text(3), patients.text(4));
-            update.bind(1, patients.integer(0)).bind(2, k.lastkey).bind(3, k.firstkey).bind(4, k.firstformal)
-                .bind(5, k.lastsound).bind(6, k.ssn4).bind(7, k.mrnkey);
-            update.run();
-            writeAlternateKeys(*alternate, k, patients.integer(0));
-        }
-        Statement policies(*m_db, "SELECT id, number FROM policies");
-        Statement number(*m_db, "UPDATE policies SET numkey = ?2 WHERE id = ?1");
-        while (policies.step()) {
-            number.bind(1, policies.integer(0)).bind(2, identifierKey(policies.text(1)));
-            number.run();
-        }
-        m_db->commit();
-    } catch (...) {
-        m_db->rollback();
-        throw;
-    }
-}
-
-void SqliteStore::createTables()
-{
-    run(R"(
-        CREATE TABLE IF NOT EXISTS patients (
-            id INTEGER PRIMARY KEY, last TEXT NOT NULL, first TEXT NOT NULL, middle TEXT NOT NULL,
-            dob TEXT NOT NULL, sex TEXT NOT NULL, ssn TEXT NOT NULL, mrn TEXT NOT NULL,
-            phone TEXT NOT NULL, mobile TEXT NOT NULL, street TEXT NOT NULL, city TEXT NOT NULL,
-            state TEXT NOT NULL, zip TEXT NOT NULL, active INTEGER NOT NULL, guarantor INTEGER NOT NULL,
-            relation TEXT NOT NULL,
-            lastkey TEXT NOT NULL, firstkey TEXT NOT NULL, firstformal TEXT NOT NULL, lastsound TEXT NOT NULL,
-            ssn4 TEXT NOT NULL, mrnkey TEXT NOT NULL, visitorder INTEGER NOT NULL);
-        CREATE TABLE IF NOT EXISTS namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);
-        CREATE TABLE IF NOT EXISTS phones (digits TEXT NOT NULL, patient INTEGER NOT NULL, last7 TEXT NOT NULL,
-            last4 TEXT NOT NULL);
-        CREATE TABLE IF NOT EXISTS policies (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, rank INTEGER NOT NULL,
-            payor TEXT NOT NULL, number TEXT NOT NULL, grp TEXT NOT NULL, subscriber INTEGER NOT NULL,
-            relation TEXT NOT NULL, effective TEXT NOT NULL, numkey TEXT NOT NULL);
-        CREATE TABLE IF NOT EXISTS transactions (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, posted TEXT NOT NULL,
-            code TEXT NOT NULL, amount REAL NOT NULL);
-        CREATE TABLE IF NOT EXISTS claims (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, filed TEXT NOT NULL,
-            payor TEXT NOT NULL, amount REAL NOT NULL);
-        CREATE TABLE IF NOT EXISTS encounters (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, seen TEXT NOT NULL,
-            provider TEXT NOT NULL, reason TEXT NOT NULL, charges REAL NOT NULL, payments REAL NOT NULL);
-        CREATE TABLE IF NOT EXISTS accessions (number TEXT PRIMARY KEY, patient INTEGER NOT NULL, taken TEXT NOT NULL,
-            test TEXT NOT NULL) WITHOUT ROWID;
-        CREATE TABLE IF NOT EXISTS codes (tbl TEXT NOT NULL, code TEXT NOT NULL, description TEXT NOT NULL,
-            grp TEXT NOT NULL, extra TEXT NOT NULL, sort INTEGER NOT NULL, PRIMARY KEY (tbl, code)) WITHOUT ROWID;
-        CREATE TABLE IF NOT EXISTS settings (name TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
-        CREATE TABLE IF NOT EXISTS files (folder TEXT NOT NULL, name TEXT NOT NULL, content BLOB NOT NULL,
-            PRIMARY KEY (folder, name)) WITHOUT ROWID;
-        CREATE TABLE IF NOT EXISTS recent (user TEXT NOT NULL, patient INTEGER NOT NULL, chosen INTEGER NOT NULL,
-            PRIMARY KEY (user, patient)) WITHOUT ROWID;
-    )");
-}
-
 
 QStringList SqliteStore::searchPlans()
 {

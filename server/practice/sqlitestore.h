@@ -11,8 +11,7 @@ namespace zelvar::practice {
 class SqliteStore : public SqlStore
 {
 public:
-    // Opens (or creates, empty) the database file; a file from before the matching keys gets
-    // them.
+    // Opens (or creates, empty) the database file and brings it to the newest layout.
     explicit SqliteStore(const QString& path);
 
     // The query plans of the searches, for the test that no search scans a table.
@@ -20,17 +19,9 @@ public:
     sqlite3* handle() const;
 
 protected:
-    void createTables() override;
-    void dropTables() override;
+    QList<Index> secondaryIndexes() override;
+    void clearTables() override;
     void analyse() override;
-
-private:
-    void run(const char* sql);
-    bool hasColumn(const char* table, const char* column);
-    void addMatchingKeys();
-    void keepBeforeUpgrade();
-
-    QString m_path;
 };
 
 } // namespace zelvar::practice

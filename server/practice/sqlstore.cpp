@@ -135,41 +135,12 @@ SqlStore::SqlStore(std::unique_ptr<Database> db)
 
 SqlStore::~SqlStore() = default;
 
-void SqlStore::createIndexes()
+QStringList SqlStore::practiceTables()
 {
-    m_db->execute(QStringLiteral(R"(
-        CREATE INDEX IF NOT EXISTS patients_byname ON patients (lastkey, firstkey, visitorder, id, middle);
-        CREATE INDEX IF NOT EXISTS patients_bysound ON patients (lastsound, lastkey, firstkey, visitorder, id, firstformal, middle);
-        CREATE INDEX IF NOT EXISTS patients_bydob ON patients (dob, visitorder, id, lastkey);
-        CREATE INDEX IF NOT EXISTS patients_byssn ON patients (ssn, visitorder, id);
-        CREATE INDEX IF NOT EXISTS patients_byssn4 ON patients (ssn4, visitorder, id);
-        CREATE INDEX IF NOT EXISTS patients_bymrnkey ON patients (mrnkey, visitorder, id);
-        CREATE INDEX IF NOT EXISTS patients_guarantor ON patients (guarantor, id);
-        CREATE INDEX IF NOT EXISTS namekeys_key ON namekeys (key, first, patient);
-        CREATE INDEX IF NOT EXISTS phones_digits ON phones (digits, patient);
-        CREATE INDEX IF NOT EXISTS phones_last7 ON phones (last7, patient);
-        CREATE INDEX IF NOT EXISTS phones_last4 ON phones (last4, patient);
-        CREATE INDEX IF NOT EXISTS policies_numkey ON policies (numkey, patient);
-        CREATE INDEX IF NOT EXISTS policies_patient ON policies (patient);
-        CREATE INDEX IF NOT EXISTS encounters_patient ON encounters (patient, seen);
-        CREATE INDEX IF NOT EXISTS recent_user ON recent ("user", chosen);
-    )"));
-}
-
-void SqlStore::addVisitOrders()
-{
-    m_db->execute(QStringLiteral(
-        "DROP INDEX IF EXISTS patients_namekey; DROP INDEX IF EXISTS patients_sound;"
-        "DROP INDEX IF EXISTS patients_dob; DROP INDEX IF EXISTS patients_ssn4; DROP INDEX IF EXISTS patients_ssn;"
-        "DROP INDEX IF EXISTS patients_mrnkey;"
-        "ALTER TABLE patients ADD COLUMN visitorder INTEGER NOT NULL DEFAULT %1").arg(visitOrder({})));
-    Statement visits(*m_db, "SELECT patient, max(seen) FROM encounters GROUP BY patient");
-    Statement update(*m_db, "UPDATE patients SET visitorder = ?2 WHERE id = ?1");
-    while (visits.step()) {
-        update.bind(1, visits.integer(0)).bind(2, visitOrder(QDate::fromString(visits.text(1), Qt::ISODate)));
-        update.run();
-    }
-    createIndexes();
+    return {QStringLiteral("patients"), QStringLiteral("namekeys"), QStringLiteral("phones"), QStringLiteral("policies"),
+            QStringLiteral("transactions"), QStringLiteral("claims"), QStringLiteral("encounters"),
+            QStringLiteral("accessions"), QStringLiteral("codes"), QStringLiteral("settings"), QStringLiteral("files"),
+            QStringLiteral("recent")};
 }
 
 bool SqlStore::isEmpty()

@@ -82,14 +82,16 @@ public:
 protected:
     explicit SqlStore(std::unique_ptr<Database> db);
 
-    // The tables and their indexes, each created when missing.
-    virtual void createTables() = 0;
-    // The same indexes on every engine: the searches walk them in the same order.
-    void createIndexes();
-    virtual void dropTables() = 0;
-    // A database from before the visit order: each patient's is computed from the visits, as a
-    // write does, and the indexes that go by it are made (in the caller's transaction).
-    void addVisitOrders();
+    // The tables a rebuild fills (not the service's: its desks and log stay).
+    static QStringList practiceTables();
+    struct Index
+    {
+        QString name, definition;
+    };
+    // The indexes of those tables other than their keys, as the layout made them.
+    virtual QList<Index> secondaryIndexes() = 0;
+    // Every row of those tables gone, inside the caller's transaction.
+    virtual void clearTables() = 0;
 
     std::unique_ptr<Database> m_db;
 

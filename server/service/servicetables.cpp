@@ -4,7 +4,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
-#include <cstdio>
 #include <stdexcept>
 
 namespace zelvar::service {
@@ -19,63 +18,10 @@ constexpr int kEntriesPerBlock = 256;
 
 } // namespace
 
+// The tables are the practice database's own, made with its layout (practice/schema.h).
 ServiceTables::ServiceTables(practice::Database& db)
     : m_db(db)
 {
-    // Written in the SQL both engines take; made once, when missing.
-    if (!m_db.hasRelation(QStringLiteral("access_accounts")))
-        createTables();
-    if (!m_db.hasRelation(QStringLiteral("access_clerk")))
-        addClerks();
-}
-
-// A log from before the clerk was kept gets the column: its entries name no clerk. (A column
-// the program before does not read: going back to it needs no copy.)
-void ServiceTables::addClerks()
-{
-    bool hasColumn = true;
-    try {
-        Statement s(m_db, "SELECT clerk FROM access WHERE 1 = 0");
-        s.step();
-    } catch (const practice::DatabaseError&) {
-        hasColumn = false;
-    }
-    practice::inWriteTransaction(m_db, [&] {
-        if (m_db.hasRelation(QStringLiteral("access_clerk")))
-            return;
-        if (!hasColumn)
-            m_db.execute(QStringLiteral("ALTER TABLE access ADD COLUMN clerk TEXT NOT NULL DEFAULT ''"));
-        m_db.execute(QStringLiteral("CREATE INDEX access_clerk ON access (clerk, id)"));
-    });
-}
-
-void ServiceTables::createTables()
-{
-    if (m_db.hasRelation(QStringLiteral("accessed"))) {
-        const QString kept = m_db.keepBeforeUpgrade();
-        std::fprintf(stderr, "The practice database's access log is upgraded; what it was is kept in %s\n", qPrintable(kept));
-    }
-    practice::inWriteTransaction(m_db, [this] {
-        if (m_db.hasRelation(QStringLiteral("access_accounts")))
-            return;
-        // An entry's accounts are kept by block of entries, then account: the rows a search
-        // adds land in the few pages of the newest block, where a key led by the account sent
-        // each of a page's 50 accounts to a page of its own (SQLite writes every page a commit
-        // touches in full, so that was most of a busy server's work).
-        m_db.execute(QStringLiteral(
-            "CREATE TABLE IF NOT EXISTS desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
-            "CREATE TABLE IF NOT EXISTS access (id ") + m_db.numberedKey() + QStringLiteral(", at TEXT NOT NULL,"
-            " desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL, clerk TEXT NOT NULL DEFAULT '');"
-            "CREATE TABLE IF NOT EXISTS access_accounts (block BIGINT NOT NULL, account BIGINT NOT NULL, entry BIGINT NOT NULL,"
-            " PRIMARY KEY (block, account, entry))") + m_db.keyOnlyTable() + QStringLiteral(";"
-            "CREATE INDEX IF NOT EXISTS access_kind ON access (kind, id);"));
-        // A log written before blocks is moved over whole.
-        if (m_db.hasRelation(QStringLiteral("accessed"))) {
-            m_db.execute(QStringLiteral("INSERT INTO access_accounts (block, account, entry) "
-                                        "SELECT entry / %1, account, entry FROM accessed; DROP TABLE accessed;")
-                             .arg(kEntriesPerBlock));
-        }
-    });
 }
 
 QString ServiceTables::tokenHash(const QString& token)

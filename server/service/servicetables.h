@@ -56,8 +56,6 @@ public:
     static QString tokenHash(const QString& token);
 
 private:
-    void createTables();
-    void addClerks();
     practice::Database& m_db;
 };
 

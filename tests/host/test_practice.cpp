@@ -336,66 +336,6 @@ TEST_P(PracticeTest, shouldListTheRecentlySeenFirstAmongEquals)
     }
 }
 
-// Catches a database from before the visit order opened without it, or with orders that are not
-// its visits': every search among equals would then list them in account order.
-class PracticeUpgradeTest : public ::testing::TestWithParam<Backend>
-{
-};
-
-TEST_P(PracticeUpgradeTest, shouldOrderAnEarlierDatabaseByItsVisits)
-{
-    QTemporaryDir folder;
-    const QString address = GetParam() == Backend::Sqlite ? folder.filePath(QStringLiteral("practice.db"))
-                          : testPostgres().isEmpty()     ? QString()
-                                                         : freshPostgresDatabase();
-    if (address.isEmpty())
-        GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
-    QHash<qint64, qint64> orders;
-    {
-        const std::unique_ptr<SqlStore> store = storeAt(GetParam(), address);
-        store->generate(400, 3);
-        Statement s(store->database(), "SELECT id, visitorder FROM patients");
-        while (s.step())
-            orders.insert(s.integer(0), s.integer(1));
-        store->database().execute(QStringLiteral("DROP INDEX patients_byname; DROP INDEX patients_bysound; DROP INDEX patients_bydob;"
-                                                 "DROP INDEX patients_byssn4; DROP INDEX patients_byssn; DROP INDEX patients_bymrnkey;"
-                                                 "ALTER TABLE patients DROP COLUMN visitorder"));
-    }
-    // On PostgreSQL the copy is pg_dump's, in the service's state folder.
-    qputenv("STATE_DIRECTORY", QFile::encodeName(folder.path()));
-    const std::unique_ptr<SqlStore> store = storeAt(GetParam(), address);
-    qunsetenv("STATE_DIRECTORY");
-    Statement s(store->database(), "SELECT id, visitorder FROM patients");
-    int compared = 0;
-    while (s.step()) {
-        EXPECT_EQ(s.integer(1), orders.value(s.integer(0), -1)) << s.integer(0);
-        ++compared;
-    }
-    EXPECT_EQ(compared, orders.size());
-    EXPECT_FALSE(store->search({SearchKey::PatientName, QStringLiteral("SMITH"), {}, 50, {}}).rows.isEmpty());
-
-    // The file as it was is kept beside it, for the program before the upgrade to open again.
-    if (GetParam() == Backend::Sqlite) {
-        const QStringList kept = QDir(folder.path()).entryList({QStringLiteral("practice.db.before-upgrade-*")}, QDir::Files);
-        ASSERT_EQ(kept.size(), 1) << kept.join(QLatin1Char(' ')).toStdString();
-        SqliteDatabase before(folder.filePath(kept.first()));
-        Statement old(before, "SELECT count(*) FROM pragma_table_info('patients') WHERE name = 'visitorder'");
-        ASSERT_TRUE(old.step());
-        EXPECT_EQ(old.integer(0), 0);
-        Statement count(before, "SELECT count(*) FROM patients");
-        ASSERT_TRUE(count.step());
-        EXPECT_EQ(count.integer(0), orders.size());
-    } else {
-        const QStringList kept = QDir(folder.path()).entryList({QStringLiteral("practice-before-upgrade-*.dump")}, QDir::Files);
-        ASSERT_EQ(kept.size(), 1) << kept.join(QLatin1Char(' ')).toStdString();
-        QFile dump(folder.filePath(kept.first()));
-        ASSERT_TRUE(dump.open(QIODevice::ReadOnly));
-        EXPECT_EQ(dump.read(5), QByteArray("PGDMP"));
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Stores, PracticeUpgradeTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
-
 INSTANTIATE_TEST_SUITE_P(Stores, PracticeTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
 // Catches a lookup planned once that leaves the connection in a half-read exchange when it

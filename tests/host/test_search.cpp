@@ -269,6 +269,8 @@ TEST(PhoneticKeyTest, shouldGiveNamesThatSoundAlikeOneKey)
         {"SMITH", "SCHMIDT", false},      {"JOHNSON", "JACKSON", false},    {"MARTIN", "MARTINEZ", false},
         {"ANDERSON", "HENDERSON", false}, {"BROWN", "GREEN", false},        {"THOMPSON", "THOMAS", false},
         {"NGUYEN", "NG", false},          {"HALL", "HILL", true},           {"KING", "KHAN", false},
+        {"WHITE", "WHYTE", true},         {"WHITE", "WAIT", true},
+        {"WHEELER", "WHALEY", false},
     };
     for (const auto& c : cases) {
         const QString a = phoneticKey(QString::fromLatin1(c.a));

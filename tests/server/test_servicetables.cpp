@@ -98,27 +98,6 @@ TEST_P(ServiceTablesTest, shouldSayWhoWasShownWhichAccount)
     EXPECT_EQ(tables->accessLog(200300).size(), 1);
 }
 
-// Catches an access log lost when a database written by the earlier layout (one row per
-// account and entry, led by the account) is opened.
-TEST(ServiceTablesUpgradeTest, shouldKeepTheAccessLogOfAnEarlierDatabase)
-{
-    QTemporaryDir folder;
-    practice::SqliteStore store(folder.filePath(QStringLiteral("practice.db")));
-    store.database().execute(QStringLiteral(
-        "CREATE TABLE desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);"
-        "CREATE TABLE access (id INTEGER PRIMARY KEY, at TEXT NOT NULL, desk TEXT NOT NULL, kind TEXT NOT NULL, detail TEXT NOT NULL);"
-        "CREATE TABLE accessed (account BIGINT NOT NULL, entry BIGINT NOT NULL, PRIMARY KEY (account, entry)) WITHOUT ROWID;"
-        "CREATE INDEX access_kind ON access (kind, id);"
-        "INSERT INTO access VALUES (1, '2026-12-01T09:00:00.000Z', 'FRONT', 'SEARCH', ''), (900, '2026-12-01T09:01:00.000Z', 'BACK', 'RECORD', '');"
-        "INSERT INTO accessed VALUES (100001, 1), (100002, 1), (100002, 900);"));
-    ServiceTables tables(store.database());
-    const QList<service::AccessEntry> log = tables.accessLog(100002);
-    ASSERT_EQ(log.size(), 2);
-    EXPECT_EQ(log[0].accounts, (QList<qint64>{100001, 100002}));
-    EXPECT_EQ(log[1].desk, QStringLiteral("BACK"));
-    EXPECT_FALSE(store.database().hasRelation(QStringLiteral("accessed")));
-}
-
 // Catches a write-ahead log that only grows while desks search: a search was always reading
 // the log when the next write came, so the log never started over (a gigabyte in half a
 // minute), and once the writes stopped it kept its peak size. Here a desk's search is under

@@ -1,0 +1,127 @@
+#include "schema.h"
+
+#include "earlierlayouts.h"
+#include "names.h"
+
+#include <QDateTime>
+#include <QFile>
+
+namespace zelvar::practice {
+namespace {
+
+void runScript(Database& db, const char* name)
+{
+    db.execute(schemaScript(db, QString::fromLatin1(name)));
+}
+
+// Today's tables and indexes; a database from before layouts were numbered is brought to them
+// from whatever it was.
+void practiceLayout(Database& db)
+{
+    upgradeEarlierLayout(db);
+    runScript(db, "0001_layout");
+    runScript(db, "0001_indexes");
+    moveEarlierAccessLog(db);
+}
+
+// A surname opening with WH or X had the vowel after it kept in its sound key (WHITE: WAT,
+// where WHYTE and WAITE are WT), so that the duplicate check did not put them side by side.
+// The keys are made again for every surname whose key the program now makes otherwise; the
+// few such surnames are found by their key's index, and their rows by the name's.
+void surnameSounds(Database& db)
+{
+    Statement surnames(db, "SELECT DISTINCT lastkey, lastsound FROM patients");
+    QList<std::pair<QString, QString>> changed;
+    while (surnames.step()) {
+        const QString sound = phoneticKey(surnames.text(0));
+        if (sound != surnames.text(1))
+            changed.append({surnames.text(0), sound});
+    }
+    Statement update(db, "UPDATE patients SET lastsound = ?2 WHERE lastkey = ?1");
+    for (const auto& [lastkey, sound] : std::as_const(changed)) {
+        update.bind(1, lastkey).bind(2, sound);
+        update.run();
+    }
+}
+
+struct Step
+{
+    int version;
+    void (*apply)(Database&);
+};
+
+constexpr Step kSteps[] = {
+    {1, practiceLayout},
+    {2, surnameSounds},
+};
+
+QString engineSuffix(Database::Engine engine)
+{
+    return engine == Database::Engine::Postgres ? QStringLiteral("postgres") : QStringLiteral("sqlite");
+}
+
+void applyStep(Database& db, const Step& step)
+{
+    inWriteTransaction(db, [&] {
+        db.execute(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
+                                  "applied TEXT NOT NULL)"));
+        if (schemaVersion(db) >= step.version)
+            return;     // done by another program while this one waited for the lock
+        step.apply(db);
+        Statement done(db, "INSERT INTO schema_version (version, applied) VALUES (?1, ?2)");
+        done.bind(1, qint64(step.version)).bind(2, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+        done.run();
+    });
+}
+
+} // namespace
+
+int newestSchemaVersion()
+{
+    return std::end(kSteps)[-1].version;
+}
+
+int schemaVersion(Database& db)
+{
+    if (!db.hasRelation(QStringLiteral("schema_version")))
+        return 0;
+    Statement s(db, "SELECT coalesce(max(version), 0) FROM schema_version");
+    return s.step() ? int(s.integer(0)) : 0;
+}
+
+QString schemaScript(Database& db, const QString& name)
+{
+    const QString folder = QStringLiteral(":/practice/schema/");
+    QFile own(folder + name + QLatin1Char('.') + engineSuffix(db.engine()) + QStringLiteral(".sql"));
+    QFile shared(folder + name + QStringLiteral(".sql"));
+    QFile& file = own.exists() ? own : shared;
+    if (!file.open(QIODevice::ReadOnly))
+        throw DatabaseError("practice database: the program has no schema file " + name.toStdString());
+    return QString::fromUtf8(file.readAll());
+}
+
+void upgradeSchema(Database& db, const std::function<void(const QString& kept)>& kept)
+{
+    const int version = schemaVersion(db);
+    const int newest = newestSchemaVersion();
+    if (version > newest) {
+        throw DatabaseError(QStringLiteral("the practice database has layout %1, newer than this program knows "
+                                           "(layout %2); open it with the program that upgraded it, or a newer one")
+                                .arg(version).arg(newest).toStdString());
+    }
+    if (version == newest)
+        return;
+    // Outside the steps' transactions, which a copy cannot read through: two programs that open
+    // an old database at once may each keep one.
+    if (db.hasRelation(QStringLiteral("patients"))) {
+        const QString where = db.keepBeforeUpgrade();
+        if (kept)
+            kept(where);
+    }
+    for (const Step& step : kSteps) {
+        if (step.version > version)
+            applyStep(db, step);
+    }
+}
+
+} // namespace zelvar::practice

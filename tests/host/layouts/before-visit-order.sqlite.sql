@@ -1,0 +1,73 @@
+-- A practice database as the SQLite program left it before the visit order: the matching keys
+-- (with the sound key of its day), patients who share a key by account, the access log by
+-- account alone and without the clerk.
+CREATE TABLE patients (
+    id INTEGER PRIMARY KEY, last TEXT NOT NULL, first TEXT NOT NULL, middle TEXT NOT NULL,
+    dob TEXT NOT NULL, sex TEXT NOT NULL, ssn TEXT NOT NULL, mrn TEXT NOT NULL,
+    phone TEXT NOT NULL, mobile TEXT NOT NULL, street TEXT NOT NULL, city TEXT NOT NULL,
+    state TEXT NOT NULL, zip TEXT NOT NULL, active INTEGER NOT NULL, guarantor INTEGER NOT NULL,
+    relation TEXT NOT NULL,
+    lastkey TEXT NOT NULL, firstkey TEXT NOT NULL, firstformal TEXT NOT NULL, lastsound TEXT NOT NULL,
+    ssn4 TEXT NOT NULL, mrnkey TEXT NOT NULL);
+CREATE TABLE namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);
+CREATE TABLE phones (digits TEXT NOT NULL, patient INTEGER NOT NULL, last7 TEXT NOT NULL,
+    last4 TEXT NOT NULL);
+CREATE TABLE policies (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, rank INTEGER NOT NULL,
+    payor TEXT NOT NULL, number TEXT NOT NULL, grp TEXT NOT NULL, subscriber INTEGER NOT NULL,
+    relation TEXT NOT NULL, effective TEXT NOT NULL, numkey TEXT NOT NULL);
+CREATE TABLE transactions (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, posted TEXT NOT NULL,
+    code TEXT NOT NULL, amount REAL NOT NULL);
+CREATE TABLE claims (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, filed TEXT NOT NULL,
+    payor TEXT NOT NULL, amount REAL NOT NULL);
+CREATE TABLE encounters (id INTEGER PRIMARY KEY, patient INTEGER NOT NULL, seen TEXT NOT NULL,
+    provider TEXT NOT NULL, reason TEXT NOT NULL, charges REAL NOT NULL, payments REAL NOT NULL);
+CREATE TABLE accessions (number TEXT PRIMARY KEY, patient INTEGER NOT NULL, taken TEXT NOT NULL,
+    test TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE codes (tbl TEXT NOT NULL, code TEXT NOT NULL, description TEXT NOT NULL,
+    grp TEXT NOT NULL, extra TEXT NOT NULL, sort INTEGER NOT NULL, PRIMARY KEY (tbl, code)) WITHOUT ROWID;
+CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE files (folder TEXT NOT NULL, name TEXT NOT NULL, content BLOB NOT NULL,
+    PRIMARY KEY (folder, name)) WITHOUT ROWID;
+CREATE TABLE recent (user TEXT NOT NULL, patient INTEGER NOT NULL, chosen INTEGER NOT NULL,
+    PRIMARY KEY (user, patient)) WITHOUT ROWID;
+CREATE TABLE desks (name TEXT PRIMARY KEY, tokenhash TEXT NOT NULL UNIQUE, added TEXT NOT NULL);
+CREATE TABLE access (id INTEGER PRIMARY KEY, at TEXT NOT NULL, desk TEXT NOT NULL, kind TEXT NOT NULL,
+    detail TEXT NOT NULL);
+CREATE TABLE accessed (account BIGINT NOT NULL, entry BIGINT NOT NULL, PRIMARY KEY (account, entry)) WITHOUT ROWID;
+CREATE INDEX patients_namekey ON patients (lastkey, firstkey, id, middle);
+CREATE INDEX patients_sound ON patients (lastsound, lastkey, firstkey, id, firstformal, middle);
+CREATE INDEX patients_dob ON patients (dob, lastkey, firstkey, id);
+CREATE INDEX patients_ssn ON patients (ssn, id);
+CREATE INDEX patients_ssn4 ON patients (ssn4, id);
+CREATE INDEX patients_mrnkey ON patients (mrnkey, id);
+CREATE INDEX patients_guarantor ON patients (guarantor, id);
+CREATE INDEX namekeys_key ON namekeys (key, first, patient);
+CREATE INDEX phones_digits ON phones (digits, patient);
+CREATE INDEX phones_last7 ON phones (last7, patient);
+CREATE INDEX phones_last4 ON phones (last4, patient);
+CREATE INDEX policies_numkey ON policies (numkey, patient);
+CREATE INDEX policies_patient ON policies (patient);
+CREATE INDEX encounters_patient ON encounters (patient, seen);
+CREATE INDEX recent_user ON recent ("user", chosen);
+CREATE INDEX access_kind ON access (kind, id);
+
+INSERT INTO patients VALUES
+    (100001, 'WHITE', 'JOHN', 'A', '1970-01-05', 'M', '123456789', 'MR100001', '5551234567', '', '1 Elm St', 'Salem', 'OR', '97301', 1, 100001, 'SELF', 'WHITE', 'JOHN', 'JOHN', 'WAT', '6789', 'MR100001'),
+    (100002, 'WHITE', 'MARY', '', '1972-06-30', 'F', '987654321', 'MR100002', '5551234567', '', '1 Elm St', 'Salem', 'OR', '97301', 1, 100001, 'SPOUSE', 'WHITE', 'MARY', 'MARY', 'WAT', '4321', 'MR100002'),
+    (100003, 'SMITH', 'ROBERT', '', '1958-11-11', 'M', '111223333', 'MR100003', '5039876543', '', '9 Oak Ave', 'Salem', 'OR', '97302', 1, 100003, 'SELF', 'SMITH', 'ROBERT', 'ROBERT', 'SM0', '3333', 'MR100003'),
+    (100004, 'GARCIA-LOPEZ', 'ANA', '', '1990-02-14', 'F', '', 'MR100004', '', '', '', '', '', '', 1, 100004, 'SELF', 'GARCIALOPEZ', 'ANA', 'ANA', 'KRXLPS', '', 'MR100004');
+INSERT INTO namekeys VALUES ('GARCIA', 'ANA', 100004), ('LOPEZ', 'ANA', 100004);
+INSERT INTO phones VALUES ('5551234567', 100001, '1234567', '4567'), ('5551234567', 100002, '1234567', '4567'),
+    ('5039876543', 100003, '9876543', '6543');
+INSERT INTO policies VALUES (1, 100001, 1, 'BPH', 'BPH-123 45', 'G1', 100001, 'SELF', '2020-01-01', 'BPH12345');
+INSERT INTO encounters VALUES
+    (1, 100001, '2024-01-10', 'DR. ADAMS', 'Checkup', 120.0, 100.0),
+    (2, 100001, '2025-03-01', 'DR. ADAMS', 'Cough', 80.0, 80.0),
+    (3, 100003, '2026-11-30', 'DR. BAKER', 'Follow-up', 60.0, 0.0);
+INSERT INTO codes VALUES ('PAYOR', 'BPH', 'Blue Prairie Health', 'Commercial', '', 1);
+INSERT INTO recent VALUES ('FRONT', 100003, 1765000000000);
+INSERT INTO desks VALUES ('FRONT', 'a3f1c0ffee', '2026-12-06T15:00:00Z');
+INSERT INTO access (id, at, desk, kind, detail) VALUES
+    (1, '2026-12-06T15:01:00Z', 'FRONT', 'SEARCH', 'WHITE'),
+    (2, '2026-12-06T15:02:00Z', 'FRONT', 'RECORD', ''), (900, '2026-12-06T16:40:00Z', 'FRONT', 'RECORD', '');
+INSERT INTO accessed VALUES (100001, 1), (100002, 1), (100001, 2), (100002, 900);
