@@ -1,6 +1,7 @@
 #pragma once
 
 #include "practicestore.h"
+#include "replyformat.h"
 
 #include <zelvar/patlookup.h>
 
@@ -42,7 +43,8 @@ public:
     static constexpr int kPageSize = 50;
 
 private:
-    QStringList patientSearch(const QStringList& fields, const QString& request);
+    QStringList patientSearch(const QStringList& fields);
+    QString listSearch(const SearchQuery& query, QList<SearchEntry>& entries, QString& total);
     QString countRows(const SearchQuery& query, int noticeLines);
     QStringList duplicateCheck(const QString& data);
     QStringList newPatient(const QString& data);

@@ -1,6 +1,7 @@
 // How the practice server matches what a clerk types: identifiers by their whole value or
 // their usual tail, names in any order and spelling, similar names when nothing matches, dates
 // in every unambiguous form, and the duplicate check's candidates.
+#include "practice/duplicatescoring.h"
 #include "practice/names.h"
 #include "practice/practicehostlink.h"
 #include "practice/sqlitestore.h"
@@ -291,6 +292,48 @@ TEST(PhoneticKeyTest, shouldGiveNamesThatSoundAlikeOneKey)
         ++sharing[key];
     }
     EXPECT_LE(*std::max_element(sharing.cbegin(), sharing.cend()), 12);
+}
+
+// Catches a duplicate check that scores a candidate by what it does not share, drops the
+// likely ones (a name swapped, a nickname, a birth date typed day first) or keeps the unlike,
+// or orders equal scores other than by the nearest birth date.
+TEST(DuplicateScoringTest, shouldScoreWhatACandidateSharesAndKeepOnlyTheLikely)
+{
+    const auto patient = [](qint64 account, const char* last, const char* first, QDate dob, const char* ssn,
+                            const char* mrn) {
+        PatientRow row;
+        row.account = account;
+        row.last = QString::fromLatin1(last);
+        row.first = QString::fromLatin1(first);
+        row.dob = dob;
+        row.ssn = QString::fromLatin1(ssn);
+        row.mrn = QString::fromLatin1(mrn);
+        return Candidate{row, {}};
+    };
+    QList<Candidate> candidates{
+        patient(1, "ZED", "AL", QDate(1950, 1, 1), "123456789", "MR1"),          // the SSN alone
+        patient(2, "JOHN", "SMITH", QDate(1980, 3, 4), "", "MR2"),               // names swapped, same birth date
+        patient(3, "SMYTH", "JACK", QDate(1980, 4, 3), "", "MR3"),               // sounds alike, nickname, day first
+        patient(4, "SMIT", "JOSEPH", QDate(1990, 1, 1), "", "MR4"),              // a letter off, begins alike: too little
+        patient(5, "SMITH", "JOHN", QDate(1980, 3, 5), "", "MR5"),               // the name, a birth date digit off
+        patient(6, "SMITH", "JOHN", QDate(1980, 3, 24), "", "MR6"),              // the same, farther from the day
+        patient(7, "OTHER", "PAT", QDate(1970, 1, 1), "", "MR-7"),               // the MRN and the policy
+    };
+    candidates[6].policies = {identifierKey(QStringLiteral("BPH 77"))};
+    const PatientData typed{QStringLiteral("123-45-6789"), QString(), QStringLiteral("SMITH, JOHN"),
+                            QStringLiteral("03/04/1980"), QStringLiteral("bph77"), QStringLiteral("mr7")};
+
+    QStringList got;
+    for (const ScoredCandidate& s : scoreDuplicates(typed, candidates)) {
+        got.append(QStringLiteral("%1 %2 %3").arg(s.candidate->patient.account).arg(s.score, 0, 'f', 2)
+                       .arg(s.reasons.join(QLatin1Char('/'))));
+    }
+    EXPECT_EQ(got, QStringList({QStringLiteral("1 1.00 SSN"), QStringLiteral("7 0.80 policy/MRN"),
+                                QStringLiteral("2 0.75 names swapped/DOB"),
+                                QStringLiteral("5 0.65 last name/first name/DOB one digit off"),
+                                QStringLiteral("6 0.65 last name/first name/DOB one digit off"),
+                                QStringLiteral("3 0.55 last name sounds alike/nickname/DOB day and month swapped")}))
+        << got.join(QStringLiteral("; ")).toStdString();
 }
 
 TEST(TextShapeTest, shouldReadWhatATypedTextIs)
