@@ -22,7 +22,7 @@
 #include "host/networkhostlink.h"
 #include "practice/practicehostlink.h"
 #include "service/accesslogwriter.h"
-#include "service/storeaddress.h"
+#include "practice/storeaddress.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -132,7 +132,7 @@ struct Service
                                         QStringLiteral("--host"), QStringLiteral("localhost")})
                           .section(QStringLiteral("Fingerprint: "), 1).section(QLatin1Char('\n'), 0, 0).trimmed();
         {
-            const std::unique_ptr<practice::SqlStore> store = service::openStore(database);
+            const std::unique_ptr<practice::SqlStore> store = practice::openStore(database);
             if (store->patientCount() != kPatients) {
                 QElapsedTimer timer;
                 timer.start();
@@ -380,9 +380,9 @@ void BM_InProcessMix(benchmark::State& state)
         return;
     }
     static service::AccessLogWriter accessLog;
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(s->database);
+    const std::unique_ptr<practice::SqlStore> store = practice::openStore(s->database);
     store->database().deferHousekeeping();
-    service::ServiceTables tables(store->database());
+    practice::ServiceTables tables(store->database());
     practice::PracticeHostLink link(std::shared_ptr<practice::PracticeStore>(store.get(), [](auto*) {}),
                                     QStringLiteral("BENCH"), QStringLiteral("BENCH"));
     link.setAccessObserver([&tables](const QString& kind, const QList<qint64>& accounts) {
@@ -451,7 +451,7 @@ void BM_GeneratePostgres(benchmark::State& state)
         state.SkipWithError("no $ZELVAR_BENCH_POSTGRES");
         return;
     }
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(postgresAddress());
+    const std::unique_ptr<practice::SqlStore> store = practice::openStore(postgresAddress());
     for (auto _ : state)
         store->generate(kPatients, 20261206);
     state.counters["patients"] = double(store->patientCount());

@@ -15,6 +15,10 @@ const char* tableName(Table table)
     case Table::Accessions: return "accessions";
     case Table::Codes: return "codes";
     case Table::Settings: return "settings";
+    case Table::Recent: return "recent";
+    case Table::Desks: return "desks";
+    case Table::Access: return "access";
+    case Table::AccessAccounts: return "access_accounts";
     }
     return "";
 }
@@ -34,6 +38,10 @@ const char* tableColumns(Table table)
     case Table::Accessions: return "number, patient, taken, test";
     case Table::Codes: return "tbl, code, description, grp, extra, sort";
     case Table::Settings: return "name, value";
+    case Table::Recent: return "\"user\", patient, chosen";
+    case Table::Desks: return "name, tokenhash, added";
+    case Table::Access: return "id, at, desk, kind, detail, clerk";
+    case Table::AccessAccounts: return "block, account, entry";
     }
     return "";
 }

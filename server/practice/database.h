@@ -39,8 +39,13 @@ public:
     virtual bool isNull(int column) const = 0;
 };
 
-// The tables demo data and new patients are written to, in their column order.
-enum class Table { Patients, NameKeys, Phones, Policies, Encounters, Transactions, Claims, Accessions, Codes, Settings };
+// The tables rows are written to in bulk (demo data, new patients, a copy into another
+// database), in their column order.
+enum class Table {
+    Patients, NameKeys, Phones, Policies, Encounters, Transactions, Claims, Accessions, Codes, Settings,
+    Recent, Desks, Access, AccessAccounts,
+};
+constexpr std::size_t kBulkTables = std::size_t(Table::AccessAccounts) + 1;
 
 // Rows written in bulk (a store may hold them back until flush or its end); values as text.
 class RowWriter

@@ -259,7 +259,7 @@ public:
 private:
     static constexpr qsizetype kFlushBytes = 64 * 1024 * 1024;
     PGconn* m_conn;
-    std::array<QByteArray, 10> m_buffers;
+    std::array<QByteArray, kBulkTables> m_buffers;
     qsizetype m_held = 0;
 };
 

@@ -104,7 +104,7 @@ public:
 
 private:
     SqliteDatabase& m_db;
-    std::array<std::unique_ptr<Query>, 10> m_inserts;
+    std::array<std::unique_ptr<Query>, kBulkTables> m_inserts;
 };
 
 } // namespace

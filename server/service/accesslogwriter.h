@@ -1,12 +1,15 @@
 #pragma once
 
-#include "servicetables.h"
+#include "practice/servicetables.h"
 
 #include <condition_variable>
 #include <mutex>
 #include <vector>
 
 namespace zelvar::service {
+
+using practice::AccessEntry;
+using practice::ServiceTables;
 
 // The access log as the workers write it, with group commit: a worker's entry joins the
 // entries waiting; whichever worker finds no write under way writes them all, on its own

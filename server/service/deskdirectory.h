@@ -1,6 +1,6 @@
 #pragma once
 
-#include "servicetables.h"
+#include "practice/servicetables.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -10,6 +10,9 @@
 #include <optional>
 
 namespace zelvar::service {
+
+using practice::AccessEntry;
+using practice::ServiceTables;
 
 // The desks the server lets in, known to the thread that reads requests without asking the
 // database: a copy of the desks table by token hash, renewed by the server several times a

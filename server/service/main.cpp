@@ -1,9 +1,9 @@
 // zelvar-practice-server: the practice server for the desks of a practice.
-#include "backup.h"
+#include "practice/backup.h"
 #include "practiceserver.h"
-#include "servicetables.h"
+#include "practice/servicetables.h"
 #include "servinglock.h"
-#include "storeaddress.h"
+#include "practice/storeaddress.h"
 #include "tls.h"
 
 #include <QCoreApplication>
@@ -334,7 +334,7 @@ int serve(const Arguments& a)
     options.maxConnectionsPerAddress = number(a, "--max-connections-per-address", 64, 1, 1000000);
     const QString database = databaseAddress(a);
 
-    service::PracticeServer server(options, [database] { return service::openStore(database); });
+    service::PracticeServer server(options, [database] { return practice::openStore(database); });
     const std::unique_ptr<service::ServingLock> serving = service::ServingLock::shared(database);
     if (!serving)
         throw std::runtime_error("the database's contents are being replaced (generate) just now: try again when it is done");
@@ -370,8 +370,8 @@ int serve(const Arguments& a)
 int desk(const Arguments& a)
 {
     const QString verb = a.words.value(1);
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(existingDatabase(a));
-    service::ServiceTables tables(store->database());
+    const std::unique_ptr<practice::SqlStore> store = practice::openStore(existingDatabase(a));
+    practice::ServiceTables tables(store->database());
     if (verb == QLatin1String("add") && a.words.size() == 3) {
         const QString token = tables.addDesk(a.words[2]);
         out(QStringLiteral("Desk:  ") + a.words[2].trimmed());
@@ -403,9 +403,9 @@ QString accountList(const QList<qint64>& accounts)
 
 int showLog(const Arguments& a)
 {
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(existingDatabase(a));
-    service::ServiceTables tables(store->database());
-    QList<service::AccessEntry> entries;
+    const std::unique_ptr<practice::SqlStore> store = practice::openStore(existingDatabase(a));
+    practice::ServiceTables tables(store->database());
+    QList<practice::AccessEntry> entries;
     if (a.options.count(QStringLiteral("--refused"))) {
         entries = tables.recentOfKind(QStringLiteral("REFUSED"), 100);
     } else if (isSet(a, "--user")) {
@@ -418,7 +418,7 @@ int showLog(const Arguments& a)
         entries = tables.accessLog(account);
         out(QStringLiteral("Account %1: %2 accesses").arg(account).arg(entries.size()));
     }
-    for (const service::AccessEntry& e : std::as_const(entries)) {
+    for (const practice::AccessEntry& e : std::as_const(entries)) {
         // In the server's local time, with its offset from UTC: what the clerk's clock said.
         const QDateTime local = e.at.toOffsetFromUtc(e.at.toLocalTime().offsetFromUtc());
         out(local.toString(Qt::ISODateWithMs) + QLatin1Char('\t') + e.desk + QLatin1Char('\t')
@@ -436,7 +436,7 @@ int generate(const Arguments& a)
         throw std::invalid_argument("generate PATIENTS: a number of patients");
     const quint64 seed = quint64(number(a, "--seed", 1, 0, std::numeric_limits<int>::max()));
     const QString database = databaseAddress(a);
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(database);
+    const std::unique_ptr<practice::SqlStore> store = practice::openStore(database);
     // Desks would be shown other people under the accounts they have open.
     const std::unique_ptr<service::ServingLock> alone = service::ServingLock::alone(database);
     if (!alone)
@@ -451,7 +451,7 @@ int generate(const Arguments& a)
             out(QStringLiteral("%1%").arg(percent));
         }
     });
-    service::ServiceTables tables(store->database());
+    practice::ServiceTables tables(store->database());
     out(QStringLiteral("%1 patients").arg(store->patientCount()));
     return 0;
 }
@@ -462,7 +462,7 @@ int backup(const Arguments& a)
     if (file.isEmpty())
         throw std::invalid_argument("backup --to FILE");
     const QString database = existingDatabase(a);
-    service::backupDatabase(database, file);
+    practice::backupDatabase(database, file);
     out(QStringLiteral("Backed up to ") + file);
     return 0;
 }
@@ -476,7 +476,7 @@ int restore(const Arguments& a)
     const std::unique_ptr<service::ServingLock> alone = service::ServingLock::alone(database);
     if (!alone)
         throw std::runtime_error("a server is serving this database: stop it before restoring into it");
-    const QString kept = service::restoreDatabase(database, file);
+    const QString kept = practice::restoreDatabase(database, file);
     if (!kept.isEmpty())
         out(QStringLiteral("What the database held before is kept in ") + kept);
     out(QStringLiteral("Restored from ") + file);
@@ -489,9 +489,9 @@ int migrate(const Arguments& a)
     const QString to = option(a, "--to");
     if (from.isEmpty() || to.isEmpty())
         throw std::invalid_argument("migrate --from DATABASE --to DATABASE");
-    const std::unique_ptr<practice::SqlStore> source = service::openStore(from);
-    const std::unique_ptr<practice::SqlStore> target = service::openStore(to);
-    service::copyStore(*source, *target, [](const QString& table, qint64 rows) {
+    const std::unique_ptr<practice::SqlStore> source = practice::openStore(from);
+    const std::unique_ptr<practice::SqlStore> target = practice::openStore(to);
+    practice::copyStore(*source, *target, [](const QString& table, qint64 rows) {
         out(QStringLiteral("%1: %2 rows").arg(table, -14).arg(rows));
     });
     out(QStringLiteral("Copied %1 patients.").arg(target->patientCount()));

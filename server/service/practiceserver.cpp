@@ -5,7 +5,7 @@
 #include "fhir.h"
 #include "jsonsearch.h"
 #include "refusals.h"
-#include "servicetables.h"
+#include "practice/servicetables.h"
 #include "session.h"
 #include "tls.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "servicetables.h"
+#include "practice/servicetables.h"
 
 #include <QString>
 
@@ -10,6 +10,9 @@
 #include <unordered_map>
 
 namespace zelvar::service {
+
+using practice::AccessEntry;
+using practice::ServiceTables;
 
 // Requests refused for their token cost the one who sends them, not the practice:
 // - an address refused more than a few times a minute is answered "try again later" for a

@@ -1,6 +1,6 @@
 #include "servinglock.h"
 
-#include "storeaddress.h"
+#include "practice/storeaddress.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,7 +49,7 @@ std::unique_ptr<ServingLock> ServingLock::take(const QString& address, bool shar
 {
     std::unique_ptr<ServingLock> lock(new ServingLock);
     if (isPostgres(address)) {
-        lock->m_session = openStore(address);
+        lock->m_session = practice::openStore(address);
         practice::Statement s(lock->m_session->database(), shared ? "SELECT CAST(pg_try_advisory_lock_shared(CAST(?1 AS BIGINT)) AS INTEGER)"
                                                                   : "SELECT CAST(pg_try_advisory_lock(CAST(?1 AS BIGINT)) AS INTEGER)");
         s.bind(1, kServingKey);

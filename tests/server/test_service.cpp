@@ -14,7 +14,7 @@
 #include "lookupsch/frmlookupsch.h"
 #include "patlookup/frmpatlookup.h"
 #include "practice/practicehostlink.h"
-#include "service/storeaddress.h"
+#include "practice/storeaddress.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -86,7 +86,7 @@ TEST_F(ServiceTest, shouldServeTheComponentThroughTheNetwork)
     ASSERT_GE(first.size(), 50);
     EXPECT_TRUE(first[1].contains(QLatin1Char('\t')));
     // The same replies as the server gives in process, character for character.
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(server->database());
+    const std::unique_ptr<practice::SqlStore> store = practice::openStore(server->database());
     practice::PracticeHostLink local(std::shared_ptr<practice::PracticeStore>(store.get(), [](auto*) {}),
                                      QStringLiteral("CLERK"), QStringLiteral("DESK1"));
     EXPECT_EQ(first, local.answer(QStringLiteral("|GET|KEY|S|&PAT NAME|")));
@@ -461,7 +461,7 @@ TEST_P(LoadTest, shouldAnswerEveryDeskAtOnce)
         EXPECT_EQ(p->exitCode(), 0) << said.toStdString();
         EXPECT_TRUE(said.contains(QLatin1String("failed 0"))) << said.toStdString();
     }
-    const std::unique_ptr<practice::SqlStore> store = service::openStore(database);
+    const std::unique_ptr<practice::SqlStore> store = practice::openStore(database);
     for (int i = 0; i < 2; ++i) {
         practice::Statement written(store->database(), "SELECT count(*) FROM recent WHERE \"user\" = ?1");
         written.bind(1, QStringLiteral("WRITER%1").arg(i));
@@ -481,7 +481,7 @@ TEST_P(ServedDatabaseTest, shouldKeepItsDatabaseFromOthersAndFromGenerateWhileSe
     ServerProcess server(database, 300);
     ASSERT_TRUE(server.start());
     const auto patients = [&] {
-        return service::openStore(database)->patientCount();
+        return practice::openStore(database)->patientCount();
     };
     const auto generate = [&](const QStringList& extra, int* code) {
         return server.run(QStringList{QStringLiteral("generate"), QStringLiteral("20"), QStringLiteral("--db"), database} + extra, code);
@@ -564,7 +564,7 @@ TEST_P(ServedDatabaseTest, shouldBeReadyOnlyWhileItsDatabaseAnswers)
     EXPECT_EQ(ready(), 200) << said.toStdString();
 
     if (GetParam() == Backend::Sqlite) {
-        const std::unique_ptr<practice::SqlStore> other = service::openStore(database);
+        const std::unique_ptr<practice::SqlStore> other = practice::openStore(database);
         practice::Database& db = other->database();
         // A writer that holds the database: the server can read, but no desk's choice or new
         // patient would be written.
@@ -649,10 +649,10 @@ TEST_P(ServedDatabaseTest, shouldBackUpWhileDesksWriteAndRestoreWhatWasServed)
     EXPECT_NE(code, 0);
     EXPECT_TRUE(refused.contains(QLatin1String("a server is serving this database"))) << refused.toStdString();
     server.kill();
-    const qint64 servedCount = service::openStore(database)->patientCount();
+    const qint64 servedCount = practice::openStore(database)->patientCount();
     server.run({QStringLiteral("restore"), QStringLiteral("--from"), file, QStringLiteral("--db"), database});
 
-    const std::unique_ptr<practice::SqlStore> restored = service::openStore(database);
+    const std::unique_ptr<practice::SqlStore> restored = practice::openStore(database);
     if (GetParam() == Backend::Sqlite) {
         practice::Statement check(restored->database(), "PRAGMA integrity_check");
         ASSERT_TRUE(check.step());

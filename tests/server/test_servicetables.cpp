@@ -2,8 +2,8 @@
 // hash of their token, the access log, and the copy from the SQLite file to PostgreSQL.
 #include "practicestores.h"
 #include "service/deskdirectory.h"
-#include "service/servicetables.h"
-#include "service/storeaddress.h"
+#include "practice/servicetables.h"
+#include "practice/storeaddress.h"
 
 #include "practice/practicehostlink.h"
 #include "practice/sqlitedatabase.h"
@@ -20,7 +20,7 @@
 
 using namespace zelvar;
 using namespace zelvar::test;
-using service::ServiceTables;
+using practice::ServiceTables;
 
 namespace {
 
@@ -77,7 +77,7 @@ TEST_P(ServiceTablesTest, shouldSayWhoWasShownWhichAccount)
     tables->logAccess(QStringLiteral("FRONT 1"), QStringLiteral("SEARCH"), {100001, 100002});
     tables->logAccess(QStringLiteral("FRONT 2"), QStringLiteral("RECORD"), {100002});
     tables->logAccess(QStringLiteral("-"), QStringLiteral("REFUSED"), {}, QStringLiteral("127.0.0.1:5 sent no token"));
-    const QList<service::AccessEntry> second = tables->accessLog(100002);
+    const QList<practice::AccessEntry> second = tables->accessLog(100002);
     ASSERT_EQ(second.size(), 2);
     EXPECT_EQ(second[0].desk, QStringLiteral("FRONT 1"));
     EXPECT_EQ(second[0].accounts, (QList<qint64>{100001, 100002}));
@@ -88,7 +88,7 @@ TEST_P(ServiceTablesTest, shouldSayWhoWasShownWhichAccount)
     EXPECT_EQ(tables->recentOfKind(QStringLiteral("REFUSED"), 10).value(0).detail, QStringLiteral("127.0.0.1:5 sent no token"));
 
     // Accesses are kept by block of entries: one many blocks later is found as well.
-    QList<service::AccessEntry> busyDay;
+    QList<practice::AccessEntry> busyDay;
     for (int i = 0; i < 700; ++i)
         busyDay.append({QDateTime::currentDateTimeUtc(), QStringLiteral("FRONT 3"), QStringLiteral("SEARCH"), {200000 + i}, {}, {}});
     busyDay.last().accounts.append(100002);
@@ -156,10 +156,13 @@ TEST(MigrateTest, shouldCopyTheSqliteFileIntoPostgresWhole)
     ServiceTables sqliteTables(sqlite.database());
     const QString token = sqliteTables.addDesk(QStringLiteral("FRONT"));
     sqliteTables.logAccess(QStringLiteral("FRONT"), QStringLiteral("RECORD"), {100007});
+    // What a bulk copy's text format gives a meaning to, in a value it must carry as it is.
+    const QString awkward = QStringLiteral("tab\there, back\\slash\\N, line\nend");
+    sqliteTables.logAccess(QStringLiteral("FRONT"), QStringLiteral("SEARCH"), {100008}, awkward);
 
     practice::PostgresStore postgres(freshPostgresDatabase());
     QStringList copied;
-    service::copyStore(sqlite, postgres, [&](const QString& table, qint64) { copied.append(table); });
+    practice::copyStore(sqlite, postgres, [&](const QString& table, qint64) { copied.append(table); });
     EXPECT_TRUE(copied.contains(QStringLiteral("access_accounts")));
     EXPECT_EQ(postgres.patientCount(), 1500);
     {
@@ -184,10 +187,11 @@ TEST(MigrateTest, shouldCopyTheSqliteFileIntoPostgresWhole)
     ServiceTables postgresTables(postgres.database());
     EXPECT_EQ(postgresTables.deskTokens().value(ServiceTables::tokenHash(token)), QStringLiteral("FRONT"));
     EXPECT_EQ(postgresTables.accessLog(100007).size(), 1);
+    EXPECT_EQ(postgresTables.accessLog(100008).value(0).detail, awkward);
     postgresTables.logAccess(QStringLiteral("FRONT"), QStringLiteral("SEARCH"), {100007});
     EXPECT_EQ(postgresTables.accessLog(100007).size(), 2);
 
-    EXPECT_THROW(service::copyStore(sqlite, postgres, {}), std::runtime_error);
+    EXPECT_THROW(practice::copyStore(sqlite, postgres, {}), std::runtime_error);
     EXPECT_EQ(postgres.patientCount(), 1500);
 }
 

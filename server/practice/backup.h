@@ -4,7 +4,7 @@
 
 #include <functional>
 
-namespace zelvar::service {
+namespace zelvar::practice {
 
 // Copies the database into a file while it is served: on SQLite, the library's online backup
 // of one consistent moment (a read transaction, which the server's writers do not wait for),
@@ -19,4 +19,4 @@ void backupDatabase(const QString& address, const QString& file);
 // returned. Throws std::runtime_error with the reason.
 QString restoreDatabase(const QString& address, const QString& file);
 
-} // namespace zelvar::service
+} // namespace zelvar::practice

@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "practice/sqlitedatabase.h"
+#include "sqlitedatabase.h"
 
 #include <sqlite3.h>
 
@@ -14,7 +14,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace zelvar::service {
+namespace zelvar::practice {
 
 namespace {
 
@@ -91,7 +91,7 @@ void backupDatabase(const QString& address, const QString& file)
         const Connection from = open(database, SQLITE_OPEN_READONLY);
         const Connection to = open(part, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         try {
-            practice::copySqliteDatabase(from.get(), to.get(), QStringLiteral("the backup failed"));
+            copySqliteDatabase(from.get(), to.get(), QStringLiteral("the backup failed"));
         } catch (...) {
             QFile::remove(part);
             throw;
@@ -120,8 +120,8 @@ QString restoreDatabase(const QString& address, const QString& file)
         backupDatabase(address, kept);
     }
     const Connection to = open(database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    practice::copySqliteDatabase(backup.get(), to.get(), QStringLiteral("the restore failed"));
+    copySqliteDatabase(backup.get(), to.get(), QStringLiteral("the restore failed"));
     return kept;
 }
 
-} // namespace zelvar::service
+} // namespace zelvar::practice

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "practice/database.h"
+#include "database.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -10,7 +10,7 @@
 #include <chrono>
 #include <optional>
 
-namespace zelvar::service {
+namespace zelvar::practice {
 
 // One line of the access log.
 struct AccessEntry
@@ -28,7 +28,7 @@ struct AccessEntry
 class ServiceTables
 {
 public:
-    explicit ServiceTables(practice::Database& db);
+    explicit ServiceTables(Database& db);
 
     // A new desk and its token, which is not kept and cannot be shown again. Throws
     // std::invalid_argument when the name is taken or unusable.
@@ -56,7 +56,7 @@ public:
     static QString tokenHash(const QString& token);
 
 private:
-    practice::Database& m_db;
+    Database& m_db;
 };
 
-} // namespace zelvar::service
+} // namespace zelvar::practice

@@ -6,9 +6,8 @@
 
 #include <stdexcept>
 
-namespace zelvar::service {
+namespace zelvar::practice {
 
-using practice::Statement;
 
 namespace {
 
@@ -19,7 +18,7 @@ constexpr int kEntriesPerBlock = 256;
 } // namespace
 
 // The tables are the practice database's own, made with its layout (practice/schema.h).
-ServiceTables::ServiceTables(practice::Database& db)
+ServiceTables::ServiceTables(Database& db)
     : m_db(db)
 {
 }
@@ -40,7 +39,7 @@ QString ServiceTables::addDesk(const QString& name)
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(secret.data()), secret.size() / 4);
     const QString token = QStringLiteral("zd_")
         + QString::fromLatin1(secret.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-    practice::inWriteTransaction(m_db, [&] {
+    inWriteTransaction(m_db, [&] {
         Statement taken(m_db, "SELECT 1 FROM desks WHERE name = ?1");
         taken.bind(1, trimmed);
         if (taken.step())
@@ -54,7 +53,7 @@ QString ServiceTables::addDesk(const QString& name)
 
 bool ServiceTables::removeDesk(const QString& name)
 {
-    return practice::inWriteTransaction(m_db, [&] {
+    return inWriteTransaction(m_db, [&] {
         Statement known(m_db, "SELECT 1 FROM desks WHERE name = ?1");
         known.bind(1, name.trimmed());
         if (!known.step())
@@ -121,12 +120,12 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
         if (entries.size() == 1)
             writeAll();
         else
-            practice::inWriteTransaction(m_db, writeAll, false);
+            inWriteTransaction(m_db, writeAll, false);
         return;
     }
 
     // Entries of several desks go in side by side: each is numbered by the database.
-    practice::inWriteTransaction(m_db, [&] {
+    inWriteTransaction(m_db, [&] {
         Statement add(m_db, "INSERT INTO access (at, desk, kind, detail, clerk) VALUES (?1, ?2, ?3, ?4, ?5) RETURNING id");
         // The accounts of an entry in one statement (one round trip to a database server).
         Statement accounts(m_db, QStringLiteral("INSERT INTO access_accounts (block, account, entry) "
@@ -136,7 +135,7 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
             add.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
             add.bind(5, e.clerk);
             if (!add.step())
-                throw practice::DatabaseError("practice database: the access log took no entry");
+                throw DatabaseError("practice database: the access log took no entry");
             const qint64 entry = add.integer(0);
             add.reset();
             if (!e.accounts.isEmpty()) {
@@ -149,7 +148,7 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
 
 namespace {
 
-QList<AccessEntry> readEntries(practice::Database& db, Statement& s)
+QList<AccessEntry> readEntries(Database& db, Statement& s)
 {
     QList<AccessEntry> out;
     Statement accounts(db, QStringLiteral("SELECT account FROM access_accounts WHERE block = CAST(?1 AS BIGINT) / %1 "
@@ -209,4 +208,4 @@ void ServiceTables::probe()
     m_db.rollback();
 }
 
-} // namespace zelvar::service
+} // namespace zelvar::practice
