@@ -1,12 +1,13 @@
 #include "backup.h"
 
+#include "sqlitedatabase.h"
+#include "storeaddress.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-
-#include "sqlitedatabase.h"
 
 #include <sqlite3.h>
 
@@ -17,16 +18,6 @@
 namespace zelvar::practice {
 
 namespace {
-
-bool isPostgres(const QString& address)
-{
-    return address.startsWith(QLatin1String("postgresql://")) || address.startsWith(QLatin1String("postgres://"));
-}
-
-QString sqliteFile(const QString& address)
-{
-    return address.startsWith(QLatin1String("sqlite:")) ? address.mid(7) : address;
-}
 
 struct Closer
 {
@@ -80,9 +71,9 @@ void runTool(const QString& tool, const QStringList& arguments)
 
 void backupDatabase(const QString& address, const QString& file)
 {
-    if (isPostgres(address))
+    if (isPostgresAddress(address))
         return runTool(QStringLiteral("pg_dump"), {QStringLiteral("--format=custom"), QStringLiteral("--file=") + file, address});
-    const QString database = sqliteFile(address);
+    const QString database = sqliteFileOf(address);
     if (!QFileInfo::exists(database))
         throw std::runtime_error(QString("there is no database " + database).toStdString());
     const QString part = file + QStringLiteral(".part");
@@ -106,14 +97,14 @@ QString restoreDatabase(const QString& address, const QString& file)
 {
     if (!QFileInfo::exists(file))
         throw std::runtime_error(QString("there is no backup " + file).toStdString());
-    if (isPostgres(address)) {
+    if (isPostgresAddress(address)) {
         runTool(QStringLiteral("pg_restore"), {QStringLiteral("--clean"), QStringLiteral("--if-exists"), QStringLiteral("--no-owner"),
                                                QStringLiteral("--single-transaction"), QStringLiteral("--dbname=") + address, file});
         return {};
     }
     const Connection backup = open(file, SQLITE_OPEN_READONLY);
     checkBackup(backup.get(), file);
-    const QString database = sqliteFile(address);
+    const QString database = sqliteFileOf(address);
     QString kept;
     if (QFileInfo::exists(database)) {
         kept = database + QStringLiteral(".before-restore-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));

@@ -8,13 +8,21 @@
 namespace zelvar::practice {
 
 
+bool isPostgresAddress(const QString& address)
+{
+    return address.startsWith(QLatin1String("postgresql://")) || address.startsWith(QLatin1String("postgres://"));
+}
+
+QString sqliteFileOf(const QString& address)
+{
+    return address.startsWith(QLatin1String("sqlite:")) ? address.mid(7) : address;
+}
+
 std::unique_ptr<SqlStore> openStore(const QString& address)
 {
-    if (address.startsWith(QLatin1String("postgresql://")) || address.startsWith(QLatin1String("postgres://")))
+    if (isPostgresAddress(address))
         return std::make_unique<PostgresStore>(address);
-    QString file = address;
-    if (file.startsWith(QLatin1String("sqlite:")))
-        file = file.mid(7);
+    const QString file = sqliteFileOf(address);
     if (file.isEmpty() || file.contains(QLatin1String("://")))
         throw std::invalid_argument("The database is sqlite:FILE or postgresql://user@host/database");
     return std::make_unique<SqliteStore>(file);

@@ -8,6 +8,11 @@
 
 namespace zelvar::practice {
 
+// Whether an address names a PostgreSQL database ("postgresql://..." or "postgres://...").
+bool isPostgresAddress(const QString& address);
+// The file an SQLite address names ("sqlite:FILE", or the file name alone).
+QString sqliteFileOf(const QString& address);
+
 // Opens the store a database address names: "sqlite:FILE" (or a plain file name) or
 // "postgresql://..." / "postgres://...". Throws std::invalid_argument for an address of
 // another kind, std::runtime_error when the database cannot be opened.

@@ -2,7 +2,7 @@
 #include "practice/backup.h"
 #include "practiceserver.h"
 #include "practice/servicetables.h"
-#include "servinglock.h"
+#include "practice/servinglock.h"
 #include "practice/storeaddress.h"
 #include "tls.h"
 
@@ -195,7 +195,7 @@ QString existingDatabase(const Arguments& a)
     const QString address = databaseAddress(a);
     if (address.contains(QLatin1String("://")))
         return address;
-    const QString file = address.startsWith(QLatin1String("sqlite:")) ? address.mid(7) : address;
+    const QString file = practice::sqliteFileOf(address);
     if (!QFileInfo::exists(file)) {
         const QString from = a.options.count(QStringLiteral("--db")) ? QStringLiteral("--db")
             : !qEnvironmentVariableIsEmpty("ZELVAR_PRACTICE_DB")     ? QStringLiteral("$ZELVAR_PRACTICE_DB")
@@ -335,11 +335,11 @@ int serve(const Arguments& a)
     const QString database = databaseAddress(a);
 
     service::PracticeServer server(options, [database] { return practice::openStore(database); });
-    const std::unique_ptr<service::ServingLock> serving = service::ServingLock::shared(database);
+    const std::unique_ptr<practice::ServingLock> serving = practice::ServingLock::shared(database);
     if (!serving)
         throw std::runtime_error("the database's contents are being replaced (generate) just now: try again when it is done");
-    for (const QString& loose : service::filesOpenToOthers(service::databaseFiles(database), g_groupMayRead)
-                                    + service::filesOpenToOthers({options.key}, false))
+    for (const QString& loose : practice::filesOpenToOthers(practice::databaseFiles(database), g_groupMayRead)
+                                    + practice::filesOpenToOthers({options.key}, false))
         std::fprintf(stderr, "warning: %s\n", qPrintable(loose));
     g_server = &server;
     std::signal(SIGINT, onSignal);
@@ -438,7 +438,7 @@ int generate(const Arguments& a)
     const QString database = databaseAddress(a);
     const std::unique_ptr<practice::SqlStore> store = practice::openStore(database);
     // Desks would be shown other people under the accounts they have open.
-    const std::unique_ptr<service::ServingLock> alone = service::ServingLock::alone(database);
+    const std::unique_ptr<practice::ServingLock> alone = practice::ServingLock::alone(database);
     if (!alone)
         throw std::runtime_error("a server is serving this database: stop it before generating patients into it");
     if (!store->isEmpty() && !a.options.count(QStringLiteral("--replace")))
@@ -473,7 +473,7 @@ int restore(const Arguments& a)
     if (file.isEmpty())
         throw std::invalid_argument("restore --from FILE");
     const QString database = databaseAddress(a);
-    const std::unique_ptr<service::ServingLock> alone = service::ServingLock::alone(database);
+    const std::unique_ptr<practice::ServingLock> alone = practice::ServingLock::alone(database);
     if (!alone)
         throw std::runtime_error("a server is serving this database: stop it before restoring into it");
     const QString kept = practice::restoreDatabase(database, file);

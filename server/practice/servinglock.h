@@ -1,13 +1,13 @@
 #pragma once
 
-#include "practice/sqlstore.h"
+#include "sqlstore.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
-namespace zelvar::service {
+namespace zelvar::practice {
 
 // Says that a database is being served. A server holds it shared for as long as it runs (two
 // servers may serve one PostgreSQL database); a command that replaces what a database holds
@@ -31,7 +31,7 @@ private:
     static std::unique_ptr<ServingLock> take(const QString& address, bool shared);
 
     int m_file = -1;
-    std::unique_ptr<practice::SqlStore> m_session;
+    std::unique_ptr<SqlStore> m_session;
 };
 
 // The files of an SQLite database address that exist (the database, its write-ahead log and
@@ -43,4 +43,4 @@ QStringList databaseFiles(const QString& address);
 // are for the service's own user.
 QStringList filesOpenToOthers(const QStringList& files, bool groupMayRead = false);
 
-} // namespace zelvar::service
+} // namespace zelvar::practice

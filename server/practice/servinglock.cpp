@@ -1,6 +1,6 @@
 #include "servinglock.h"
 
-#include "practice/storeaddress.h"
+#include "storeaddress.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,22 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace zelvar::service {
+namespace zelvar::practice {
 
 namespace {
 
 // The advisory lock's key on PostgreSQL: "ZELV".
 constexpr qint64 kServingKey = 0x5A454C56;
-
-bool isPostgres(const QString& address)
-{
-    return address.startsWith(QLatin1String("postgresql://")) || address.startsWith(QLatin1String("postgres://"));
-}
-
-QString sqliteFile(const QString& address)
-{
-    return address.startsWith(QLatin1String("sqlite:")) ? address.mid(7) : address;
-}
 
 } // namespace
 
@@ -48,21 +38,21 @@ std::unique_ptr<ServingLock> ServingLock::alone(const QString& address)
 std::unique_ptr<ServingLock> ServingLock::take(const QString& address, bool shared)
 {
     std::unique_ptr<ServingLock> lock(new ServingLock);
-    if (isPostgres(address)) {
-        lock->m_session = practice::openStore(address);
-        practice::Statement s(lock->m_session->database(), shared ? "SELECT CAST(pg_try_advisory_lock_shared(CAST(?1 AS BIGINT)) AS INTEGER)"
+    if (isPostgresAddress(address)) {
+        lock->m_session = openStore(address);
+        Statement s(lock->m_session->database(), shared ? "SELECT CAST(pg_try_advisory_lock_shared(CAST(?1 AS BIGINT)) AS INTEGER)"
                                                                   : "SELECT CAST(pg_try_advisory_lock(CAST(?1 AS BIGINT)) AS INTEGER)");
         s.bind(1, kServingKey);
         if (!s.step() || !s.integer(0))
             return nullptr;
         return lock;
     }
-    const QByteArray file = QFile::encodeName(sqliteFile(address));
-    if (!shared && !QFileInfo::exists(sqliteFile(address)))
+    const QByteArray file = QFile::encodeName(sqliteFileOf(address));
+    if (!shared && !QFileInfo::exists(sqliteFileOf(address)))
         return lock;    // nothing there to serve
     lock->m_file = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
     if (lock->m_file < 0)
-        throw std::runtime_error(QString("cannot open " + sqliteFile(address) + " to lock it").toStdString());
+        throw std::runtime_error(QString("cannot open " + sqliteFileOf(address) + " to lock it").toStdString());
     if (::flock(lock->m_file, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0)
         return nullptr;
     return lock;
@@ -70,10 +60,10 @@ std::unique_ptr<ServingLock> ServingLock::take(const QString& address, bool shar
 
 QStringList databaseFiles(const QString& address)
 {
-    if (isPostgres(address))
+    if (isPostgresAddress(address))
         return {};
     QStringList files;
-    const QString file = sqliteFile(address);
+    const QString file = sqliteFileOf(address);
     for (const QString& name : QStringList{file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm"), file + QStringLiteral("-journal")}) {
         if (QFileInfo::exists(name))
             files.append(name);
@@ -96,4 +86,4 @@ QStringList filesOpenToOthers(const QStringList& files, bool groupMayRead)
     return said;
 }
 
-} // namespace zelvar::service
+} // namespace zelvar::practice
