@@ -5,11 +5,12 @@
 #include "fhir.h"
 #include "jsonsearch.h"
 #include "refusals.h"
-#include "practice/servicetables.h"
 #include "session.h"
 #include "tls.h"
 
 #include "practice/practicehostlink.h"
+#include "practice/servicetables.h"
+#include "practice/sqlstore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -72,10 +73,11 @@ Answer failure(int status, const QString& message, Job::Form form = Job::Form::S
     return {status, json({{QStringLiteral("error"), message}}), {}};
 }
 
-// What a worker owns: its store and the service's tables on the same connection.
+// What a worker owns: its store and the service's tables on the same connection. (Shared with
+// the request handler of the job under way, which holds it while it answers.)
 struct WorkerState
 {
-    std::unique_ptr<practice::SqlStore> store;
+    std::shared_ptr<practice::SqlStore> store;
     std::unique_ptr<ServiceTables> tables;
 };
 
@@ -532,8 +534,7 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
     if (utf8.hasError())
         return failure(400, QStringLiteral("The request is not UTF-8 text."));
 
-    practice::PracticeHostLink link(std::shared_ptr<practice::PracticeStore>(state.store.get(), [](auto*) {}), job.user,
-                                    job.desk);
+    practice::PracticeHostLink link(state.store, job.user, job.desk);
     ServiceTables& tables = *state.tables;
     link.setAccessObserver([this, &job, &tables](const QString& kind, const QList<qint64>& accounts) {
         accessLog.record({QDateTime::currentDateTimeUtc(), job.desk, kind, accounts, {}, job.clerk}, tables);

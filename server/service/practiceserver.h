@@ -1,12 +1,14 @@
 #pragma once
 
-#include "practice/sqlstore.h"
-
 #include <QHostAddress>
 #include <QString>
 
 #include <functional>
 #include <memory>
+
+namespace zelvar::practice {
+class SqlStore;
+}
 
 namespace zelvar::service {
 
