@@ -114,118 +114,186 @@ QString misspelt(const QString& name, std::mt19937_64& random)
     return out;
 }
 
+// One household: a guarantor and the people whose bills go to them.
+struct Household
+{
+    qint64 guarantor = 0;
+    int size = 1;
+    QString last, street, city, zip, homePhone, payor, policyNumber;
+    bool insured = false;
+};
+
+struct Visit
+{
+    QDate seen;
+    double charges = 0, paid = 0;
+    QString provider, reason;
+};
+
+// The demo practice, drawn from one seed: the same seed gives the same patients, numbers and
+// visits on every engine (rows are numbered here, as the database would number them, so that
+// a copy from one engine to another has the same transaction, claim and encounter numbers).
+// What is drawn, and in what order, is what makes it so: a change to either is a new practice.
+class DemoPractice
+{
+public:
+    DemoPractice(RowWriter& rows, quint64 seed) : m_rows(rows), m_random(seed), m_lastNames(surnameCounts()) {}
+
+    // The next household's members from `account` on, up to `end` (not included); returns the
+    // account after the last one written.
+    qint64 writeHousehold(qint64 account, qint64 end)
+    {
+        const Household h = drawHousehold(account);
+        for (int member = 0; member < h.size && account < end; ++member, ++account)
+            writeMember(h, member, account);
+        return account;
+    }
+
+private:
+    QString number(qint64 n) const { return QString::number(n); }
+    QString number(double n) const { return QString::number(n); }
+
+    Household drawHousehold(qint64 account)
+    {
+        Household h;
+        h.guarantor = account;
+        h.size = 1 + int(m_random() % 100 < 45 ? 0 : m_random() % 4);
+        h.last = m_lastNames.pick(m_random);
+        h.street = QString::number(1 + m_random() % 9999) + QLatin1Char(' ') + pickOf(m_random, kStreets);
+        h.city = pickOf(m_random, kCities);
+        h.zip = QStringLiteral("62") + digits(m_random, 3);
+        h.homePhone = QStringLiteral("217") + digits(m_random, 7);
+        h.payor = QString::fromLatin1(kPayors[m_random() % 6]);
+        h.policyNumber = h.payor + digits(m_random, 6);
+        h.insured = m_random() % 100 < 80;
+        return h;
+    }
+
+    PatientFields& drawMember(const Household& h, int member, qint64 account)
+    {
+        const bool female = m_random() % 2;
+        const int age = member < 2 ? 25 + int(m_random() % 60) : int(m_random() % 24);
+        QDate dob = kToday.addYears(-age).addDays(-qint64(m_random() % 365));
+        QString last = h.last;
+        QString first = m_firstNames.pick(m_random, dob.year(), female);
+        QString ssn = digits(m_random, 9);
+        // About one patient in a hundred is someone already here, entered again a little differently.
+        if (account > 100010 && m_random() % 100 == 0)
+            enterAgain(account, last, first, dob, ssn);
+        const QString mobile = m_random() % 100 < 60 ? QStringLiteral("217") + digits(m_random, 7) : QString();
+        const QString relation = member == 0 ? QStringLiteral("SELF") : member == 1 ? QStringLiteral("SPOUSE") : QStringLiteral("CHILD");
+        PatientFields& p = m_recent[size_t(account) % m_recent.size()];
+        p = {account, last, first, QString(QChar(u'A' + int(m_random() % 26))), dob,
+             female ? QStringLiteral("F") : QStringLiteral("M"), ssn, QStringLiteral("MR") + QString::number(account),
+             h.homePhone, mobile, h.street, h.city, QStringLiteral("IL"), h.zip, m_random() % 100 < 93, h.guarantor,
+             relation, {}};
+        return p;
+    }
+
+    // One of the last few patients, as a clerk might type them again: a surname misspelt, a
+    // birth date day first, a first name cut short, or no SSN.
+    void enterAgain(qint64 account, QString& last, QString& first, QDate& dob, QString& ssn)
+    {
+        const PatientFields& twin = m_recent[size_t(account - 1 - qint64(m_random() % 5)) % m_recent.size()];
+        last = twin.last;
+        first = twin.first;
+        dob = twin.dob;
+        ssn = twin.ssn;
+        switch (m_random() % 4) {
+        case 0: last = misspelt(last, m_random); break;
+        case 1: if (dob.day() <= 12) dob = QDate(dob.year(), dob.day(), dob.month()); break;
+        case 2: first = first.left(1) + first.mid(1, 2); break;
+        default: ssn.clear(); break;
+        }
+    }
+
+    QList<Visit> drawVisits(PatientFields& p)
+    {
+        QList<Visit> visits(int(m_random() % 5));
+        for (Visit& v : visits) {
+            v.seen = kToday.addDays(-qint64(m_random() % 1500));
+            v.charges = 60 + double(m_random() % 300);
+            v.paid = double(m_random() % 100 < 70 ? v.charges : v.charges * 0.5);
+            v.provider = pickOf(m_random, kProviders);
+            v.reason = pickOf(m_random, kReasons);
+            p.lastVisit = qMax(p.lastVisit, v.seen);
+        }
+        return visits;
+    }
+
+    void writeMember(const Household& h, int member, qint64 account)
+    {
+        PatientFields& p = drawMember(h, member, account);
+        // The policy and the visits are drawn before the patient is written, whose row carries
+        // the last visit.
+        QStringList policy;
+        if (h.insured) {
+            const QString group = QStringLiteral("G-") + digits(m_random, 4);
+            policy = {number(++m_policyId), number(account), QStringLiteral("1"), h.payor, h.policyNumber, group,
+                      number(h.guarantor), p.relation, kToday.addDays(-qint64(m_random() % 2000)).toString(Qt::ISODate),
+                      identifierKey(h.policyNumber)};
+        }
+        const QList<Visit> visits = drawVisits(p);
+        writePatient(m_rows, p);
+        writePhone(m_rows, h.homePhone, account);
+        writePhone(m_rows, p.mobile, account);
+        if (h.insured)
+            m_rows.write(Table::Policies, policy);
+        for (const Visit& v : visits) {
+            const QString seen = v.seen.toString(Qt::ISODate);
+            m_rows.write(Table::Encounters, {number(++m_encounterId), number(account), seen, v.provider, v.reason,
+                                             number(v.charges), number(v.paid)});
+            m_rows.write(Table::Transactions, {number(++m_transactionId), number(account), seen, QStringLiteral("99213"),
+                                               number(v.charges)});
+            if (h.insured)
+                m_rows.write(Table::Claims, {number(++m_claimId), number(account), seen, h.payor, number(v.charges)});
+        }
+        if (m_random() % 10 == 0) {
+            m_rows.write(Table::Accessions, {QStringLiteral("A") + number(account), number(account),
+                                             kToday.addDays(-qint64(m_random() % 200)).toString(Qt::ISODate),
+                                             QStringLiteral("Lipid panel")});
+        }
+    }
+
+    static inline const QDate kToday{2026, 12, 1};
+    RowWriter& m_rows;
+    std::mt19937_64 m_random;
+    Picker m_lastNames;
+    FirstNamePicker m_firstNames;
+    // The last few patients written, for the near-duplicates of them.
+    std::array<PatientFields, 8> m_recent;
+    qint64 m_policyId = 0, m_encounterId = 0, m_transactionId = 0, m_claimId = 0;
+};
+
+void writeCodesAndSettings(RowWriter& rows)
+{
+    qint64 sort = 0;
+    for (const Code& c : kCodes) {
+        rows.write(Table::Codes, {QString::fromLatin1(c.table), QString::fromLatin1(c.code),
+                                  QString::fromUtf8(c.description), QString::fromLatin1(c.group),
+                                  QString::fromLatin1(c.extra), QString::number(sort++)});
+    }
+    rows.write(Table::Settings, {QStringLiteral("ALTPATRECORDDISPL"), QString()});
+    rows.write(Table::Settings, {QStringLiteral("PRACTICENAME"), QStringLiteral("Riverside Family Practice")});
+}
+
 } // namespace
 
 void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress)
 {
-    std::mt19937_64 random(seed);
-    Picker lastNamePicker(surnameCounts());
-    FirstNamePicker firstNames;
     const std::unique_ptr<RowWriter> rows = m_db->rowWriter();
-    // The last few patients written, for the near-duplicates of them.
-    std::array<PatientFields, 8> recent;
-    const auto number = [](auto n) { return QString::number(n); };
-    // Rows are numbered here, as the database would number them, so that every engine (and a
-    // copy from one to another) has the same transaction, claim and encounter numbers.
-    qint64 policyId = 0, encounterId = 0, transactionId = 0, claimId = 0;
-
-    const QDate today(2026, 12, 1);
-    qint64 account = 100001;
+    DemoPractice practice(*rows, seed);
+    constexpr qint64 kFirst = 100001;
     int lastReported = -1;
-    while (account < 100001 + patients) {
-        // One household: a guarantor and the people whose bills go to them.
-        const int size = 1 + int(random() % 100 < 45 ? 0 : random() % 4);
-        const QString householdLast = lastNamePicker.pick(random);
-        const QString street = QString::number(1 + random() % 9999) + QLatin1Char(' ') + pickOf(random, kStreets);
-        const QString city = pickOf(random, kCities);
-        const QString zip = QStringLiteral("62") + digits(random, 3);
-        const QString homePhone = QStringLiteral("217") + digits(random, 7);
-        const qint64 guarantor = account;
-        const QString payor = QString::fromLatin1(kPayors[random() % 6]);
-        const QString policyNumber = payor + digits(random, 6);
-        const bool insured = random() % 100 < 80;
-        for (int member = 0; member < size && account < 100001 + patients; ++member, ++account) {
-            const bool female = random() % 2;
-            QString last = householdLast;
-            const int age = member < 2 ? 25 + int(random() % 60) : int(random() % 24);
-            QDate dob = today.addYears(-age).addDays(-qint64(random() % 365));
-            QString first = firstNames.pick(random, dob.year(), female);
-            QString ssn = digits(random, 9);
-            QString relation = member == 0 ? QStringLiteral("SELF") : member == 1 ? QStringLiteral("SPOUSE") : QStringLiteral("CHILD");
-            // About one patient in a hundred is someone already here, entered again a little differently.
-            const bool nearDuplicate = account > 100010 && random() % 100 == 0;
-            if (nearDuplicate) {
-                const PatientFields& twin = recent[size_t(account - 1 - qint64(random() % 5)) % recent.size()];
-                last = twin.last;
-                first = twin.first;
-                dob = twin.dob;
-                ssn = twin.ssn;
-                switch (random() % 4) {
-                case 0: last = misspelt(last, random); break;
-                case 1: if (dob.day() <= 12) dob = QDate(dob.year(), dob.day(), dob.month()); break;
-                case 2: first = first.left(1) + first.mid(1, 2); break;
-                default: ssn.clear(); break;
-                }
-            }
-            const QString mobile = random() % 100 < 60 ? QStringLiteral("217") + digits(random, 7) : QString();
-            const QString mrn = QStringLiteral("MR") + QString::number(account);
-            PatientFields& p = recent[size_t(account) % recent.size()];
-            p = {account, last, first, QString(QChar(u'A' + int(random() % 26))), dob,
-                 female ? QStringLiteral("F") : QStringLiteral("M"), ssn, mrn, homePhone, mobile, street, city,
-                 QStringLiteral("IL"), zip, random() % 100 < 93, guarantor, relation, {}};
-            // The policy and the visits are drawn before the patient is written, whose row
-            // carries the last visit.
-            QStringList policy;
-            if (insured) {
-                const QString group = QStringLiteral("G-") + digits(random, 4);
-                policy = {number(++policyId), number(account), QStringLiteral("1"), payor, policyNumber, group,
-                          number(guarantor), relation, today.addDays(-qint64(random() % 2000)).toString(Qt::ISODate),
-                          identifierKey(policyNumber)};
-            }
-            struct Visit { QDate seen; double charges, paid; QString provider, reason; };
-            QList<Visit> visits(int(random() % 5));
-            for (Visit& v : visits) {
-                v.seen = today.addDays(-qint64(random() % 1500));
-                v.charges = 60 + double(random() % 300);
-                v.paid = double(random() % 100 < 70 ? v.charges : v.charges * 0.5);
-                v.provider = pickOf(random, kProviders);
-                v.reason = pickOf(random, kReasons);
-                p.lastVisit = qMax(p.lastVisit, v.seen);
-            }
-            writePatient(*rows, p);
-            writePhone(*rows, homePhone, account);
-            writePhone(*rows, mobile, account);
-            if (insured)
-                rows->write(Table::Policies, policy);
-            for (const Visit& v : std::as_const(visits)) {
-                const QString seen = v.seen.toString(Qt::ISODate);
-                rows->write(Table::Encounters, {number(++encounterId), number(account), seen, v.provider, v.reason,
-                                                number(v.charges), number(v.paid)});
-                rows->write(Table::Transactions, {number(++transactionId), number(account), seen, QStringLiteral("99213"), number(v.charges)});
-                if (insured)
-                    rows->write(Table::Claims, {number(++claimId), number(account), seen, payor, number(v.charges)});
-            }
-            if (random() % 10 == 0) {
-                rows->write(Table::Accessions, {QStringLiteral("A") + number(account), number(account),
-                                                today.addDays(-qint64(random() % 200)).toString(Qt::ISODate),
-                                                QStringLiteral("Lipid panel")});
-            }
-        }
-        const int percent = int((account - 100001) * 100 / qMax<qint64>(1, patients));
+    for (qint64 account = kFirst; account < kFirst + patients;) {
+        account = practice.writeHousehold(account, kFirst + patients);
+        const int percent = int((account - kFirst) * 100 / qMax<qint64>(1, patients));
         if (progress && percent != lastReported) {
             lastReported = percent;
             progress(qMin(percent, 99));
         }
     }
-
-    qint64 sort = 0;
-    for (const Code& c : kCodes) {
-        rows->write(Table::Codes, {QString::fromLatin1(c.table), QString::fromLatin1(c.code),
-                                   QString::fromUtf8(c.description), QString::fromLatin1(c.group),
-                                   QString::fromLatin1(c.extra), number(sort++)});
-    }
-    rows->write(Table::Settings, {QStringLiteral("ALTPATRECORDDISPL"), QString()});
-    rows->write(Table::Settings, {QStringLiteral("PRACTICENAME"), QStringLiteral("Riverside Family Practice")});
+    writeCodesAndSettings(*rows);
     rows->flush();
     QFile styleSheet(QStringLiteral(":/practice/PR.xsl"));
     if (styleSheet.open(QIODevice::ReadOnly)) {

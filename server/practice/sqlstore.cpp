@@ -157,164 +157,199 @@ qint64 SqlStore::patientCount()
 
 SearchPage SqlStore::search(const SearchQuery& q)
 {
-    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
-    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
-    const qint64 limit = q.pageSize + 1;
-
     switch (q.key) {
-    case SearchKey::PatientName: {
-        if (q.text.trimmed().isEmpty()) {
-            // No name: the user's recently chosen accounts, newest first.
-            Statement s(*m_db, (select + QStringLiteral(" FROM recent r JOIN patients p ON p.id = r.patient") + joins
-                               + QStringLiteral("WHERE r.\"user\" = ?1 ORDER BY r.chosen DESC LIMIT ?2")).toUtf8().constData());
-            s.bind(1, q.user).bind(2, qint64(q.pageSize));
-            SearchPage page;
-            while (s.step())
-                page.rows.append(readPatient(s));
-            if (!page.rows.isEmpty())
-                page.notice = QStringLiteral("Recently chosen patients");
-            return page;
-        }
-        return nameSearch(q);
-    }
-    case SearchKey::Guarantor: {
-        const NameQuery name = parseNameQuery(q.text);
-        if (name.last.isEmpty())
-            throw std::invalid_argument("Type the guarantor's last name, or last name, first name");
-        const QStringList after = q.after.isEmpty()
-            ? QStringList{name.last, name.first, QStringLiteral("-1"), QStringLiteral("-1"), QStringLiteral("-1")}
-            : decodePosition(q.after, 5);
-        // Entered at the guarantor of the position; that guarantor's later dependants and every
-        // later guarantor follow. Guarantors of one name come the recently seen first.
-        Statement s(*m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.visitorder, g.id FROM patients g INDEXED BY patients_byname "
-                                                   "JOIN patients p ON p.guarantor = g.id "
-                                                   "WHERE (g.lastkey, g.firstkey, g.visitorder, g.id) >= (?4, ?5, ?12, ?6) AND g.lastkey < ?2 "
-                                                   "AND g.lastkey >= ?9 AND g.firstkey >= ?10 AND g.firstkey < ?11 "
-                                                   "AND ((g.lastkey, g.firstkey, g.visitorder, g.id) > (?4, ?5, ?12, ?6) OR p.id > ?7) "
-                                                   "ORDER BY g.lastkey, g.firstkey, g.visitorder, g.id, p.id LIMIT ?8")), PlanOnce{});
-        s.bind(2, prefixEnd(name.last)).bind(10, name.first).bind(11, prefixEnd(name.first));
-        s.bind(4, after[0]).bind(5, after[1]).bind(12, after[2].toLongLong()).bind(6, after[3].toLongLong());
-        s.bind(7, after[4].toLongLong()).bind(8, limit).bind(9, name.last);
-        return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
-            return QStringList{st.text(11), st.text(12), QString::number(st.integer(13)), QString::number(st.integer(14)),
-                               QString::number(r.account)};
-        });
-    }
-    case SearchKey::DateOfBirth: {
-        const std::optional<DateRange> range = parseDateQuery(q.text);
-        if (!range)
-            throw std::invalid_argument("Type the date of birth as MM/DD/YYYY");
-        // Patients born on one day are listed the recently seen first.
-        const QStringList after = q.after.isEmpty()
-            ? QStringList{range->from.toString(Qt::ISODate), QStringLiteral("-1"), QStringLiteral("-1")}
-            : decodePosition(q.after, 3);
-        Statement s(*m_db, (select + QStringLiteral(", p.dob, p.visitorder FROM patients p INDEXED BY patients_bydob") + joins
-                           + QStringLiteral("WHERE (p.dob, p.visitorder, p.id) > (?3, ?4, ?5) AND p.dob <= ?2 "
-                                            "AND p.dob >= ?8 ORDER BY p.dob, p.visitorder, p.id LIMIT ?7")), PlanOnce{});
-        s.bind(2, range->to.toString(Qt::ISODate)).bind(8, range->from.toString(Qt::ISODate));
-        s.bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, after[2].toLongLong()).bind(7, limit);
-        return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
-            return QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)};
-        });
-    }
+    case SearchKey::PatientName: return searchName(q);
+    case SearchKey::Guarantor: return searchGuarantor(q);
+    case SearchKey::DateOfBirth: return searchDateOfBirth(q);
     case SearchKey::SocialSecurity:
-    case SearchKey::MedicalRecord: {
-        // An SSN is whole (nine digits) or its last four, matched exactly; a medical record
-        // number by its beginning, without regard to case, blanks and dashes.
-        const bool ssn = q.key == SearchKey::SocialSecurity;
-        const QString value = ssn ? digitsOf(q.text) : identifierKey(q.text);
-        if (ssn && value.size() != 4 && value.size() != 9)
-            throw std::invalid_argument("Type the last four digits of the social security number, or all nine");
-        if (value.isEmpty())
-            throw std::invalid_argument("Type the medical record number");
-        const QString column = ssn ? (value.size() == 4 ? QStringLiteral("ssn4") : QStringLiteral("ssn")) : QStringLiteral("mrnkey");
-        // A last four is shared by about one patient in ten thousand, a whole number by a
-        // patient entered twice: the recently seen first.
-        const QString upper = ssn ? value + QChar(0x1) : prefixEnd(value);   // exact, or every key that begins so
-        const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1"), QStringLiteral("-1")}
-                                                    : decodePosition(q.after, 3);
-        Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(", p.visitorder FROM patients p INDEXED BY patients_by")
-                           + column + joins + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.visitorder, p.id) > (?3, ?4, ?7) AND p.")
-                           + column + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY p.") + column
-                           + QStringLiteral(", p.visitorder, p.id LIMIT ?5")), PlanOnce{});
-        s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(7, after[2].toLongLong()).bind(5, limit);
-        return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
-            return QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)};
-        });
-    }
+    case SearchKey::MedicalRecord: return searchIdentifier(q);
     case SearchKey::Phone:
     case SearchKey::Policy:
-    case SearchKey::Accession: {
-        // A phone number whole, or its last seven or four digits, matched exactly; policy and
-        // accession numbers by their beginning, without regard to case, blanks and dashes.
-        const bool phone = q.key == SearchKey::Phone;
-        const bool policy = q.key == SearchKey::Policy;
-        QString value = phone ? digitsOf(q.text) : identifierKey(q.text);
-        if (phone && value.size() == 11 && value.startsWith(QLatin1Char('1')))
-            value.remove(0, 1);
-        if (phone && value.size() != 10 && value.size() != 7 && value.size() != 4)
-            throw std::invalid_argument("Type the whole phone number, its last seven digits or its last four");
-        if (value.isEmpty())
-            throw std::invalid_argument(policy ? "Type the policy number" : "Type the accession number");
-        QString column = QStringLiteral("x.number");
-        QString table = QStringLiteral("accessions x");
-        if (phone) {
-            column = value.size() == 10 ? QStringLiteral("x.digits") : value.size() == 7 ? QStringLiteral("x.last7") : QStringLiteral("x.last4");
-            table = QStringLiteral("phones x INDEXED BY phones_") + column.mid(2);
-        } else if (policy) {
-            column = QStringLiteral("x.numkey");
-            table = QStringLiteral("policies x INDEXED BY policies_numkey");
-        }
-        // A phone is matched exactly and shared by a household, a last four by a hundred and more
-        // patients of a large practice: the recently seen first. The few rows of one number are
-        // put in that order; policy and accession numbers, matched by their beginning, go by the
-        // index.
-        const QString order = phone ? QStringLiteral("p.visitorder, x.patient") : column + QStringLiteral(", x.patient");
-        const QStringList after = q.after.isEmpty() ? QStringList{phone ? QStringLiteral("-1") : value, QStringLiteral("-1")}
-                                                    : decodePosition(q.after, 2);
-        Statement s(*m_db, (select + QStringLiteral(", ") + column + QStringLiteral(", p.visitorder FROM ") + table
-                           + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + order
-                           + QStringLiteral(") > (?3, ?4) AND ") + column
-                           + (phone ? QStringLiteral(" = ?6") : QStringLiteral(" < ?2 AND ") + column + QStringLiteral(" >= ?6"))
-                           + QStringLiteral(" ORDER BY ") + order + QStringLiteral(" LIMIT ?5")), PlanOnce{});
-        s.bind(6, value).bind(4, after[1].toLongLong()).bind(5, limit);
-        if (phone)
-            s.bind(3, after[0].toLongLong());
-        else
-            s.bind(3, after[0]).bind(2, prefixEnd(value));
-        return collect(s, q.pageSize, [phone](const Statement& st, const PatientRow& r) {
-            return QStringList{phone ? QString::number(st.integer(12)) : st.text(11), QString::number(r.account)};
-        });
-    }
+    case SearchKey::Accession: return searchNumbered(q);
     case SearchKey::Account:
     case SearchKey::Transaction:
     case SearchKey::Claim:
-    case SearchKey::Encounter: {
-        // Numbers find one record; "123/4" is account 123.
-        const QString digits = q.text.trimmed().section(QLatin1Char('/'), 0, 0);
-        bool ok = false;
-        const qint64 number = digits.toLongLong(&ok);
-        if (!ok)
-            throw std::invalid_argument("the search needs a number");
-        QString where;
-        switch (q.key) {
-        case SearchKey::Transaction: where = QStringLiteral("p.id = (SELECT patient FROM transactions WHERE id = ?1)"); break;
-        case SearchKey::Claim: where = QStringLiteral("p.id = (SELECT patient FROM claims WHERE id = ?1)"); break;
-        case SearchKey::Encounter: where = QStringLiteral("p.id = (SELECT patient FROM encounters WHERE id = ?1)"); break;
-        default: where = QStringLiteral("p.id = ?1"); break;
-        }
-        Statement s(*m_db, (select + QStringLiteral(" FROM patients p") + joins + QStringLiteral("WHERE ") + where), PlanOnce{});
-        s.bind(1, number);
-        SearchPage page;
-        if (s.step()) {
-            page.rows.append(readPatient(s));
-            if (q.key != SearchKey::Account)
-                page.rows.last().matched = QString::number(number);
-        }
-        return page;
-    }
+    case SearchKey::Encounter: return searchRecordNumber(q);
     }
     return {};
+}
+
+// A name; no name: the user's recently chosen accounts, newest first.
+SearchPage SqlStore::searchName(const SearchQuery& q)
+{
+    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
+    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
+    if (q.text.trimmed().isEmpty()) {
+        // No name: the user's recently chosen accounts, newest first.
+        Statement s(*m_db, (select + QStringLiteral(" FROM recent r JOIN patients p ON p.id = r.patient") + joins
+                           + QStringLiteral("WHERE r.\"user\" = ?1 ORDER BY r.chosen DESC LIMIT ?2")).toUtf8().constData());
+        s.bind(1, q.user).bind(2, qint64(q.pageSize));
+        SearchPage page;
+        while (s.step())
+            page.rows.append(readPatient(s));
+        if (!page.rows.isEmpty())
+            page.notice = QStringLiteral("Recently chosen patients");
+        return page;
+    }
+    return nameSearch(q);
+}
+
+// The patients whose bills go to a guarantor of the name.
+SearchPage SqlStore::searchGuarantor(const SearchQuery& q)
+{
+    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
+    const qint64 limit = q.pageSize + 1;
+    const NameQuery name = parseNameQuery(q.text);
+    if (name.last.isEmpty())
+        throw std::invalid_argument("Type the guarantor's last name, or last name, first name");
+    const QStringList after = q.after.isEmpty()
+        ? QStringList{name.last, name.first, QStringLiteral("-1"), QStringLiteral("-1"), QStringLiteral("-1")}
+        : decodePosition(q.after, 5);
+    // Entered at the guarantor of the position; that guarantor's later dependants and every
+    // later guarantor follow. Guarantors of one name come the recently seen first.
+    Statement s(*m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.visitorder, g.id FROM patients g INDEXED BY patients_byname "
+                                               "JOIN patients p ON p.guarantor = g.id "
+                                               "WHERE (g.lastkey, g.firstkey, g.visitorder, g.id) >= (?4, ?5, ?12, ?6) AND g.lastkey < ?2 "
+                                               "AND g.lastkey >= ?9 AND g.firstkey >= ?10 AND g.firstkey < ?11 "
+                                               "AND ((g.lastkey, g.firstkey, g.visitorder, g.id) > (?4, ?5, ?12, ?6) OR p.id > ?7) "
+                                               "ORDER BY g.lastkey, g.firstkey, g.visitorder, g.id, p.id LIMIT ?8")), PlanOnce{});
+    s.bind(2, prefixEnd(name.last)).bind(10, name.first).bind(11, prefixEnd(name.first));
+    s.bind(4, after[0]).bind(5, after[1]).bind(12, after[2].toLongLong()).bind(6, after[3].toLongLong());
+    s.bind(7, after[4].toLongLong()).bind(8, limit).bind(9, name.last);
+    return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
+        return QStringList{st.text(11), st.text(12), QString::number(st.integer(13)), QString::number(st.integer(14)),
+                           QString::number(r.account)};
+    });
+}
+
+// Patients born on a day, or in a range of days.
+SearchPage SqlStore::searchDateOfBirth(const SearchQuery& q)
+{
+    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
+    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
+    const qint64 limit = q.pageSize + 1;
+    const std::optional<DateRange> range = parseDateQuery(q.text);
+    if (!range)
+        throw std::invalid_argument("Type the date of birth as MM/DD/YYYY");
+    // Patients born on one day are listed the recently seen first.
+    const QStringList after = q.after.isEmpty()
+        ? QStringList{range->from.toString(Qt::ISODate), QStringLiteral("-1"), QStringLiteral("-1")}
+        : decodePosition(q.after, 3);
+    Statement s(*m_db, (select + QStringLiteral(", p.dob, p.visitorder FROM patients p INDEXED BY patients_bydob") + joins
+                       + QStringLiteral("WHERE (p.dob, p.visitorder, p.id) > (?3, ?4, ?5) AND p.dob <= ?2 "
+                                        "AND p.dob >= ?8 ORDER BY p.dob, p.visitorder, p.id LIMIT ?7")), PlanOnce{});
+    s.bind(2, range->to.toString(Qt::ISODate)).bind(8, range->from.toString(Qt::ISODate));
+    s.bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, after[2].toLongLong()).bind(7, limit);
+    return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
+        return QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)};
+    });
+}
+
+// An SSN (whole, or its last four) or a medical record number.
+SearchPage SqlStore::searchIdentifier(const SearchQuery& q)
+{
+    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
+    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
+    const qint64 limit = q.pageSize + 1;
+    // An SSN is whole (nine digits) or its last four, matched exactly; a medical record
+    // number by its beginning, without regard to case, blanks and dashes.
+    const bool ssn = q.key == SearchKey::SocialSecurity;
+    const QString value = ssn ? digitsOf(q.text) : identifierKey(q.text);
+    if (ssn && value.size() != 4 && value.size() != 9)
+        throw std::invalid_argument("Type the last four digits of the social security number, or all nine");
+    if (value.isEmpty())
+        throw std::invalid_argument("Type the medical record number");
+    const QString column = ssn ? (value.size() == 4 ? QStringLiteral("ssn4") : QStringLiteral("ssn")) : QStringLiteral("mrnkey");
+    // A last four is shared by about one patient in ten thousand, a whole number by a
+    // patient entered twice: the recently seen first.
+    const QString upper = ssn ? value + QChar(0x1) : prefixEnd(value);   // exact, or every key that begins so
+    const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1"), QStringLiteral("-1")}
+                                                : decodePosition(q.after, 3);
+    Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(", p.visitorder FROM patients p INDEXED BY patients_by")
+                       + column + joins + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.visitorder, p.id) > (?3, ?4, ?7) AND p.")
+                       + column + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY p.") + column
+                       + QStringLiteral(", p.visitorder, p.id LIMIT ?5")), PlanOnce{});
+    s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(7, after[2].toLongLong()).bind(5, limit);
+    return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
+        return QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)};
+    });
+}
+
+// A phone, policy or accession number, each kept in a table of its own.
+SearchPage SqlStore::searchNumbered(const SearchQuery& q)
+{
+    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
+    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
+    const qint64 limit = q.pageSize + 1;
+    // A phone number whole, or its last seven or four digits, matched exactly; policy and
+    // accession numbers by their beginning, without regard to case, blanks and dashes.
+    const bool phone = q.key == SearchKey::Phone;
+    const bool policy = q.key == SearchKey::Policy;
+    QString value = phone ? digitsOf(q.text) : identifierKey(q.text);
+    if (phone && value.size() == 11 && value.startsWith(QLatin1Char('1')))
+        value.remove(0, 1);
+    if (phone && value.size() != 10 && value.size() != 7 && value.size() != 4)
+        throw std::invalid_argument("Type the whole phone number, its last seven digits or its last four");
+    if (value.isEmpty())
+        throw std::invalid_argument(policy ? "Type the policy number" : "Type the accession number");
+    QString column = QStringLiteral("x.number");
+    QString table = QStringLiteral("accessions x");
+    if (phone) {
+        column = value.size() == 10 ? QStringLiteral("x.digits") : value.size() == 7 ? QStringLiteral("x.last7") : QStringLiteral("x.last4");
+        table = QStringLiteral("phones x INDEXED BY phones_") + column.mid(2);
+    } else if (policy) {
+        column = QStringLiteral("x.numkey");
+        table = QStringLiteral("policies x INDEXED BY policies_numkey");
+    }
+    // A phone is matched exactly and shared by a household, a last four by a hundred and more
+    // patients of a large practice: the recently seen first. The few rows of one number are
+    // put in that order; policy and accession numbers, matched by their beginning, go by the
+    // index.
+    const QString order = phone ? QStringLiteral("p.visitorder, x.patient") : column + QStringLiteral(", x.patient");
+    const QStringList after = q.after.isEmpty() ? QStringList{phone ? QStringLiteral("-1") : value, QStringLiteral("-1")}
+                                                : decodePosition(q.after, 2);
+    Statement s(*m_db, (select + QStringLiteral(", ") + column + QStringLiteral(", p.visitorder FROM ") + table
+                       + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + order
+                       + QStringLiteral(") > (?3, ?4) AND ") + column
+                       + (phone ? QStringLiteral(" = ?6") : QStringLiteral(" < ?2 AND ") + column + QStringLiteral(" >= ?6"))
+                       + QStringLiteral(" ORDER BY ") + order + QStringLiteral(" LIMIT ?5")), PlanOnce{});
+    s.bind(6, value).bind(4, after[1].toLongLong()).bind(5, limit);
+    if (phone)
+        s.bind(3, after[0].toLongLong());
+    else
+        s.bind(3, after[0]).bind(2, prefixEnd(value));
+    return collect(s, q.pageSize, [phone](const Statement& st, const PatientRow& r) {
+        return QStringList{phone ? QString::number(st.integer(12)) : st.text(11), QString::number(r.account)};
+    });
+}
+
+// An account, or the account a transaction, claim or encounter is for.
+SearchPage SqlStore::searchRecordNumber(const SearchQuery& q)
+{
+    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
+    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
+    // Numbers find one record; "123/4" is account 123.
+    const QString digits = q.text.trimmed().section(QLatin1Char('/'), 0, 0);
+    bool ok = false;
+    const qint64 number = digits.toLongLong(&ok);
+    if (!ok)
+        throw std::invalid_argument("the search needs a number");
+    QString where;
+    switch (q.key) {
+    case SearchKey::Transaction: where = QStringLiteral("p.id = (SELECT patient FROM transactions WHERE id = ?1)"); break;
+    case SearchKey::Claim: where = QStringLiteral("p.id = (SELECT patient FROM claims WHERE id = ?1)"); break;
+    case SearchKey::Encounter: where = QStringLiteral("p.id = (SELECT patient FROM encounters WHERE id = ?1)"); break;
+    default: where = QStringLiteral("p.id = ?1"); break;
+    }
+    Statement s(*m_db, (select + QStringLiteral(" FROM patients p") + joins + QStringLiteral("WHERE ") + where), PlanOnce{});
+    s.bind(1, number);
+    SearchPage page;
+    if (s.step()) {
+        page.rows.append(readPatient(s));
+        if (q.key != SearchKey::Account)
+            page.rows.last().matched = QString::number(number);
+    }
+    return page;
 }
 
 // One way through the patients that a name search takes; a search is a list of them, taken
@@ -473,17 +508,12 @@ QStringList SqlStore::existingSurnames(const QStringList& keys)
     return out;
 }
 
-SearchPage SqlStore::nameSearch(const SearchQuery& q)
+// The passes of a name search, in the order their rows are listed: the readings that match a
+// name exactly, by name and their other surnames, and the surname with the first name's formal
+// names and nicknames; then, unless the exact ones are more than a page, the similar names.
+QList<NamePass> SqlStore::namePasses(const SearchQuery& q, const QList<NameQuery>& readings, const QList<NameQuery>& exact,
+                                     const QList<NameQuery>& inexact)
 {
-    QList<NameQuery> readings = nameReadings(q.text);
-    readings.removeIf([](const NameQuery& r) { return r.last.isEmpty(); });
-    if (readings.isEmpty())
-        throw std::invalid_argument("Type the patient's last name, or last name, first name");
-    // Readings that match a name exactly come first; with none, similar names are offered too.
-    QList<NameQuery> exact;
-    QList<NameQuery> inexact;
-    for (const NameQuery& r : std::as_const(readings))
-        (hasExactName(r) ? exact : inexact).append(r);
     QList<NamePass> passes;
     const auto add = [&passes](NamePass::Kind kind, const NameQuery& r, NamePass::First first, bool exactName = false) {
         // The formal names hold the one typed when it is one (WILLIAM: BILL and WILL are found
@@ -551,6 +581,21 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
         }
     }
 
+    return passes;
+}
+
+SearchPage SqlStore::nameSearch(const SearchQuery& q)
+{
+    QList<NameQuery> readings = nameReadings(q.text);
+    readings.removeIf([](const NameQuery& r) { return r.last.isEmpty(); });
+    if (readings.isEmpty())
+        throw std::invalid_argument("Type the patient's last name, or last name, first name");
+    // Readings that match a name exactly come first; with none, similar names are offered too.
+    QList<NameQuery> exact;
+    QList<NameQuery> inexact;
+    for (const NameQuery& r : std::as_const(readings))
+        (hasExactName(r) ? exact : inexact).append(r);
+    QList<NamePass> passes = namePasses(q, readings, exact, inexact);
     // The position: the pass, then where in it the last row was (nothing: its start).
     int passIndex = 0;
     QStringList position;
@@ -649,8 +694,16 @@ QString prefixWithFirstName(const QString& columns, const QString& joins, bool l
 
 } // namespace
 
-int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int limit,
-                              const std::function<bool(const PatientRow&, const QStringList&)>& take)
+namespace {
+
+// A pass's statement, and whether it is planned once (a walk of one index in its order).
+struct PassStatement
+{
+    QString sql;
+    bool planOnce = false;
+};
+
+PassStatement namePassStatement(const NamePass& pass, bool lateral)
 {
     const QString columns = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
     const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
@@ -687,7 +740,7 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
     switch (pass.kind) {
     case NamePass::Prefix:
         if (!pass.exact && !pass.name.first.isEmpty()) {
-            sql = prefixWithFirstName(columns, joins, m_db->joinsLaterally());
+            sql = prefixWithFirstName(columns, joins, lateral);
             break;
         }
         if (pass.name.first.size() == 1) {
@@ -742,6 +795,15 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
             + QStringLiteral(" AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch + order;
         break;
     }
+    return {sql, planOnce};
+}
+
+} // namespace
+
+int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int limit,
+                              const std::function<bool(const PatientRow&, const QStringList&)>& take)
+{
+    const auto [sql, planOnce] = namePassStatement(pass, m_db->joinsLaterally());
     Statement s = planOnce ? Statement(*m_db, sql, PlanOnce{}) : Statement(*m_db, sql);
     s.bind(1, after.value(0)).bind(2, after.value(1)).bind(3, after.value(3).toLongLong());
     if (sql.contains(QLatin1String("?14")))

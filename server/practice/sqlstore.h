@@ -97,7 +97,15 @@ protected:
 
 private:
     void fill(qint64 patients, quint64 seed, const std::function<void(int)>& progress);
+    SearchPage searchName(const SearchQuery& query);
+    SearchPage searchGuarantor(const SearchQuery& query);
+    SearchPage searchDateOfBirth(const SearchQuery& query);
+    SearchPage searchIdentifier(const SearchQuery& query);
+    SearchPage searchNumbered(const SearchQuery& query);
+    SearchPage searchRecordNumber(const SearchQuery& query);
     SearchPage nameSearch(const SearchQuery& query);
+    QList<NamePass> namePasses(const SearchQuery& query, const QList<NameQuery>& readings, const QList<NameQuery>& exact,
+                               const QList<NameQuery>& inexact);
     bool hasExactName(const NameQuery& name);
     // The rows a name search lists by the name as typed, its other surnames and nicknames;
     // nullopt where it cannot tell. A middle initial is either counted by (nullopt: these
