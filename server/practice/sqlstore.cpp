@@ -508,6 +508,59 @@ QStringList SqlStore::existingSurnames(const QStringList& keys)
     return out;
 }
 
+namespace {
+
+// A pass of a reading, unless it would find nothing the others do not.
+void addPass(QList<NamePass>& passes, NamePass::Kind kind, const NameQuery& r, NamePass::First first, bool exactName = false)
+{
+    // The formal names hold the one typed when it is one (WILLIAM: BILL and WILL are found
+    // as its nicknames).
+    NamePass pass{kind, r, phoneticKey(r.last), formalNames(r.first), {}, false, exactName, first, {}};
+    // A first name of one or two letters is an initial, not a name to find nicknames of.
+    if (first != NamePass::Typed && r.first.size() < 3)
+        return;
+    if (first == NamePass::Formal && pass.formals == QStringList{r.first})
+        return;
+    passes.append(pass);
+}
+
+} // namespace
+
+// Similar names, closest first: the surname as typed with the first name's formal names;
+// surnames a letter off or sounding alike with the first name as typed; the surname with a
+// first name a letter off; the farther sound-alikes; then the others with the first name's
+// formal names and nicknames.
+void SqlStore::addSimilarPasses(QList<NamePass>& passes, const QList<NameQuery>& readings)
+{
+    for (const NameQuery& r : std::as_const(readings)) {
+        addPass(passes, NamePass::SameSurname, r, NamePass::Formal);
+        // The surnames that sound alike or are a letter off, each a pass of its own, the
+        // closest first (WHYTE: WHITE before WAITE and WOOD). One letter is the beginning
+        // of every surname, and sounds like a few.
+        const QList<CloseSurname> close = r.last.size() >= 2 ? closeSurnames(r.last) : QList<CloseSurname>();
+        const auto addClose = [&](bool oneLetterOff) {
+            for (const CloseSurname& c : close) {
+                if ((c.distance <= 1) == oneLetterOff)
+                    passes.append({NamePass::Close, r, phoneticKey(c.key), {}, {}, false, false, NamePass::Typed, c.key});
+            }
+        };
+        addClose(true);
+        addPass(passes, NamePass::SameSurname, r, NamePass::FirstEdit);
+        addClose(false);
+    }
+    for (const NameQuery& r : std::as_const(readings)) {
+        addPass(passes, NamePass::SameSurname, r, NamePass::Nickname);
+        if (r.last.size() >= 2) {
+            addPass(passes, NamePass::SoundAlike, r, NamePass::Formal);
+            addPass(passes, NamePass::SoundAlike, r, NamePass::Nickname);
+        }
+        if (r.last.size() >= 3) {
+            addPass(passes, NamePass::OneEdit, r, NamePass::Formal);
+            addPass(passes, NamePass::OneEdit, r, NamePass::Nickname);
+        }
+    }
+}
+
 // The passes of a name search, in the order their rows are listed: the readings that match a
 // name exactly, by name and their other surnames, and the surname with the first name's formal
 // names and nicknames; then, unless the exact ones are more than a page, the similar names.
@@ -515,28 +568,17 @@ QList<NamePass> SqlStore::namePasses(const SearchQuery& q, const QList<NameQuery
                                      const QList<NameQuery>& inexact)
 {
     QList<NamePass> passes;
-    const auto add = [&passes](NamePass::Kind kind, const NameQuery& r, NamePass::First first, bool exactName = false) {
-        // The formal names hold the one typed when it is one (WILLIAM: BILL and WILL are found
-        // as its nicknames).
-        NamePass pass{kind, r, phoneticKey(r.last), formalNames(r.first), {}, false, exactName, first, {}};
-        // A first name of one or two letters is an initial, not a name to find nicknames of.
-        if (first != NamePass::Typed && r.first.size() < 3)
-            return;
-        if (first == NamePass::Formal && pass.formals == QStringList{r.first})
-            return;
-        passes.append(pass);
-    };
     for (const QList<NameQuery>* group : {&exact, &inexact}) {
         for (const NameQuery& r : *group) {
-            add(NamePass::Prefix, r, NamePass::Typed, group == &exact);
-            add(NamePass::Alternate, r, NamePass::Typed);
+            addPass(passes, NamePass::Prefix, r, NamePass::Typed, group == &exact);
+            addPass(passes, NamePass::Alternate, r, NamePass::Typed);
         }
     }
     // The surname as typed with the first name's formal names, then the other nicknames of
     // those (JON: JOHN and JONATHAN, then JACK and JOHNNY).
     for (const NameQuery& r : std::as_const(exact)) {
-        add(NamePass::SameSurname, r, NamePass::Formal);
-        add(NamePass::SameSurname, r, NamePass::Nickname);
+        addPass(passes, NamePass::SameSurname, r, NamePass::Formal);
+        addPass(passes, NamePass::SameSurname, r, NamePass::Nickname);
     }
     // Similar names follow the exact ones, unless these are more than a page (an exact SIMTH
     // is followed by the SMITHs; 900 SMITHs by nobody else).
@@ -547,41 +589,29 @@ QList<NamePass> SqlStore::namePasses(const SearchQuery& q, const QList<NameQuery
         const std::optional<int> exactRows = countExactMatches(q, q.pageSize, Middle::Ignored);
         similar = exactRows && *exactRows <= q.pageSize;
     }
-    if (similar) {
-        // Closest first: the surname as typed with the first name's formal names; surnames a
-        // letter off or sounding alike with the first name as typed; the surname with a first
-        // name a letter off; the farther sound-alikes; then the others with the first name's
-        // formal names and nicknames.
-        for (const NameQuery& r : std::as_const(readings)) {
-            add(NamePass::SameSurname, r, NamePass::Formal);
-            // The surnames that sound alike or are a letter off, each a pass of its own, the
-            // closest first (WHYTE: WHITE before WAITE and WOOD). One letter is the beginning
-            // of every surname, and sounds like a few.
-            const QList<CloseSurname> close = r.last.size() >= 2 ? closeSurnames(r.last) : QList<CloseSurname>();
-            const auto addClose = [&](bool oneLetterOff) {
-                for (const CloseSurname& c : close) {
-                    if ((c.distance <= 1) == oneLetterOff)
-                        passes.append({NamePass::Close, r, phoneticKey(c.key), {}, {}, false, false, NamePass::Typed, c.key});
-                }
-            };
-            addClose(true);
-            add(NamePass::SameSurname, r, NamePass::FirstEdit);
-            addClose(false);
-        }
-        for (const NameQuery& r : std::as_const(readings)) {
-            add(NamePass::SameSurname, r, NamePass::Nickname);
-            if (r.last.size() >= 2) {
-                add(NamePass::SoundAlike, r, NamePass::Formal);
-                add(NamePass::SoundAlike, r, NamePass::Nickname);
-            }
-            if (r.last.size() >= 3) {
-                add(NamePass::OneEdit, r, NamePass::Formal);
-                add(NamePass::OneEdit, r, NamePass::Nickname);
-            }
-        }
-    }
-
+    if (similar)
+        addSimilarPasses(passes, readings);
     return passes;
+}
+
+// The keys a letter away that a pass goes by, looked up when it is reached: most pages fill
+// before.
+void SqlStore::findEditKeys(NamePass& pass)
+{
+    if (pass.editKeysFound)
+        return;
+    if (pass.first == NamePass::FirstEdit) {
+        pass.editKeys = oneEditVariants(pass.name.first);
+        pass.editKeysFound = true;
+    } else if (pass.kind == NamePass::OneEdit) {
+        // A surname that sounds as the one typed had its rows in the sound-alike pass, which
+        // this one leaves out; looking it up here read each of its rows only to find that
+        // ("KIN AD" read 14,000 rows of KAN, KEN and KINN for eleven of KIM and KING).
+        QStringList variants = oneEditVariants(pass.name.last);
+        variants.removeIf([&](const QString& key) { return phoneticKey(key) == pass.sound; });
+        pass.editKeys = existingSurnames(variants);
+        pass.editKeysFound = true;
+    }
 }
 
 SearchPage SqlStore::nameSearch(const SearchQuery& q)
@@ -613,19 +643,7 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     QSet<qint64> listed;
     while (passIndex < passes.size() && page.next.isEmpty()) {
         NamePass& pass = passes[passIndex];
-        if (pass.first == NamePass::FirstEdit && !pass.editKeysFound) {
-            pass.editKeys = oneEditVariants(pass.name.first);
-            pass.editKeysFound = true;
-        }
-        if (pass.kind == NamePass::OneEdit && !pass.editKeysFound) {
-            // A surname that sounds as the one typed had its rows in the sound-alike pass, which
-            // this one leaves out; looking it up here read each of its rows only to find that
-            // ("KIN AD" read 14,000 rows of KAN, KEN and KINN for eleven of KIM and KING).
-            QStringList variants = oneEditVariants(pass.name.last);
-            variants.removeIf([&](const QString& key) { return phoneticKey(key) == pass.sound; });
-            pass.editKeys = existingSurnames(variants);
-            pass.editKeysFound = true;
-        }
+        findEditKeys(pass);
         if (position.isEmpty())
             position = passStart(pass);
         const int wanted = q.pageSize + 1 - int(page.rows.size());
@@ -703,6 +721,47 @@ struct PassStatement
     bool planOnce = false;
 };
 
+// The first name: as typed; one of the formal names it stands for; another nickname of
+// those; a letter off (?11 holds the keys a letter away). Never as typed but in the first.
+QString firstNameCondition(NamePass::First first)
+{
+    const QString typed = QStringLiteral("p.firstkey LIKE ?5 ESCAPE '\\'");
+    switch (first) {
+    case NamePass::Typed:
+        return typed;
+    case NamePass::Formal:
+        return QStringLiteral("p.firstkey IN (SELECT value FROM json_each(?10)) AND NOT ") + typed;
+    case NamePass::Nickname:
+        return QStringLiteral("p.firstformal IN (SELECT value FROM json_each(?10)) "
+                              "AND NOT (p.firstkey IN (SELECT value FROM json_each(?10))) AND NOT ") + typed;
+    case NamePass::FirstEdit:
+        return QStringLiteral("p.firstkey IN (SELECT value FROM json_each(?11)) AND NOT ") + typed;
+    }
+    return typed;
+}
+
+// The name as typed, walked in the index by name.
+PassStatement prefixPassStatement(const NamePass& pass, const QString& columns, const QString& joins, const QString& walk,
+                                  const QString& after_, const QString& order, bool lateral)
+{
+    if (!pass.exact && !pass.name.first.isEmpty())
+        return {prefixWithFirstName(columns, joins, lateral), false};
+    if (pass.name.first.size() == 1) {
+        // An initial ("SMITH, J"): the surname's patients under it, the most recently seen
+        // first, as patients who share a name are, not JACK to JUSTIN (the one on the phone
+        // is rarely one not seen in years). Gathered from the index and put in that order.
+        return {QStringLiteral("WITH hits AS (SELECT x.lastkey, x.firstkey, x.visitorder, x.id FROM patients x "
+                             "INDEXED BY patients_byname WHERE x.lastkey >= ?8 AND x.lastkey < ?4 AND x.firstkey >= ?12 "
+                             "AND x.firstkey < ?13 AND x.middle LIKE ?6 ESCAPE '\\' AND (x.lastkey, x.visitorder, x.id) > (?1, ?14, ?3) "
+                             "ORDER BY x.lastkey, x.visitorder, x.id LIMIT ?7) ")
+            + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.visitorder, hits.id FROM hits JOIN patients p ON p.id = hits.id")
+            + joins + QStringLiteral("ORDER BY hits.lastkey, hits.visitorder, hits.id"), false};
+    }
+    return {columns + walk + QStringLiteral("INDEXED BY patients_byname") + joins
+        + QStringLiteral("WHERE ") + after_ + QStringLiteral(" AND p.lastkey < ?4 AND p.lastkey >= ?8 "
+                         "AND p.firstkey >= ?12 AND p.firstkey < ?13") + order, true};
+}
+
 PassStatement namePassStatement(const NamePass& pass, bool lateral)
 {
     const QString columns = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
@@ -711,22 +770,7 @@ PassStatement namePassStatement(const NamePass& pass, bool lateral)
     const QString prefixMatch = QStringLiteral("(p.lastkey >= ?8 AND p.lastkey < ?4 AND p.firstkey LIKE ?5 ESCAPE '\\')");
     const QString alternateMatch = QStringLiteral("EXISTS (SELECT 1 FROM namekeys y WHERE y.patient = p.id AND y.key >= ?8 "
                                                   "AND y.key < ?4 AND y.first LIKE ?5 ESCAPE '\\')");
-    // The first name: as typed; one of the formal names it stands for; another nickname of
-    // those; a letter off (?11 holds the keys a letter away). Never as typed but in the first.
-    QString first = QStringLiteral("p.firstkey LIKE ?5 ESCAPE '\\'");
-    switch (pass.first) {
-    case NamePass::Typed: break;
-    case NamePass::Formal:
-        first = QStringLiteral("p.firstkey IN (SELECT value FROM json_each(?10)) AND NOT ") + first;
-        break;
-    case NamePass::Nickname:
-        first = QStringLiteral("p.firstformal IN (SELECT value FROM json_each(?10)) "
-                               "AND NOT (p.firstkey IN (SELECT value FROM json_each(?10))) AND NOT ") + first;
-        break;
-    case NamePass::FirstEdit:
-        first = QStringLiteral("p.firstkey IN (SELECT value FROM json_each(?11)) AND NOT ") + first;
-        break;
-    }
+    const QString first = firstNameCondition(pass.first);
     // A sound-alike or typo pass with a first name found otherwise than as typed leaves out the
     // surname as typed, which its own passes listed.
     const QString otherSurname = pass.first == NamePass::Typed ? QString() : QStringLiteral(" AND p.lastkey <> ?8");
@@ -739,27 +783,7 @@ PassStatement namePassStatement(const NamePass& pass, bool lateral)
     bool planOnce = false;
     switch (pass.kind) {
     case NamePass::Prefix:
-        if (!pass.exact && !pass.name.first.isEmpty()) {
-            sql = prefixWithFirstName(columns, joins, lateral);
-            break;
-        }
-        if (pass.name.first.size() == 1) {
-            // An initial ("SMITH, J"): the surname's patients under it, the most recently seen
-            // first, as patients who share a name are, not JACK to JUSTIN (the one on the phone
-            // is rarely one not seen in years). Gathered from the index and put in that order.
-            sql = QStringLiteral("WITH hits AS (SELECT x.lastkey, x.firstkey, x.visitorder, x.id FROM patients x "
-                                 "INDEXED BY patients_byname WHERE x.lastkey >= ?8 AND x.lastkey < ?4 AND x.firstkey >= ?12 "
-                                 "AND x.firstkey < ?13 AND x.middle LIKE ?6 ESCAPE '\\' AND (x.lastkey, x.visitorder, x.id) > (?1, ?14, ?3) "
-                                 "ORDER BY x.lastkey, x.visitorder, x.id LIMIT ?7) ")
-                + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.visitorder, hits.id FROM hits JOIN patients p ON p.id = hits.id")
-                + joins + QStringLiteral("ORDER BY hits.lastkey, hits.visitorder, hits.id");
-            break;
-        }
-        sql = columns + walk + QStringLiteral("INDEXED BY patients_byname") + joins
-            + QStringLiteral("WHERE ") + after_ + QStringLiteral(" AND p.lastkey < ?4 AND p.lastkey >= ?8 "
-                             "AND p.firstkey >= ?12 AND p.firstkey < ?13") + order;
-        planOnce = true;
-        break;
+        return prefixPassStatement(pass, columns, joins, walk, after_, order, lateral);
     case NamePass::Alternate:
         sql = columns + QStringLiteral(", x.key, x.first, 0, x.patient FROM namekeys x INDEXED BY namekeys_key "
                                        "JOIN patients p ON p.id = x.patient") + joins

@@ -104,6 +104,8 @@ private:
     SearchPage searchNumbered(const SearchQuery& query);
     SearchPage searchRecordNumber(const SearchQuery& query);
     SearchPage nameSearch(const SearchQuery& query);
+    void addSimilarPasses(QList<NamePass>& passes, const QList<NameQuery>& readings);
+    void findEditKeys(NamePass& pass);
     QList<NamePass> namePasses(const SearchQuery& query, const QList<NameQuery>& readings, const QList<NameQuery>& exact,
                                const QList<NameQuery>& inexact);
     bool hasExactName(const NameQuery& name);
