@@ -227,19 +227,23 @@ QString birthDateOf(const QString& parameter, QString& desk)
     throw Refusal{QStringLiteral("birthdate is a day (1969-02-10) or a year (1969); this server compares no ranges.")};
 }
 
-Search searchOf(const QString& query)
+// The parameters this server knows, each given once; the others (and modifiers) are left aside,
+// as FHIR's lenient handling has it, and the self link shows what was used.
+const QStringList& knownParameters()
 {
-    // A "+" in a query is a blank (as forms send it); QUrlQuery reads it as a plus.
-    const QUrlQuery q(QString(query).replace(QLatin1Char('+'), QStringLiteral("%20")));
-    Search s;
-    QMap<QString, QString> params;
     static const QStringList names{QStringLiteral("identifier"), QStringLiteral("telecom"), QStringLiteral("phone"),
                                    QStringLiteral("birthdate"), QStringLiteral("name"), QStringLiteral("family"),
                                    QStringLiteral("given"), QStringLiteral("_count"), QStringLiteral("_page")};
+    return names;
+}
+
+QMap<QString, QString> parametersOf(const QString& query)
+{
+    // A "+" in a query is a blank (as forms send it); QUrlQuery reads it as a plus.
+    const QUrlQuery q(QString(query).replace(QLatin1Char('+'), QStringLiteral("%20")));
+    QMap<QString, QString> params;
     for (const auto& [key, value] : q.queryItems(QUrl::FullyDecoded)) {
-        // Parameters this server does not know (and modifiers) are left aside, as FHIR's
-        // lenient handling has it; the self link shows what was used.
-        if (!names.contains(key) || value.trimmed().isEmpty())
+        if (!knownParameters().contains(key) || value.trimmed().isEmpty())
             continue;
         if (params.contains(key))
             throw Refusal{QStringLiteral("Give %1 once.").arg(key)};
@@ -247,6 +251,11 @@ Search searchOf(const QString& query)
             throw Refusal{QStringLiteral("%1 holds no \"|\".").arg(key)};
         params.insert(key, value.trimmed());
     }
+    return params;
+}
+
+void readPaging(const QMap<QString, QString>& params, Search& s)
+{
     if (params.contains(QStringLiteral("_count"))) {
         bool ok = false;
         s.count = params.value(QStringLiteral("_count")).toInt(&ok);
@@ -261,15 +270,11 @@ Search searchOf(const QString& query)
         if (!ok || s.skip < 0 || s.skip > 1000 || s.after.size() > 200 || s.after.contains(QLatin1Char('|')))
             throw Refusal{QStringLiteral("_page is the one a \"next\" link gave.")};
     }
-    for (const QString& key : names.first(7)) {
-        if (params.contains(key))
-            s.used.append({key, params.value(key)});
-    }
-    // The first parameter given of identifier, telecom (or phone), birthdate and the names is
-    // the key searched; the others narrow its rows.
-    QString deskDate;
-    if (params.contains(QStringLiteral("birthdate")))
-        s.birthDate = birthDateOf(params.value(QStringLiteral("birthdate")), deskDate);
+}
+
+// The phone searched for: telecom (or phone), with "phone|" or "|" before it at most.
+QString telecomOf(const QMap<QString, QString>& params)
+{
     QString telecom = params.value(QStringLiteral("telecom"), params.value(QStringLiteral("phone")));
     if (telecom.contains(QLatin1Char('|'))) {
         if (!telecom.startsWith(QLatin1String("phone|")) && !telecom.startsWith(QLatin1Char('|')))
@@ -278,9 +283,13 @@ Search searchOf(const QString& query)
     }
     if (!telecom.isEmpty() && practice::digitsOf(telecom).size() < 4)
         throw Refusal{QStringLiteral("A phone number has at least its last four digits.")};
-    s.family = params.value(QStringLiteral("family"));
-    s.given = params.value(QStringLiteral("given"));
-    s.name = params.value(QStringLiteral("name"));
+    return telecom;
+}
+
+// The first parameter given of identifier, telecom (or phone), birthdate and the names is the
+// key searched; the others narrow its rows.
+void chooseKey(const QMap<QString, QString>& params, const QString& telecom, const QString& deskDate, Search& s)
+{
     if (params.contains(QStringLiteral("identifier"))) {
         std::tie(s.caption, s.text) = identifierKey(params.value(QStringLiteral("identifier")));
         s.phoneDigits = practice::digitsOf(telecom);
@@ -304,6 +313,25 @@ Search searchOf(const QString& query)
     } else {
         throw Refusal{QStringLiteral("Search patients by family and given, name, birthdate, identifier, telecom or phone.")};
     }
+}
+
+Search searchOf(const QString& query)
+{
+    const QMap<QString, QString> params = parametersOf(query);
+    Search s;
+    readPaging(params, s);
+    for (const QString& key : knownParameters().first(7)) {
+        if (params.contains(key))
+            s.used.append({key, params.value(key)});
+    }
+    QString deskDate;
+    if (params.contains(QStringLiteral("birthdate")))
+        s.birthDate = birthDateOf(params.value(QStringLiteral("birthdate")), deskDate);
+    const QString telecom = telecomOf(params);
+    s.family = params.value(QStringLiteral("family"));
+    s.given = params.value(QStringLiteral("given"));
+    s.name = params.value(QStringLiteral("name"));
+    chooseKey(params, telecom, deskDate, s);
     if (s.text.contains(QLatin1Char('|')))
         throw Refusal{QStringLiteral("A search holds no \"|\" but between an identifier's system and value.")};
     return s;

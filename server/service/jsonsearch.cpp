@@ -280,6 +280,56 @@ QString requestOfJsonRecord(const QByteArray& body, QString& error)
     return QStringLiteral("|GET|DEMOXML|") + digits + QStringLiteral("||");
 }
 
+namespace {
+
+// The patient of a record: who, where, and the phones.
+QJsonObject patientJson(const Element& patient)
+{
+    QJsonObject p = patient.texts({{"account", "Account"}, {"dob", "DOB"}, {"sex", "Sex"}, {"ssn", "SSN"},
+                                   {"mrn", "MRN"}, {"status", "Status"}});
+    const Element empty;
+    const Element& name = *patient.child(QLatin1String("Name"));
+    for (const auto& [json, xmlName] : {std::pair{"last", "Last"}, {"first", "First"}, {"middle", "Middle"}})
+        p.insert(QLatin1String(json), name.textOf(QLatin1String(xmlName)));
+    const Element* address = patient.child(QLatin1String("Address"));
+    p.insert(QStringLiteral("address"), (address ? *address : empty)
+                                            .texts({{"street", "Street"}, {"city", "City"}, {"state", "State"}, {"zip", "Zip"}}));
+    QJsonArray phones;
+    if (const Element* list = patient.child(QLatin1String("Phones"))) {
+        for (const Element& phone : list->children)
+            phones.append(QJsonObject{{QStringLiteral("type"), phone.attributes.value(QLatin1String("type")).toString()},
+                                      {QStringLiteral("number"), phone.text}});
+    }
+    p.insert(QStringLiteral("phones"), phones);
+    return p;
+}
+
+QJsonArray insuranceJson(const Element& insurance)
+{
+    QJsonArray out;
+    for (const Element& policy : insurance.children) {
+        QJsonObject o = policy.texts({{"payor", "Payor"}, {"policy_number", "PolicyNumber"}, {"group", "Group"},
+                                      {"subscriber", "Subscriber"}, {"relation", "Relation"}, {"effective", "Effective"}});
+        o.insert(QStringLiteral("rank"), policy.attributes.value(QLatin1String("rank")).toInt());
+        out.append(o);
+    }
+    return out;
+}
+
+QJsonArray visitsJson(const Element& visits)
+{
+    QJsonArray out;
+    for (const Element& visit : visits.children) {
+        QJsonObject o = visit.texts({{"date", "Date"}, {"provider", "Provider"}, {"reason", "Reason"}});
+        o.insert(QStringLiteral("charges"), amount(visit.textOf(QLatin1String("Charges"))));
+        o.insert(QStringLiteral("payments"), amount(visit.textOf(QLatin1String("Payments"))));
+        out.append(o);
+    }
+    return out;
+}
+
+} // namespace
+
 std::optional<QJsonObject> readRecordReplies(const QStringList& replies, QString& error, bool& noPatient)
 {
     noPatient = false;
@@ -308,41 +358,14 @@ std::optional<QJsonObject> readRecordReplies(const QStringList& replies, QString
         error = QStringLiteral("There is no patient with account %1.").arg(patient->textOf(QLatin1String("Account")).left(20));
         return std::nullopt;
     }
-    QJsonObject p = patient->texts({{"account", "Account"}, {"dob", "DOB"}, {"sex", "Sex"}, {"ssn", "SSN"},
-                                    {"mrn", "MRN"}, {"status", "Status"}});
-    const Element empty;
-    const Element& name = *patient->child(QLatin1String("Name"));
-    for (const auto& [json, xmlName] : {std::pair{"last", "Last"}, {"first", "First"}, {"middle", "Middle"}})
-        p.insert(QLatin1String(json), name.textOf(QLatin1String(xmlName)));
-    const Element* address = patient->child(QLatin1String("Address"));
-    p.insert(QStringLiteral("address"), (address ? *address : empty)
-                                            .texts({{"street", "Street"}, {"city", "City"}, {"state", "State"}, {"zip", "Zip"}}));
-    QJsonArray phones;
-    if (const Element* list = patient->child(QLatin1String("Phones"))) {
-        for (const Element& phone : list->children)
-            phones.append(QJsonObject{{QStringLiteral("type"), phone.attributes.value(QLatin1String("type")).toString()},
-                                      {QStringLiteral("number"), phone.text}});
-    }
-    p.insert(QStringLiteral("phones"), phones);
-
+    const QJsonObject p = patientJson(*patient);
+    static const Element empty;
     const auto part = [&](const char* xmlName) -> const Element& {
         const Element* e = root->child(QLatin1String(xmlName));
         return e ? *e : empty;
     };
-    QJsonArray insurance;
-    for (const Element& policy : part("Insurance").children) {
-        QJsonObject o = policy.texts({{"payor", "Payor"}, {"policy_number", "PolicyNumber"}, {"group", "Group"},
-                                      {"subscriber", "Subscriber"}, {"relation", "Relation"}, {"effective", "Effective"}});
-        o.insert(QStringLiteral("rank"), policy.attributes.value(QLatin1String("rank")).toInt());
-        insurance.append(o);
-    }
-    QJsonArray visits;
-    for (const Element& visit : part("Visits").children) {
-        QJsonObject o = visit.texts({{"date", "Date"}, {"provider", "Provider"}, {"reason", "Reason"}});
-        o.insert(QStringLiteral("charges"), amount(visit.textOf(QLatin1String("Charges"))));
-        o.insert(QStringLiteral("payments"), amount(visit.textOf(QLatin1String("Payments"))));
-        visits.append(o);
-    }
+    const QJsonArray insurance = insuranceJson(part("Insurance"));
+    const QJsonArray visits = visitsJson(part("Visits"));
     const Element& balance = part("Balance");
     return QJsonObject{
         {QStringLiteral("generated"), root->attributes.value(QLatin1String("generated")).toString()},

@@ -226,6 +226,34 @@ void promoteDuePair(const QString& certificate, const QString& key)
     out(QStringLiteral("The pair made with a new key, whose day has come, is now the pair in use."));
 }
 
+// A new key beside the one in use, with a certificate valid from a day to come: the desks are
+// given both pins meanwhile.
+int initNextKey(const Arguments& a, service::NewCertificate request, const QString& certificate, const QString& key)
+{
+    const QString until = option(a, "--until");
+    const QDate day = QDate::fromString(until, Qt::ISODate);
+    if (!day.isValid() || day <= QDate::currentDate())
+        throw std::runtime_error("--new-key needs --until DATE, a day after today (YYYY-MM-DD): until then the "
+                                 "server presents its key in use, so that the desks can be given the new key's pin");
+    request.keyChoice = service::KeyChoice::New;
+    request.newCertificateFile = service::nextFile(certificate);
+    request.newKeyFile = service::nextFile(key);
+    request.validFrom = QDateTime(day, QTime(0, 0));
+    const QString fingerprint = service::makeSelfSignedCertificate(request);
+    const QString oldPin = service::certificateKeyPin(certificate);
+    const QString newPin = service::certificateKeyPin(request.newCertificateFile);
+    out(QStringLiteral("Certificate: ") + request.newCertificateFile + QStringLiteral(" (for ") + request.hostName
+        + QStringLiteral(", localhost, 127.0.0.1), valid from ") + day.toString(Qt::ISODate));
+    out(QStringLiteral("Key:         ") + request.newKeyFile + QStringLiteral(" (readable by its owner only)"));
+    out(QStringLiteral("Key pin:     ") + newPin + QStringLiteral(" (the new key)"));
+    out(QStringLiteral("Fingerprint: ") + fingerprint);
+    out(QStringLiteral("Until %1 the server presents the key in use; from that day, the new one (a running server "
+                       "changes over by itself). Before then, give each desk both pins:")
+            .arg(day.toString(Qt::ISODate)));
+    out(QStringLiteral("  ") + oldPin + QLatin1Char(';') + newPin);
+    return 0;
+}
+
 int init(const Arguments& a)
 {
     const QString certificate = option(a, "--cert", QStringLiteral("server.crt"));
@@ -256,30 +284,8 @@ int init(const Arguments& a)
         QFile::remove(service::nextFile(key));
     }
 
-    if (newKey) {
-        const QString until = option(a, "--until");
-        const QDate day = QDate::fromString(until, Qt::ISODate);
-        if (!day.isValid() || day <= QDate::currentDate())
-            throw std::runtime_error("--new-key needs --until DATE, a day after today (YYYY-MM-DD): until then the "
-                                     "server presents its key in use, so that the desks can be given the new key's pin");
-        request.keyChoice = service::KeyChoice::New;
-        request.newCertificateFile = service::nextFile(certificate);
-        request.newKeyFile = service::nextFile(key);
-        request.validFrom = QDateTime(day, QTime(0, 0));
-        const QString fingerprint = service::makeSelfSignedCertificate(request);
-        const QString oldPin = service::certificateKeyPin(certificate);
-        const QString newPin = service::certificateKeyPin(request.newCertificateFile);
-        out(QStringLiteral("Certificate: ") + request.newCertificateFile + QStringLiteral(" (for ") + request.hostName
-            + QStringLiteral(", localhost, 127.0.0.1), valid from ") + day.toString(Qt::ISODate));
-        out(QStringLiteral("Key:         ") + request.newKeyFile + QStringLiteral(" (readable by its owner only)"));
-        out(QStringLiteral("Key pin:     ") + newPin + QStringLiteral(" (the new key)"));
-        out(QStringLiteral("Fingerprint: ") + fingerprint);
-        out(QStringLiteral("Until %1 the server presents the key in use; from that day, the new one (a running server "
-                           "changes over by itself). Before then, give each desk both pins:")
-                .arg(day.toString(Qt::ISODate)));
-        out(QStringLiteral("  ") + oldPin + QLatin1Char(';') + newPin);
-        return 0;
-    }
+    if (newKey)
+        return initNextKey(a, request, certificate, key);
 
     request.keyChoice = renew ? service::KeyChoice::Keep : service::KeyChoice::New;
     const QString fingerprint = service::makeSelfSignedCertificate(request);

@@ -198,47 +198,84 @@ private:
             return refuse(505, QStringLiteral("The server speaks HTTP/1.1."));
         std::string_view path = request.target();
         path = path.substr(0, path.find('?'));
-        // Health: the server runs (liveness). Ready: its database answers, so a monitor or a
-        // load balancer can tell a server that cannot serve from one that is down.
-        if (path == "/v1/health" || path == "/v1/ready") {
-            disarm();
-            const bool keepAlive = request.keep_alive() && m_parser->is_done();
-            const QString why = path == "/v1/ready" ? m_host.notReady() : QString();
-            if (!why.isEmpty())
-                return send(response(503, QJsonDocument(QJsonObject{{QStringLiteral("status"), QStringLiteral("not ready")},
-                                                                    {QStringLiteral("error"), why}})
-                                              .toJson(QJsonDocument::Compact),
-                                     keepAlive));
-            return send(response(200, QByteArrayLiteral("{\"status\":\"ready\"}"), keepAlive));
-        }
+        if (path == "/v1/health" || path == "/v1/ready")
+            return answerHealth(path);
+        // Each of these answers or refuses the request itself when it goes no further.
+        if (!acceptRoute(path) || !acceptDesk())
+            return;
+        if (m_fhir)
+            return onBody({});      // a GET has no body to wait for
+        armDeadline(limits().request);
+        http::async_read(derived().stream(), m_buffer, *m_parser,
+                         [self = derived().shared_from_this()](error_code ec, size_t) { self->onBody(ec); });
+    }
+
+    // Health: the server runs (liveness). Ready: its database answers, so a monitor or a load
+    // balancer can tell a server that cannot serve from one that is down.
+    void answerHealth(std::string_view path)
+    {
+        disarm();
+        const bool keepAlive = m_parser->get().keep_alive() && m_parser->is_done();
+        const QString why = path == "/v1/ready" ? m_host.notReady() : QString();
+        if (!why.isEmpty())
+            return send(response(503, QJsonDocument(QJsonObject{{QStringLiteral("status"), QStringLiteral("not ready")},
+                                                                {QStringLiteral("error"), why}})
+                                          .toJson(QJsonDocument::Compact),
+                                 keepAlive));
+        send(response(200, QByteArrayLiteral("{\"status\":\"ready\"}"), keepAlive));
+    }
+
+    // A path this server answers, with the method and body its requests have.
+    bool acceptRoute(std::string_view path)
+    {
+        const http::request<http::string_body>& request = m_parser->get();
         m_fhir = fhir::isFhirPath(path);
         if (m_fhir) {
-            if (request.method() != http::verb::get)
-                return refuse(405, QStringLiteral("This server's FHIR interface is read-only: send GET."), "GET");
-            if (m_parser->chunked() || m_parser->content_length().value_or(0) > 0)
-                return refuse(400, QStringLiteral("A FHIR read or search has no body."));
+            if (request.method() != http::verb::get) {
+                refuse(405, QStringLiteral("This server's FHIR interface is read-only: send GET."), "GET");
+                return false;
+            }
+            if (m_parser->chunked() || m_parser->content_length().value_or(0) > 0) {
+                refuse(400, QStringLiteral("A FHIR read or search has no body."));
+                return false;
+            }
             m_base = baseUrl(Derived::kScheme, request[http::field::host]);
             // What the server answers is no secret: a client asks it before it has a token.
             if (fhir::isMetadata(path)) {
                 disarm();
-                return send(response(200, fhir::capabilityStatement(m_base), request.keep_alive() && m_parser->is_done(),
-                                     fhir::kContentType));
+                send(response(200, fhir::capabilityStatement(m_base), request.keep_alive() && m_parser->is_done(),
+                              fhir::kContentType));
+                return false;
             }
-        } else if (path == "/v1/request" || path == "/v1/search" || path == "/v1/duplicates" || path == "/v1/record") {
-            m_form = path == "/v1/search" ? Job::Form::Search
-                : path == "/v1/duplicates" ? Job::Form::Duplicates
-                : path == "/v1/record"     ? Job::Form::Record
-                                           : Job::Form::Strings;
-            if (request.method() != http::verb::post)
-                return refuse(405, QStringLiteral("Send requests with POST."), "POST");
-            if (m_parser->chunked())
-                return refuse(501, QStringLiteral("Send the request with a Content-Length, not in chunks."));
-            if (!m_parser->content_length())
-                return refuse(411, QStringLiteral("A request needs its Content-Length."));
-        } else {
-            return refuse(404, QStringLiteral("The server answers POST /v1/request, /v1/search, /v1/duplicates and /v1/record, and GET /fhir/R4/."));
+            return true;
         }
-        // The desk is known before any of the body is read: a stranger's body is never read.
+        if (path != "/v1/request" && path != "/v1/search" && path != "/v1/duplicates" && path != "/v1/record") {
+            refuse(404, QStringLiteral("The server answers POST /v1/request, /v1/search, /v1/duplicates and /v1/record, and GET /fhir/R4/."));
+            return false;
+        }
+        m_form = path == "/v1/search" ? Job::Form::Search
+            : path == "/v1/duplicates" ? Job::Form::Duplicates
+            : path == "/v1/record"     ? Job::Form::Record
+                                       : Job::Form::Strings;
+        if (request.method() != http::verb::post) {
+            refuse(405, QStringLiteral("Send requests with POST."), "POST");
+            return false;
+        }
+        if (m_parser->chunked()) {
+            refuse(501, QStringLiteral("Send the request with a Content-Length, not in chunks."));
+            return false;
+        }
+        if (!m_parser->content_length()) {
+            refuse(411, QStringLiteral("A request needs its Content-Length."));
+            return false;
+        }
+        return true;
+    }
+
+    // The desk is known before any of the body is read: a stranger's body is never read.
+    bool acceptDesk()
+    {
+        const http::request<http::string_body>& request = m_parser->get();
         const QByteArray token = bearerToken(request);
         const std::optional<QString> desk = token.isEmpty() ? std::nullopt : m_host.deskOf(token);
         if (!desk) {
@@ -247,11 +284,13 @@ private:
                                 retryAfter)) {
                 auto r = problem(429, QStringLiteral("Too many refused requests from this address: try again later."), false, m_fhir);
                 r->set(http::field::retry_after, std::to_string(retryAfter));
-                return sendFinal(r);
+                sendFinal(r);
+                return false;
             }
             auto r = problem(401, QStringLiteral("This desk's token is missing or not known."), false, m_fhir);
             r->set(http::field::www_authenticate, "Bearer realm=\"practice\"");
-            return sendFinal(r);
+            sendFinal(r);
+            return false;
         }
         m_desk = *desk;
         const auto user = request["X-Zelvar-User"];
@@ -260,11 +299,7 @@ private:
         m_user = QString::fromUtf8(user.data(), qsizetype(user.size()));
         m_user.replace(controls, QStringLiteral(" "));
         m_user = m_user.simplified().left(64);
-        if (m_fhir)
-            return onBody({});      // a GET has no body to wait for
-        armDeadline(limits().request);
-        http::async_read(derived().stream(), m_buffer, *m_parser,
-                         [self = derived().shared_from_this()](error_code ec, size_t) { self->onBody(ec); });
+        return true;
     }
 
     void onBody(error_code ec)

@@ -125,6 +125,37 @@ TlsContext::TlsContext(const QString& certificateFile, const QString& keyFile)
         fail(QStringLiteral("cannot use the key ") + keyFile);
 }
 
+namespace {
+
+// The names a desk may reach the server by (the host's, and the loopback's), and what the
+// certificate is for.
+void addServerExtensions(X509* x, const QString& hostName)
+{
+    QString alternatives = QStringLiteral("DNS:localhost,IP:127.0.0.1,IP:::1");
+    if (!QHostAddress(hostName).isNull())
+        alternatives = QStringLiteral("IP:") + hostName + QLatin1Char(',') + alternatives;
+    else if (hostName != QLatin1String("localhost"))
+        alternatives = QStringLiteral("DNS:") + hostName + QLatin1Char(',') + alternatives;
+    X509V3_CTX v3;
+    X509V3_set_ctx_nodb(&v3);
+    X509V3_set_ctx(&v3, x, x, nullptr, nullptr, 0);
+    const QByteArray san = alternatives.toLatin1();
+    for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, san.constData()},
+                                     // A server's own certificate, which may sign nothing else; a
+                                     // desk trusts it as it is (its file, or its pin).
+                                     std::pair{NID_basic_constraints, "critical,CA:FALSE"},
+                                     std::pair{NID_key_usage, "critical,digitalSignature,keyEncipherment"},
+                                     std::pair{NID_ext_key_usage, "serverAuth"}}) {
+        X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &v3, nid, value);
+        if (!extension)
+            fail(QStringLiteral("cannot describe the certificate"));
+        X509_add_ext(x, extension, -1);
+        X509_EXTENSION_free(extension);
+    }
+}
+
+} // namespace
+
 QString makeSelfSignedCertificate(const NewCertificate& request)
 {
     const bool keep = request.keyChoice == KeyChoice::Keep;
@@ -153,27 +184,7 @@ QString makeSelfSignedCertificate(const NewCertificate& request)
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(common.constData()), -1, -1, 0);
     X509_set_issuer_name(x, name);
 
-    QString alternatives = QStringLiteral("DNS:localhost,IP:127.0.0.1,IP:::1");
-    if (!QHostAddress(request.hostName).isNull())
-        alternatives = QStringLiteral("IP:") + request.hostName + QLatin1Char(',') + alternatives;
-    else if (request.hostName != QLatin1String("localhost"))
-        alternatives = QStringLiteral("DNS:") + request.hostName + QLatin1Char(',') + alternatives;
-    X509V3_CTX v3;
-    X509V3_set_ctx_nodb(&v3);
-    X509V3_set_ctx(&v3, x, x, nullptr, nullptr, 0);
-    const QByteArray san = alternatives.toLatin1();
-    for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, san.constData()},
-                                     // A server's own certificate, which may sign nothing else; a
-                                     // desk trusts it as it is (its file, or its pin).
-                                     std::pair{NID_basic_constraints, "critical,CA:FALSE"},
-                                     std::pair{NID_key_usage, "critical,digitalSignature,keyEncipherment"},
-                                     std::pair{NID_ext_key_usage, "serverAuth"}}) {
-        X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &v3, nid, value);
-        if (!extension)
-            fail(QStringLiteral("cannot describe the certificate"));
-        X509_add_ext(x, extension, -1);
-        X509_EXTENSION_free(extension);
-    }
+    addServerExtensions(x, request.hostName);
     if (X509_sign(x, key.get(), EVP_sha256()) == 0)
         fail(QStringLiteral("cannot sign the certificate"));
 
