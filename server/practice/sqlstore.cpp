@@ -388,6 +388,19 @@ QStringList passStart(const NamePass& pass)
     return {byName ? pass.name.last : QString(), byName ? pass.name.first : QString(), QStringLiteral("-1"), QStringLiteral("-1")};
 }
 
+// Where a name search's page starts: the pass and the position in it.
+std::pair<int, QStringList> passPosition(const QString& after, int passes)
+{
+    const QStringList decoded = decodePosition(after, 5);
+    bool ok = false;
+    const int passIndex = decoded[0].toInt(&ok);
+    if (!ok || passIndex < 0 || passIndex >= passes)
+        throw std::invalid_argument("the continuation key is not one this server gave");
+    if (decoded[1].isEmpty() && decoded[4].isEmpty())
+        return {passIndex, {}};
+    return {passIndex, decoded.mid(1)};
+}
+
 } // namespace
 
 // A name search whose surname is one, with more than a page of patients, lists its passes by
@@ -629,15 +642,8 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
     // The position: the pass, then where in it the last row was (nothing: its start).
     int passIndex = 0;
     QStringList position;
-    if (!q.after.isEmpty()) {
-        const QStringList decoded = decodePosition(q.after, 5);
-        bool ok = false;
-        passIndex = decoded[0].toInt(&ok);
-        if (!ok || passIndex < 0 || passIndex >= passes.size())
-            throw std::invalid_argument("the continuation key is not one this server gave");
-        if (!decoded[1].isEmpty() || !decoded[4].isEmpty())
-            position = decoded.mid(1);
-    }
+    if (!q.after.isEmpty())
+        std::tie(passIndex, position) = passPosition(q.after, int(passes.size()));
 
     SearchPage page;
     QSet<qint64> listed;

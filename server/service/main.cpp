@@ -312,7 +312,8 @@ void onSignal(int number)
         g_server->stop();
 }
 
-int serve(const Arguments& a)
+// The server's options from the command line (and the configuration).
+service::ServerOptions serverOptions(const Arguments& a)
 {
     service::ServerOptions options;
     options.certificate = option(a, "--cert", QStringLiteral("server.crt"));
@@ -338,6 +339,12 @@ int serve(const Arguments& a)
     options.idleSeconds = number(a, "--idle-timeout", 60, 1, 3600);
     options.maxConnections = number(a, "--max-connections", 1024, 1, 1000000);
     options.maxConnectionsPerAddress = number(a, "--max-connections-per-address", 64, 1, 1000000);
+    return options;
+}
+
+int serve(const Arguments& a)
+{
+    const service::ServerOptions options = serverOptions(a);
     const QString database = databaseAddress(a);
 
     service::PracticeServer server(options, [database] { return practice::openStore(database); });
