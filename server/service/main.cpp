@@ -64,7 +64,8 @@ Commands:
         Puts a backup in place of the database, which no server may be serving; on SQLite
         what it replaces is kept beside it first.
   migrate --from DATABASE --to DATABASE
-        Copies every row (patients, codes, desks, access log) into an empty database.
+        Copies every row (patients, codes, desks, access log) into an empty database,
+        in bulk, with a line for every 250,000 rows of a large table.
 
 Every command but init takes --db DATABASE: sqlite:FILE or postgresql://USER@HOST/NAME
 ($ZELVAR_PRACTICE_DB, else the configuration's, else sqlite:practice.db; only serve and
