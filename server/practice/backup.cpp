@@ -107,7 +107,8 @@ QString restoreDatabase(const QString& address, const QString& file)
     const QString database = sqliteFileOf(address);
     QString kept;
     if (QFileInfo::exists(database)) {
-        kept = database + QStringLiteral(".before-restore-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        kept = reserveNewFile(database + QStringLiteral(".before-restore-")
+                              + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
         backupDatabase(address, kept);
     }
     const Connection to = open(database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);

@@ -1,5 +1,7 @@
 #include "database.h"
 
+#include <QFile>
+
 namespace zelvar::practice {
 
 const char* tableName(Table table)
@@ -44,6 +46,19 @@ const char* tableColumns(Table table)
     case Table::AccessAccounts: return "block, account, entry";
     }
     return "";
+}
+
+QString reserveNewFile(const QString& stem, const QString& extension)
+{
+    for (int n = 1; n <= 100; ++n) {
+        const QString name = stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + extension;
+        QFile file(name);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return name;
+        if (file.error() != QFileDevice::OpenError || !QFile::exists(name))
+            throw DatabaseError(QString(QStringLiteral("cannot make ") + name + QStringLiteral(": ") + file.errorString()).toStdString());
+    }
+    throw DatabaseError(QString(QStringLiteral("cannot make ") + stem + extension + QStringLiteral(": too many of that name")).toStdString());
 }
 
 } // namespace zelvar::practice

@@ -56,6 +56,11 @@ public:
     virtual void flush() = 0;
 };
 
+// A new, empty file for the caller alone: STEM + EXTENSION, or STEM-2 + EXTENSION, ... when
+// that is taken (two programs that keep a copy in the same second must not write one file).
+// Throws DatabaseError when none can be made.
+QString reserveNewFile(const QString& stem, const QString& extension = {});
+
 // The columns of each bulk table, as the generator and registration fill them.
 const char* tableColumns(Table table);
 const char* tableName(Table table);

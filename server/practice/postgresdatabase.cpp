@@ -413,9 +413,15 @@ QString PostgresDatabase::keepBeforeUpgrade()
 {
     const QString states = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
     const QString folder = states.isEmpty() ? QDir::homePath() : states;
-    const QString file = QDir(folder).filePath(QStringLiteral("practice-before-upgrade-")
-                                               + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                                               + QStringLiteral(".dump"));
+    QString file;
+    try {
+        file = reserveNewFile(QDir(folder).filePath(QStringLiteral("practice-before-upgrade-")
+                                                    + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))),
+                              QStringLiteral(".dump"));
+    } catch (const DatabaseError& e) {
+        throw DatabaseError(std::string("the practice database needs an upgrade, and no copy of it could be kept first (")
+                            + e.what() + "); nothing was changed");
+    }
     QProcess dump;
     dump.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     dump.start(QStringLiteral("pg_dump"), {QStringLiteral("--format=custom"), QStringLiteral("--file=") + file, m_conninfo});

@@ -128,8 +128,8 @@ void copySqliteDatabase(sqlite3* from, sqlite3* to, const QString& what)
 
 QString keepCopyBeside(sqlite3* db, const QString& path, const QString& kind)
 {
-    const QString file = path + QLatin1Char('.') + kind + QLatin1Char('-')
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString file = reserveNewFile(path + QLatin1Char('.') + kind + QLatin1Char('-')
+                                        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     sqlite3* copy = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     try {

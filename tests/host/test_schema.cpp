@@ -11,6 +11,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 using namespace zelvar::practice;
@@ -144,6 +147,38 @@ TEST_P(SchemaUpgradeTest, shouldBringAnEarlierDatabaseToTheNewestLayoutKeepingWh
     store.reset();
     store = storeAt(GetParam().backend, address);
     EXPECT_EQ(keptCopies().size(), 1);
+}
+
+// Catches an upgrade that two programs opening the same earlier database at once both take (a
+// column added twice fails the second, a step recorded twice or half done): the second waits
+// for the first's step and finds it done.
+TEST_P(SchemaUpgradeTest, shouldUpgradeOnceWhenOpenedByManyAtOnce)
+{
+    if (!GetParam().fixture || !QString::fromLatin1(GetParam().fixture).startsWith(QLatin1String("before-visit-order")))
+        GTEST_SKIP() << "one earlier layout per engine is enough";
+    makeEarlierDatabase();
+    std::atomic<int> opened = 0;
+    std::vector<std::string> failures(4);
+    std::vector<std::thread> programs;
+    for (size_t i = 0; i < failures.size(); ++i) {
+        programs.emplace_back([&, i] {
+            try {
+                storeAt(GetParam().backend, address);
+                ++opened;
+            } catch (const std::exception& e) {
+                failures[i] = e.what();
+            }
+        });
+    }
+    for (std::thread& t : programs)
+        t.join();
+    for (const std::string& failure : failures)
+        EXPECT_EQ(failure, "");
+    EXPECT_EQ(opened, int(failures.size()));
+    const std::unique_ptr<Database> db = connection();
+    EXPECT_EQ(schemaVersion(*db), newestSchemaVersion());
+    EXPECT_EQ(countOf(*db, "SELECT count(*) FROM schema_version"), newestSchemaVersion());
+    EXPECT_EQ(countOf(*db, "SELECT count(*) FROM access_accounts"), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, SchemaUpgradeTest,
