@@ -380,13 +380,12 @@ void BM_InProcessMix(benchmark::State& state)
         return;
     }
     static service::AccessLogWriter accessLog;
-    const std::unique_ptr<practice::SqlStore> store = practice::openStore(s->database);
-    store->database().deferHousekeeping();
-    practice::ServiceTables tables(store->database());
-    practice::PracticeHostLink link(std::shared_ptr<practice::PracticeStore>(store.get(), [](auto*) {}),
-                                    QStringLiteral("BENCH"), QStringLiteral("BENCH"));
+    const std::shared_ptr<practice::SqlStore> store = practice::openStore(s->database);
+    store->deferHousekeeping();
+    const std::unique_ptr<practice::ServiceStore> tables = store->serviceStore();
+    practice::PracticeHostLink link(store, QStringLiteral("BENCH"), QStringLiteral("BENCH"));
     link.setAccessObserver([&tables](const QString& kind, const QList<qint64>& accounts) {
-        accessLog.record({QDateTime::currentDateTimeUtc(), QStringLiteral("BENCH"), kind, accounts, {}, {}}, tables);
+        accessLog.record({QDateTime::currentDateTimeUtc(), QStringLiteral("BENCH"), kind, accounts, {}, {}}, *tables);
     });
     qsizetype next = state.thread_index() * 37;
     for (int i = 0; i < kWarmUp; ++i)

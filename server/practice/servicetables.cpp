@@ -23,7 +23,7 @@ ServiceTables::ServiceTables(Database& db)
 {
 }
 
-QString ServiceTables::tokenHash(const QString& token)
+QString ServiceStore::tokenHash(const QString& token)
 {
     return QString::fromLatin1(QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
 }

@@ -1,6 +1,7 @@
 #include "sqlstore.h"
 
 #include "names.h"
+#include "servicetables.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -134,6 +135,11 @@ SqlStore::SqlStore(std::unique_ptr<Database> db)
 }
 
 SqlStore::~SqlStore() = default;
+
+std::unique_ptr<ServiceStore> SqlStore::serviceStore()
+{
+    return std::make_unique<ServiceTables>(*m_db);
+}
 
 QStringList SqlStore::practiceTables()
 {

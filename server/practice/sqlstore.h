@@ -3,6 +3,7 @@
 #include "database.h"
 #include "names.h"
 #include "practicestore.h"
+#include "servicestore.h"
 
 #include <QString>
 #include <QStringList>
@@ -78,6 +79,12 @@ public:
     QList<PatientRow> nameSearchWithOffset(const QString& text, int offset, int pageSize);
 
     Database& database() { return *m_db; }
+    // The service's tables on this store's connection (valid while the store is).
+    std::unique_ptr<ServiceStore> serviceStore();
+    // The connection's state and housekeeping, for a server that keeps one per worker.
+    bool isBroken() const { return m_db->isBroken(); }
+    void deferHousekeeping() { m_db->deferHousekeeping(); }
+    void tidyUp() { m_db->tidyUp(); }
 
 protected:
     explicit SqlStore(std::unique_ptr<Database> db);

@@ -2,7 +2,7 @@
 
 namespace zelvar::service {
 
-void AccessLogWriter::record(AccessEntry entry, ServiceTables& tables)
+void AccessLogWriter::record(AccessEntry entry, ServiceStore& tables)
 {
     Pending mine{std::move(entry), false, nullptr};
     std::unique_lock lock(m_mutex);

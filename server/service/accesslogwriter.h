@@ -1,6 +1,6 @@
 #pragma once
 
-#include "practice/servicetables.h"
+#include "practice/servicestore.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -9,7 +9,7 @@
 namespace zelvar::service {
 
 using practice::AccessEntry;
-using practice::ServiceTables;
+using practice::ServiceStore;
 
 // The access log as the workers write it, with group commit: a worker's entry joins the
 // entries waiting; whichever worker finds no write under way writes them all, on its own
@@ -21,7 +21,7 @@ class AccessLogWriter
 public:
     // Returns when the entry is in the database; throws (the database's error) when it could
     // not be written: the caller does not show what it cannot account for.
-    void record(AccessEntry entry, ServiceTables& tables);
+    void record(AccessEntry entry, ServiceStore& tables);
 
 private:
     struct Pending

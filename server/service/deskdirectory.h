@@ -1,6 +1,6 @@
 #pragma once
 
-#include "practice/servicetables.h"
+#include "practice/servicestore.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -12,7 +12,7 @@
 namespace zelvar::service {
 
 using practice::AccessEntry;
-using practice::ServiceTables;
+using practice::ServiceStore;
 
 // The desks the server lets in, known to the thread that reads requests without asking the
 // database: a copy of the desks table by token hash, renewed by the server several times a
@@ -29,7 +29,7 @@ public:
 
     std::optional<QString> deskOf(const QByteArray& token) const
     {
-        const QString hash = ServiceTables::tokenHash(QString::fromUtf8(token));
+        const QString hash = ServiceStore::tokenHash(QString::fromUtf8(token));
         std::lock_guard lock(m_mutex);
         const auto found = m_desks.constFind(hash);
         if (found == m_desks.cend())

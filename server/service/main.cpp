@@ -1,7 +1,7 @@
 // zelvar-practice-server: the practice server for the desks of a practice.
 #include "practice/backup.h"
 #include "practiceserver.h"
-#include "practice/servicetables.h"
+#include "practice/servicestore.h"
 #include "practice/servinglock.h"
 #include "practice/storeaddress.h"
 #include "tls.h"
@@ -385,21 +385,21 @@ int desk(const Arguments& a)
 {
     const QString verb = a.words.value(1);
     const std::unique_ptr<practice::SqlStore> store = practice::openStore(existingDatabase(a));
-    practice::ServiceTables tables(store->database());
+    const std::unique_ptr<practice::ServiceStore> tables = store->serviceStore();
     if (verb == QLatin1String("add") && a.words.size() == 3) {
-        const QString token = tables.addDesk(a.words[2]);
+        const QString token = tables->addDesk(a.words[2]);
         out(QStringLiteral("Desk:  ") + a.words[2].trimmed());
         out(QStringLiteral("Token: ") + token);
         out(QStringLiteral("Give the token to the desk's host now: it is not kept and cannot be shown again."));
         return 0;
     }
     if (verb == QLatin1String("list")) {
-        for (const QString& name : tables.desks())
+        for (const QString& name : tables->desks())
             out(name);
         return 0;
     }
     if (verb == QLatin1String("remove") && a.words.size() == 3) {
-        if (!tables.removeDesk(a.words[2]))
+        if (!tables->removeDesk(a.words[2]))
             throw std::invalid_argument(QString("there is no desk " + a.words[2]).toStdString());
         out(QStringLiteral("Removed ") + a.words[2] + QStringLiteral(": its token is refused from now on."));
         return 0;
@@ -418,18 +418,18 @@ QString accountList(const QList<qint64>& accounts)
 int showLog(const Arguments& a)
 {
     const std::unique_ptr<practice::SqlStore> store = practice::openStore(existingDatabase(a));
-    practice::ServiceTables tables(store->database());
+    const std::unique_ptr<practice::ServiceStore> tables = store->serviceStore();
     QList<practice::AccessEntry> entries;
     if (a.options.count(QStringLiteral("--refused"))) {
-        entries = tables.recentOfKind(QStringLiteral("REFUSED"), 100);
+        entries = tables->recentOfKind(QStringLiteral("REFUSED"), 100);
     } else if (isSet(a, "--user")) {
-        entries = tables.recentOfClerk(option(a, "--user").simplified(), 100);
+        entries = tables->recentOfClerk(option(a, "--user").simplified(), 100);
     } else {
         bool ok = false;
         const qint64 account = option(a, "--account").toLongLong(&ok);
         if (!ok)
             throw std::invalid_argument("log --account N, log --user NAME or log --refused");
-        entries = tables.accessLog(account);
+        entries = tables->accessLog(account);
         out(QStringLiteral("Account %1: %2 accesses").arg(account).arg(entries.size()));
     }
     for (const practice::AccessEntry& e : std::as_const(entries)) {
@@ -465,7 +465,7 @@ int generate(const Arguments& a)
             out(QStringLiteral("%1%").arg(percent));
         }
     });
-    practice::ServiceTables tables(store->database());
+    const std::unique_ptr<practice::ServiceStore> tables = store->serviceStore();
     out(QStringLiteral("%1 patients").arg(store->patientCount()));
     return 0;
 }

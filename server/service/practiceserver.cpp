@@ -9,7 +9,6 @@
 #include "tls.h"
 
 #include "practice/practicehostlink.h"
-#include "practice/servicetables.h"
 #include "practice/sqlstore.h"
 
 #include <QJsonArray>
@@ -78,7 +77,7 @@ Answer failure(int status, const QString& message, Job::Form form = Job::Form::S
 struct WorkerState
 {
     std::shared_ptr<practice::SqlStore> store;
-    std::unique_ptr<ServiceTables> tables;
+    std::unique_ptr<practice::ServiceStore> tables;
 };
 
 // A line said at most once a minute, with how often it would have been said.
@@ -409,8 +408,8 @@ void PracticeServer::Private::openStore(WorkerState& state, QString& why)
     try {
         state.tables.reset();
         state.store = stores();
-        state.store->database().deferHousekeeping();
-        state.tables = std::make_unique<ServiceTables>(state.store->database());
+        state.store->deferHousekeeping();
+        state.tables = state.store->serviceStore();
     } catch (const std::exception& e) {
         state.tables.reset();
         state.store.reset();
@@ -433,7 +432,7 @@ void PracticeServer::Private::keepHouse()
             last = draining;
         }
         try {
-            if (!state.store || state.store->database().isBroken()) {
+            if (!state.store || state.store->isBroken()) {
                 QString why;
                 openStore(state, why);
                 if (!state.store)
@@ -443,7 +442,7 @@ void PracticeServer::Private::keepHouse()
             if (++ticks % 4 == 0) {
                 state.tables->probe();
                 probed({});
-                state.store->database().tidyUp();
+                state.store->tidyUp();
             }
             const QList<AccessEntry> lines = refusals.takeLines(last);
             for (const AccessEntry& line : lines)
@@ -521,7 +520,7 @@ void PracticeServer::Private::work(int number)
 
 Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
 {
-    if (!state.store || state.store->database().isBroken()) {
+    if (!state.store || state.store->isBroken()) {
         QString why;
         openStore(state, why);
         if (!state.store) {
@@ -535,7 +534,7 @@ Answer PracticeServer::Private::answer(const Job& job, WorkerState& state)
         return failure(400, QStringLiteral("The request is not UTF-8 text."));
 
     practice::PracticeHostLink link(state.store, job.user, job.desk);
-    ServiceTables& tables = *state.tables;
+    practice::ServiceStore& tables = *state.tables;
     link.setAccessObserver([this, &job, &tables](const QString& kind, const QList<qint64>& accounts) {
         accessLog.record({QDateTime::currentDateTimeUtc(), job.desk, kind, accounts, {}, job.clerk}, tables);
     });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "practice/servicetables.h"
+#include "practice/servicestore.h"
 
 #include <QString>
 
@@ -12,7 +12,7 @@
 namespace zelvar::service {
 
 using practice::AccessEntry;
-using practice::ServiceTables;
+using practice::ServiceStore;
 
 // Requests refused for their token cost the one who sends them, not the practice:
 // - an address refused more than a few times a minute is answered "try again later" for a
