@@ -114,9 +114,17 @@ void upgradeSchema(Database& db, const std::function<void(const QString& kept)>&
     // Outside the steps' transactions, which a copy cannot read through: two programs that open
     // an old database at once may each keep one.
     if (db.hasRelation(QStringLiteral("patients"))) {
-        const QString where = db.keepBeforeUpgrade();
-        if (kept)
-            kept(where);
+        try {
+            const QString where = db.keepBeforeUpgrade();
+            if (kept)
+                kept(where);
+        } catch (const DatabaseError&) {
+            // Another program's step can take a table from under the copy (pg_dump finds it
+            // gone). That program kept its copy before its first step; when the database has
+            // moved on meanwhile, the steps left are taken without one of this program's.
+            if (schemaVersion(db) <= version)
+                throw;
+        }
     }
     for (const Step& step : kSteps) {
         if (step.version > version)
