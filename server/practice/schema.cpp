@@ -60,13 +60,25 @@ QString engineSuffix(Database::Engine engine)
     return engine == Database::Engine::Postgres ? QStringLiteral("postgres") : QStringLiteral("sqlite");
 }
 
+[[noreturn]] void throwNewer(int version)
+{
+    throw DatabaseError(QStringLiteral("the practice database has layout %1, newer than this program knows "
+                                       "(layout %2); open it with the program that upgraded it, or a newer one")
+                            .arg(version).arg(newestSchemaVersion()).toStdString());
+}
+
 void applyStep(Database& db, const Step& step)
 {
     inWriteTransaction(db, [&] {
         db.execute(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER PRIMARY KEY, "
                                   "applied TEXT NOT NULL)"));
-        if (schemaVersion(db) >= step.version)
-            return;     // done by another program while this one waited for the lock
+        // Another program may have taken steps while this one waited for the lock: a newer
+        // program's are refused here as at the start, this program's own are not taken twice.
+        const int now = schemaVersion(db);
+        if (now > newestSchemaVersion())
+            throwNewer(now);
+        if (now >= step.version)
+            return;
         step.apply(db);
         Statement done(db, "INSERT INTO schema_version (version, applied) VALUES (?1, ?2)");
         done.bind(1, qint64(step.version)).bind(2, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
@@ -104,11 +116,8 @@ void upgradeSchema(Database& db, const std::function<void(const QString& kept)>&
 {
     const int version = schemaVersion(db);
     const int newest = newestSchemaVersion();
-    if (version > newest) {
-        throw DatabaseError(QStringLiteral("the practice database has layout %1, newer than this program knows "
-                                           "(layout %2); open it with the program that upgraded it, or a newer one")
-                                .arg(version).arg(newest).toStdString());
-    }
+    if (version > newest)
+        throwNewer(version);
     if (version == newest)
         return;
     // Outside the steps' transactions, which a copy cannot read through: two programs that open
