@@ -271,8 +271,8 @@ QList<qint64> deskPatients()
     Statement newest(store()->database(), "SELECT max(seen) FROM encounters");
     newest.step();
     const QDate since = QDate::fromString(newest.text(0), Qt::ISODate).addDays(-30);
-    Statement s(store()->database(), "SELECT patient FROM encounters WHERE seen > ?1 ORDER BY id");
-    s.bind(1, since.toString(Qt::ISODate));
+    Statement s(store()->database(), "SELECT patient FROM encounters WHERE seen > :since ORDER BY id");
+    s.bind("since", since.toString(Qt::ISODate));
     QList<qint64> out;
     while (s.step())
         out.append(s.integer(0));
@@ -284,14 +284,14 @@ QList<RecallQuery> recallQueries(Population population)
     std::mt19937_64 random(20261206);
     const QList<qint64> desk = population == Population::Desk ? deskPatients() : QList<qint64>();
     QList<RecallQuery> out;
-    Statement s(store()->database(), "SELECT id, last, first, middle, dob, ssn, phone FROM patients WHERE id = ?1");
+    Statement s(store()->database(), "SELECT id, last, first, middle, dob, ssn, phone FROM patients WHERE id = :id");
     const char* const kinds[] = {"name", "first last", "lower case", "typo: swap", "typo: drop", "typo: double",
                                  "typo: wrong letter", "typo: keyboard", "first-name typo", "sound-alike", "nickname",
                                  "initial", "accents", "SSN last four", "phone last seven", "phone last four", "DOB"};
     constexpr int kKinds = int(std::size(kinds));
     const QString nameCaption = QStringLiteral("&PAT NAME");
     while (out.size() < 2000) {
-        s.bind(1, desk.isEmpty() ? qint64(100001 + random() % kPatients) : desk[qsizetype(random() % desk.size())]);
+        s.bind("id", desk.isEmpty() ? qint64(100001 + random() % kPatients) : desk[qsizetype(random() % desk.size())]);
         if (!s.step()) {
             s.reset();
             continue;
@@ -394,7 +394,7 @@ public:
     {
         QString text = typed.toUpper();
         text.replace(QLatin1Char(','), QLatin1Char(' '));
-        m_search.bind(1, text.simplified()).bind(2, parseNameQuery(typed).last);
+        m_search.bind("name", text.simplified()).bind("last", parseNameQuery(typed).last);
         QList<qint64> ids;
         while (m_search.step())
             ids.append(m_search.integer(0));
@@ -405,8 +405,8 @@ public:
 private:
     PlainSqlNameSearch()
         : m_search(store()->database(),
-                   "SELECT id FROM patients WHERE (last || ' ' || first || ' ' || middle) % ?1 OR dmetaphone(last) = dmetaphone(?2) "
-                   "ORDER BY similarity(last || ' ' || first || ' ' || middle, ?1) DESC, levenshtein(last, ?2), id LIMIT 50")
+                   "SELECT id FROM patients WHERE (last || ' ' || first || ' ' || middle) % :name OR dmetaphone(last) = dmetaphone(:last) "
+                   "ORDER BY similarity(last || ' ' || first || ' ' || middle, :name) DESC, levenshtein(last, :last), id LIMIT 50")
     {
     }
     Statement m_search;
@@ -515,8 +515,8 @@ void BM_Recall(benchmark::State& state)
         for (const Miss& m : std::as_const(misses)) {
             if (m.byName != names || printed++ == 10)
                 continue;
-            Statement who(store()->database(), "SELECT last || ', ' || first || ' ' || middle FROM patients WHERE id = ?1");
-            who.bind(1, m.intended);
+            Statement who(store()->database(), "SELECT last || ', ' || first || ' ' || middle FROM patients WHERE id = :id");
+            who.bind("id", m.intended);
             who.step();
             std::printf("  %-18s %-28s intended %lld %-24s %s (%d rows on the page)\n", qPrintable(m.kind), qPrintable(m.text),
                         m.intended, qPrintable(who.text(0)),

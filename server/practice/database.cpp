@@ -1,6 +1,11 @@
 #include "database.h"
 
+#include "namedparameters.h"
+#include "statements.h"
+
 #include <QFile>
+
+#include <bit>
 
 namespace zelvar::practice {
 
@@ -59,6 +64,104 @@ QString reserveNewFile(const QString& stem, const QString& extension)
             throw DatabaseError(QString(QStringLiteral("cannot make ") + name + QStringLiteral(": ") + file.errorString()).toStdString());
     }
     throw DatabaseError(QString(QStringLiteral("cannot make ") + stem + extension + QStringLiteral(": too many of that name")).toStdString());
+}
+
+Statement::Statement(Database& db, std::shared_ptr<const NumberedStatement> sql, bool planOnce)
+    : m_sql(std::move(sql)),
+      m_query(planOnce ? db.prepareOnce(m_sql->text, int(m_sql->parameters.size()))
+                       : db.prepare(m_sql->text, int(m_sql->parameters.size())))
+{
+}
+
+Statement::Statement(Database& db, const QString& sql)
+    : Statement(db, std::make_shared<const NumberedStatement>(numberParameters(sql, db.engine())), false)
+{
+}
+
+Statement::Statement(Database& db, const char* sql)
+    : Statement(db, QString::fromUtf8(sql))
+{
+}
+
+Statement::Statement(Database& db, const QString& sql, PlanOnce)
+    : Statement(db, std::make_shared<const NumberedStatement>(numberParameters(sql, db.engine())), true)
+{
+}
+
+Statement Statement::named(Database& db, QStringView name)
+{
+    const NamedStatement& s = namedStatement(db.engine(), name);
+    return Statement(db, s.sql, s.planOnce);
+}
+
+Statement::Statement(Statement&&) noexcept = default;
+Statement::~Statement() = default;
+
+int Statement::number(std::string_view name)
+{
+    const QList<QByteArray>& names = m_sql->parameters;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (names[i] == QByteArrayView(name.data(), qsizetype(name.size()))) {
+            m_bound |= quint64(1) << i;
+            return int(i + 1);
+        }
+    }
+    throw DatabaseError("practice database: the statement has no parameter :" + std::string(name));
+}
+
+bool Statement::takes(std::string_view name) const
+{
+    return m_sql->parameters.contains(QByteArrayView(name.data(), qsizetype(name.size())));
+}
+
+Statement& Statement::bind(std::string_view name, const QString& text)
+{
+    m_query->bindText(number(name), text);
+    return *this;
+}
+
+Statement& Statement::bind(std::string_view name, qint64 value)
+{
+    m_query->bindInteger(number(name), value);
+    return *this;
+}
+
+Statement& Statement::bind(std::string_view name, double value)
+{
+    m_query->bindReal(number(name), value);
+    return *this;
+}
+
+Statement& Statement::bind(std::string_view name, const QByteArray& blob)
+{
+    m_query->bindBlob(number(name), blob);
+    return *this;
+}
+
+bool Statement::step()
+{
+    // A parameter left out would run as NULL and find nothing, quietly: a fault of the caller.
+    const qsizetype count = m_sql->parameters.size();
+    const quint64 all = count == 64 ? ~quint64(0) : (quint64(1) << count) - 1;
+    if (m_bound != all) {
+        const int missing = std::countr_one(m_bound);
+        throw DatabaseError("practice database: the statement's parameter :" + m_sql->parameters[missing].toStdString()
+                            + " has no value");
+    }
+    return m_query->step();
+}
+
+void Statement::run()
+{
+    while (step()) {
+    }
+    reset();
+}
+
+void Statement::reset()
+{
+    m_query->reset();
+    m_bound = 0;
 }
 
 } // namespace zelvar::practice

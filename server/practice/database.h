@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <string_view>
 #include <stdexcept>
 
 namespace zelvar::practice {
@@ -16,7 +17,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// One prepared statement: parameters bound by number (?1, ?2, ...), rows read column by column.
+// One prepared statement: parameters bound by number, rows read column by column.
 class Query
 {
 public:
@@ -65,19 +66,19 @@ QString reserveNewFile(const QString& stem, const QString& extension = {});
 const char* tableColumns(Table table);
 const char* tableName(Table table);
 
-// A connection to the practice database. SQL is written once, in the spelling both engines
-// take (numbered parameters, row values, ON CONFLICT); a connection translates what its
-// engine spells differently. The layout itself is the schema's (schema.h).
+// A connection to the practice database. Each engine is given SQL in its own spelling; the
+// store's statements are in statements/, the layout in schema/ (schema.h).
 class Database
 {
 public:
     virtual ~Database() = default;
 
-    virtual std::unique_ptr<Query> prepare(const QString& sql) = 0;
+    // sql with `parameters` numbered parameters, in the engine's spelling (numberParameters()).
+    virtual std::unique_ptr<Query> prepare(const QString& sql, int parameters) = 0;
     // A statement whose best plan is the same whatever its values (a key compared for
     // equality, or walked in its index's order): an engine that plans each run for the values
     // given may plan it once instead.
-    virtual std::unique_ptr<Query> prepareOnce(const QString& sql) { return prepare(sql); }
+    virtual std::unique_ptr<Query> prepareOnce(const QString& sql, int parameters) { return prepare(sql, parameters); }
     // Runs statements without parameters or rows.
     virtual void execute(const QString& sql) = 0;
     // A transaction that writes: taken before its first read, so that two writers cannot both
@@ -111,9 +112,6 @@ public:
     // Whether one statement may write two tables (an INSERT inside WITH): such a statement
     // is atomic by itself and costs one round trip to a database server.
     virtual bool writesTwoTablesInOneStatement() const { return false; }
-    // Whether a join may run a query per row of what it joins (LATERAL): the way to make the
-    // engine look into an index once per row where its planner would merge instead.
-    virtual bool joinsLaterally() const { return false; }
 };
 
 // Runs body in a write transaction: committed when it returns, rolled back when it throws.
@@ -144,29 +142,35 @@ struct PlanOnce
 {
 };
 
-// A prepared statement as a value, with chained bindings.
+struct NumberedStatement;
+
+// A prepared statement as a value: parameters bound by their names (:last is bind("last",
+// ...)), rows read column by column. Every parameter is bound before the statement runs.
 class Statement
 {
 public:
-    Statement(Database& db, const QString& sql) : m_query(db.prepare(sql)) {}
-    Statement(Database& db, const char* sql) : m_query(db.prepare(QString::fromUtf8(sql))) {}
-    Statement(Database& db, const QString& sql, PlanOnce) : m_query(db.prepareOnce(sql)) {}
-    Statement(Database& db, const char* sql, PlanOnce) : m_query(db.prepareOnce(QString::fromUtf8(sql))) {}
+    // sql in the engine's own spelling, its parameters named.
+    Statement(Database& db, const QString& sql);
+    Statement(Database& db, const char* sql);
+    Statement(Database& db, const QString& sql, PlanOnce);
+    // One of the store's statements (statements/*.sql), by its name there.
+    static Statement named(Database& db, QStringView name);
+    Statement(Statement&&) noexcept;
+    ~Statement();
 
-    Statement& bind(int index, const QString& text) { m_query->bindText(index, text); return *this; }
-    Statement& bind(int index, qint64 value) { m_query->bindInteger(index, value); return *this; }
-    Statement& bind(int index, double value) { m_query->bindReal(index, value); return *this; }
-    Statement& bind(int index, const QByteArray& blob) { m_query->bindBlob(index, blob); return *this; }
+    Statement& bind(std::string_view name, const QString& text);
+    Statement& bind(std::string_view name, qint64 value);
+    Statement& bind(std::string_view name, double value);
+    Statement& bind(std::string_view name, const QByteArray& blob);
+    // Whether the statement has the parameter: for values shared by a family of statements
+    // that each take some of them.
+    bool takes(std::string_view name) const;
 
-    bool step() { return m_query->step(); }
+    bool step();
     // Runs a statement that returns no rows, ready for the next binding.
-    void run()
-    {
-        while (m_query->step()) {
-        }
-        m_query->reset();
-    }
-    void reset() { m_query->reset(); }
+    void run();
+    // Ready for new bindings; the ones before are gone.
+    void reset();
 
     QString text(int column) const { return m_query->text(column); }
     qint64 integer(int column) const { return m_query->integer(column); }
@@ -175,7 +179,12 @@ public:
     bool isNull(int column) const { return m_query->isNull(column); }
 
 private:
+    Statement(Database& db, std::shared_ptr<const NumberedStatement> sql, bool planOnce);
+    int number(std::string_view name);
+
+    std::shared_ptr<const NumberedStatement> m_sql;
     std::unique_ptr<Query> m_query;
+    quint64 m_bound = 0;
 };
 
 } // namespace zelvar::practice

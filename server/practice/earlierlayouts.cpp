@@ -26,21 +26,21 @@ void addMatchingKeys(Database& db)
         "CREATE TABLE IF NOT EXISTS namekeys (key TEXT NOT NULL, first TEXT NOT NULL, patient INTEGER NOT NULL);"
         "UPDATE phones SET last7 = substr(digits, -7), last4 = substr(digits, -4);"));
     Statement patients(db, "SELECT id, last, first, ssn, mrn FROM patients");
-    Statement update(db, "UPDATE patients SET lastkey = ?2, firstkey = ?3, firstformal = ?4, lastsound = ?5,"
-                         " ssn4 = ?6, mrnkey = ?7 WHERE id = ?1");
+    Statement update(db, "UPDATE patients SET lastkey = :lastkey, firstkey = :firstkey, firstformal = :firstformal,"
+                         " lastsound = :lastsound, ssn4 = :ssn4, mrnkey = :mrnkey WHERE id = :id");
     const std::unique_ptr<RowWriter> alternates = db.rowWriter();
     while (patients.step()) {
         const PatientKeys k = patientKeys(patients.text(1), patients.text(2), patients.text(3), patients.text(4));
-        update.bind(1, patients.integer(0)).bind(2, k.lastkey).bind(3, k.firstkey).bind(4, k.firstformal)
-            .bind(5, k.lastsound).bind(6, k.ssn4).bind(7, k.mrnkey);
+        update.bind("id", patients.integer(0)).bind("lastkey", k.lastkey).bind("firstkey", k.firstkey)
+            .bind("firstformal", k.firstformal).bind("lastsound", k.lastsound).bind("ssn4", k.ssn4).bind("mrnkey", k.mrnkey);
         update.run();
         writeAlternateKeys(*alternates, k, patients.integer(0));
     }
     alternates->flush();
     Statement policies(db, "SELECT id, number FROM policies");
-    Statement number(db, "UPDATE policies SET numkey = ?2 WHERE id = ?1");
+    Statement number(db, "UPDATE policies SET numkey = :numkey WHERE id = :id");
     while (policies.step()) {
-        number.bind(1, policies.integer(0)).bind(2, identifierKey(policies.text(1)));
+        number.bind("id", policies.integer(0)).bind("numkey", identifierKey(policies.text(1)));
         number.run();
     }
 }
@@ -55,9 +55,9 @@ void addVisitOrders(Database& db)
         "DROP INDEX IF EXISTS patients_mrnkey;"
         "ALTER TABLE patients ADD COLUMN visitorder INTEGER NOT NULL DEFAULT %1").arg(visitOrder({})));
     Statement visits(db, "SELECT patient, max(seen) FROM encounters GROUP BY patient");
-    Statement update(db, "UPDATE patients SET visitorder = ?2 WHERE id = ?1");
+    Statement update(db, "UPDATE patients SET visitorder = :visitorder WHERE id = :id");
     while (visits.step()) {
-        update.bind(1, visits.integer(0)).bind(2, visitOrder(QDate::fromString(visits.text(1), Qt::ISODate)));
+        update.bind("id", visits.integer(0)).bind("visitorder", visitOrder(QDate::fromString(visits.text(1), Qt::ISODate)));
         update.run();
     }
 }

@@ -297,11 +297,11 @@ void SqlStore::fill(qint64 patients, quint64 seed, const std::function<void(int)
     rows->flush();
     QFile styleSheet(QStringLiteral(":/practice/PR.xsl"));
     if (styleSheet.open(QIODevice::ReadOnly)) {
-        Statement file(*m_db, "INSERT INTO files (folder, name, content) VALUES (?1, ?2, ?3)");
+        Statement file(*m_db, "INSERT INTO files (folder, name, content) VALUES (:folder, :name, :content)");
         const QByteArray content = styleSheet.readAll();
-        file.bind(1, QStringLiteral("FORMS")).bind(2, QStringLiteral("PR.xsl")).bind(3, content);
+        file.bind("folder", QStringLiteral("FORMS")).bind("name", QStringLiteral("PR.xsl")).bind("content", content);
         file.run();
-        file.bind(1, QStringLiteral("FORMS")).bind(2, QStringLiteral("PR2.xsl")).bind(3, content);
+        file.bind("folder", QStringLiteral("FORMS")).bind("name", QStringLiteral("PR2.xsl")).bind("content", content);
         file.run();
     }
 }

@@ -3,8 +3,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QSet>
 
 #include <libpq-fe.h>
 
@@ -15,7 +13,6 @@
 namespace zelvar::practice {
 namespace {
 
-constexpr Oid kTextType = 25;
 // The statement, prepared on every connection, that asks for generic plans until the
 // transaction ends.
 constexpr const char* kGenericPlanSetting = "zgeneric";
@@ -292,59 +289,28 @@ PostgresDatabase::~PostgresDatabase()
     PQfinish(m_conn);
 }
 
-QString PostgresDatabase::translate(const QString& sql)
+std::unique_ptr<Query> PostgresDatabase::prepare(const QString& sql, int parameters)
 {
-    static const QRegularExpression hint(QStringLiteral("\\s+INDEXED BY \\w+"));
-    // A list of keys as an array: the planner walks an index for each (as it would not for
-    // the rows of a function whose count it cannot know).
-    static const QRegularExpression inList(QStringLiteral("IN \\(SELECT value FROM json_each\\(\\?(\\d+)\\)\\)"));
-    static const QRegularExpression jsonList(QStringLiteral("json_each\\(\\?(\\d+)\\)"));
-    static const QRegularExpression parameter(QStringLiteral("\\?(\\d+)"));
-    QString out = sql;
-    out.replace(hint, QString());
-    out.replace(inList, QStringLiteral("= ANY (ARRAY(SELECT json_array_elements_text(?\\1::json)))"));
-    out.replace(jsonList, QStringLiteral("json_array_elements_text(?\\1::json) AS j(value)"));
-    out.replace(parameter, QStringLiteral("$\\1"));
-    return out;
+    return prepareStatement(sql, parameters, false);
 }
 
-std::unique_ptr<Query> PostgresDatabase::prepare(const QString& sql)
+std::unique_ptr<Query> PostgresDatabase::prepareOnce(const QString& sql, int parameters)
 {
-    return prepareStatement(sql, false);
+    return prepareStatement(sql, parameters, true);
 }
 
-std::unique_ptr<Query> PostgresDatabase::prepareOnce(const QString& sql)
-{
-    return prepareStatement(sql, true);
-}
-
-std::unique_ptr<Query> PostgresDatabase::prepareStatement(const QString& sql, bool planOnce)
+// Each text is prepared once per connection, under a name of its own; the server infers the
+// parameters' types from the text.
+std::unique_ptr<Query> PostgresDatabase::prepareStatement(const QString& sql, int parameters, bool planOnce)
 {
     auto known = m_prepared.constFind(sql);
     if (known == m_prepared.constEnd()) {
-        const QString translated = translate(sql);
-        // Every number up to the highest is a parameter; one the text never uses is typed as
-        // text, so that the server need not guess.
-        static const QRegularExpression parameter(QStringLiteral("\\$(\\d+)"));
-        QSet<int> used;
-        int count = 0;
-        for (auto it = parameter.globalMatch(translated); it.hasNext();) {
-            const int n = it.next().captured(1).toInt();
-            used.insert(n);
-            count = std::max(count, n);
-        }
-        std::vector<Oid> types(size_t(count), 0);
-        for (int i = 1; i <= count; ++i) {
-            if (!used.contains(i))
-                types[size_t(i - 1)] = kTextType;
-        }
         const QByteArray name = "z" + QByteArray::number(m_prepared.size() + 1);
-        Result r(PQprepare(m_conn, name.constData(), translated.toUtf8().constData(), count, types.data()));
+        Result r(PQprepare(m_conn, name.constData(), sql.toUtf8().constData(), parameters, nullptr));
         check(m_conn, r);
         known = m_prepared.insert(sql, name);
-        m_parameterCounts.insert(name, count);
     }
-    return std::make_unique<PostgresQuery>(m_conn, *known, m_parameterCounts.value(*known), planOnce);
+    return std::make_unique<PostgresQuery>(m_conn, *known, parameters, planOnce);
 }
 
 void PostgresDatabase::execute(const QString& sql)
@@ -366,7 +332,7 @@ void PostgresDatabase::begin()
 
 bool PostgresDatabase::hasRelation(const QString& name)
 {
-    const std::unique_ptr<Query> q = prepare(QStringLiteral("SELECT 1 WHERE to_regclass(?1) IS NOT NULL"));
+    const std::unique_ptr<Query> q = prepare(QStringLiteral("SELECT 1 WHERE to_regclass($1) IS NOT NULL"), 1);
     q->bindText(1, name);
     return q->step();
 }
@@ -374,8 +340,8 @@ bool PostgresDatabase::hasRelation(const QString& name)
 bool PostgresDatabase::hasColumn(const QString& table, const QString& column)
 {
     const std::unique_ptr<Query> q = prepare(QStringLiteral(
-        "SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema() AND table_name = ?1 "
-        "AND column_name = ?2"));
+        "SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema() AND table_name = $1 "
+        "AND column_name = $2"), 2);
     q->bindText(1, table);
     q->bindText(2, column);
     return q->step();

@@ -17,8 +17,8 @@ public:
     explicit PostgresDatabase(const QString& conninfo);
     ~PostgresDatabase() override;
 
-    std::unique_ptr<Query> prepare(const QString& sql) override;
-    std::unique_ptr<Query> prepareOnce(const QString& sql) override;
+    std::unique_ptr<Query> prepare(const QString& sql, int parameters) override;
+    std::unique_ptr<Query> prepareOnce(const QString& sql, int parameters) override;
     void execute(const QString& sql) override;
     void beginWrite() override;
     void begin() override;
@@ -30,22 +30,17 @@ public:
     bool hasColumn(const QString& table, const QString& column) override;
     bool isBroken() const override;
     bool writesTwoTablesInOneStatement() const override { return true; }
-    bool joinsLaterally() const override { return true; }
     void continueNumbering(const QString& table) override;
     QString keepBeforeUpgrade() override;
-
-    // The statement as this engine spells it: $N parameters, JSON lists, no index hints.
-    static QString translate(const QString& sql);
 
     pg_conn* connection() const { return m_conn; }
 
 private:
-    std::unique_ptr<Query> prepareStatement(const QString& sql, bool planOnce);
+    std::unique_ptr<Query> prepareStatement(const QString& sql, int parameters, bool planOnce);
 
     QString m_conninfo;
     pg_conn* m_conn = nullptr;
     QHash<QString, QByteArray> m_prepared;      // statement text -> its name on the server
-    QHash<QByteArray, int> m_parameterCounts;
 };
 
 } // namespace zelvar::practice

@@ -17,10 +17,8 @@ PostgresStore::PostgresStore(const QString& conninfo)
 
 QList<SqlStore::Index> PostgresStore::secondaryIndexes()
 {
-    Statement s(*m_db, "SELECT i.indexname, i.indexdef FROM pg_indexes i WHERE i.schemaname = current_schema() "
-                       "AND i.tablename = ANY (string_to_array(?1, ',')) "
-                       "AND NOT EXISTS (SELECT 1 FROM pg_constraint c WHERE c.conname = i.indexname)");
-    s.bind(1, practiceTables().join(QLatin1Char(',')));
+    Statement s = Statement::named(*m_db, u"secondary_indexes");
+    s.bind("tables", practiceTables().join(QLatin1Char(',')));
     QList<Index> indexes;
     while (s.step())
         indexes.append({s.text(0), s.text(1)});
@@ -40,8 +38,7 @@ void PostgresStore::analyse()
     // into an index would read the table's page too until autovacuum came round. Only the
     // practice's own tables: the whole database would have the server warn about each
     // catalog a database owner who is not a superuser may not vacuum.
-    Statement owned(*m_db, "SELECT quote_ident(tablename) FROM pg_tables WHERE schemaname = current_schema() "
-                           "AND tableowner = current_user");
+    Statement owned = Statement::named(*m_db, u"owned_tables");
     QStringList tables;
     while (owned.step())
         tables.append(owned.text(0));

@@ -37,9 +37,9 @@ void surnameSounds(Database& db)
         if (sound != surnames.text(1))
             changed.append({surnames.text(0), sound});
     }
-    Statement update(db, "UPDATE patients SET lastsound = ?2 WHERE lastkey = ?1");
+    Statement update(db, "UPDATE patients SET lastsound = :lastsound WHERE lastkey = :lastkey");
     for (const auto& [lastkey, sound] : std::as_const(changed)) {
-        update.bind(1, lastkey).bind(2, sound);
+        update.bind("lastkey", lastkey).bind("lastsound", sound);
         update.run();
     }
 }
@@ -80,8 +80,8 @@ void applyStep(Database& db, const Step& step)
         if (now >= step.version)
             return;
         step.apply(db);
-        Statement done(db, "INSERT INTO schema_version (version, applied) VALUES (?1, ?2)");
-        done.bind(1, qint64(step.version)).bind(2, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+        Statement done(db, "INSERT INTO schema_version (version, applied) VALUES (:version, :applied)");
+        done.bind("version", qint64(step.version)).bind("applied", QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
         done.run();
     });
 }

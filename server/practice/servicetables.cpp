@@ -13,7 +13,7 @@ namespace {
 
 // Entries per block of the accounts table: a search's rows are spread over one block's pages,
 // and a look for an account is one look into each block.
-constexpr int kEntriesPerBlock = 256;
+constexpr qint64 kEntriesPerBlock = 256;
 
 } // namespace
 
@@ -40,12 +40,13 @@ QString ServiceTables::addDesk(const QString& name)
     const QString token = QStringLiteral("zd_")
         + QString::fromLatin1(secret.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
     inWriteTransaction(m_db, [&] {
-        Statement taken(m_db, "SELECT 1 FROM desks WHERE name = ?1");
-        taken.bind(1, trimmed);
+        Statement taken = Statement::named(m_db, u"desk_named");
+        taken.bind("name", trimmed);
         if (taken.step())
             throw std::invalid_argument("There is a desk of that name already");
-        Statement add(m_db, "INSERT INTO desks (name, tokenhash, added) VALUES (?1, ?2, ?3)");
-        add.bind(1, trimmed).bind(2, tokenHash(token)).bind(3, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+        Statement add = Statement::named(m_db, u"add_desk");
+        add.bind("name", trimmed).bind("tokenhash", tokenHash(token));
+        add.bind("added", QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
         add.run();
     });
     return token;
@@ -54,12 +55,12 @@ QString ServiceTables::addDesk(const QString& name)
 bool ServiceTables::removeDesk(const QString& name)
 {
     return inWriteTransaction(m_db, [&] {
-        Statement known(m_db, "SELECT 1 FROM desks WHERE name = ?1");
-        known.bind(1, name.trimmed());
+        Statement known = Statement::named(m_db, u"desk_named");
+        known.bind("name", name.trimmed());
         if (!known.step())
             return false;
-        Statement remove(m_db, "DELETE FROM desks WHERE name = ?1");
-        remove.bind(1, name.trimmed());
+        Statement remove = Statement::named(m_db, u"remove_desk");
+        remove.bind("name", name.trimmed());
         remove.run();
         return true;
     });
@@ -67,7 +68,7 @@ bool ServiceTables::removeDesk(const QString& name)
 
 QStringList ServiceTables::desks()
 {
-    Statement s(m_db, "SELECT name FROM desks ORDER BY name");
+    Statement s = Statement::named(m_db, u"desk_names");
     QStringList names;
     while (s.step())
         names.append(s.text(0));
@@ -76,7 +77,7 @@ QStringList ServiceTables::desks()
 
 QHash<QString, QString> ServiceTables::deskTokens()
 {
-    Statement s(m_db, "SELECT tokenhash, name FROM desks");
+    Statement s = Statement::named(m_db, u"desk_tokens");
     QHash<QString, QString> desks;
     while (s.step())
         desks.insert(s.text(0), s.text(1));
@@ -103,17 +104,18 @@ QString accountList(const QList<qint64>& accounts)
 
 void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
 {
+    const auto bindEntry = [](Statement& s, const AccessEntry& e) {
+        s.bind("at", e.at.toUTC().toString(Qt::ISODateWithMs)).bind("desk", e.desk).bind("kind", e.kind);
+        s.bind("detail", e.detail).bind("clerk", e.clerk);
+    };
     if (m_db.writesTwoTablesInOneStatement()) {
         // An entry and its accounts in one statement: a lone entry (one desk asking) needs no
-        // transaction around it, and costs one round trip instead of four.
-        Statement both(m_db, QStringLiteral("WITH entry AS (INSERT INTO access (at, desk, kind, detail, clerk) VALUES (?1, ?2, ?3, ?4, ?6) "
-                                            "RETURNING id) INSERT INTO access_accounts (block, account, entry) "
-                                            "SELECT entry.id / %1, CAST(value AS BIGINT), entry.id "
-                                            "FROM entry, json_each(?5) ON CONFLICT DO NOTHING").arg(kEntriesPerBlock));
+        // transaction around it.
+        Statement both = Statement::named(m_db, u"log_access_entry");
         const auto writeAll = [&] {
             for (const AccessEntry& e : entries) {
-                both.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
-                both.bind(5, accountList(e.accounts)).bind(6, e.clerk);
+                bindEntry(both, e);
+                both.bind("accounts", accountList(e.accounts)).bind("per_block", kEntriesPerBlock);
                 both.run();
             }
         };
@@ -126,20 +128,16 @@ void ServiceTables::logAccesses(const QList<AccessEntry>& entries)
 
     // Entries of several desks go in side by side: each is numbered by the database.
     inWriteTransaction(m_db, [&] {
-        Statement add(m_db, "INSERT INTO access (at, desk, kind, detail, clerk) VALUES (?1, ?2, ?3, ?4, ?5) RETURNING id");
-        // The accounts of an entry in one statement (one round trip to a database server).
-        Statement accounts(m_db, QStringLiteral("INSERT INTO access_accounts (block, account, entry) "
-                                                "SELECT CAST(?1 AS BIGINT) / %1, CAST(value AS BIGINT), CAST(?1 AS BIGINT) "
-                                                "FROM json_each(?2) WHERE true ON CONFLICT DO NOTHING").arg(kEntriesPerBlock));
+        Statement add = Statement::named(m_db, u"log_access");
+        Statement accounts = Statement::named(m_db, u"log_access_accounts");
         for (const AccessEntry& e : entries) {
-            add.bind(1, e.at.toUTC().toString(Qt::ISODateWithMs)).bind(2, e.desk).bind(3, e.kind).bind(4, e.detail);
-            add.bind(5, e.clerk);
+            bindEntry(add, e);
             if (!add.step())
                 throw DatabaseError("practice database: the access log took no entry");
             const qint64 entry = add.integer(0);
             add.reset();
             if (!e.accounts.isEmpty()) {
-                accounts.bind(1, entry).bind(2, accountList(e.accounts));
+                accounts.bind("entry", entry).bind("accounts", accountList(e.accounts)).bind("per_block", kEntriesPerBlock);
                 accounts.run();
             }
         }
@@ -151,11 +149,10 @@ namespace {
 QList<AccessEntry> readEntries(Database& db, Statement& s)
 {
     QList<AccessEntry> out;
-    Statement accounts(db, QStringLiteral("SELECT account FROM access_accounts WHERE block = CAST(?1 AS BIGINT) / %1 "
-                                          "AND entry = ?1 ORDER BY account").arg(kEntriesPerBlock));
+    Statement accounts = Statement::named(db, u"entry_accounts");
     while (s.step()) {
         AccessEntry e{QDateTime::fromString(s.text(1), Qt::ISODateWithMs), s.text(2), s.text(3), {}, s.text(4), s.text(5)};
-        accounts.bind(1, s.integer(0));
+        accounts.bind("entry", s.integer(0)).bind("per_block", kEntriesPerBlock);
         while (accounts.step())
             e.accounts.append(accounts.integer(0));
         accounts.reset();
@@ -168,38 +165,33 @@ QList<AccessEntry> readEntries(Database& db, Statement& s)
 
 QList<AccessEntry> ServiceTables::accessLog(qint64 account)
 {
-    // One look into each block, the newest included.
-    Statement s(m_db, QStringLiteral("WITH RECURSIVE blocks (n) AS (SELECT CAST(0 AS BIGINT) UNION ALL "
-                                     "SELECT n + 1 FROM blocks WHERE n < (SELECT COALESCE(MAX(id), 0) / %1 FROM access)) "
-                                     "SELECT a.id, a.at, a.desk, a.kind, a.detail, a.clerk FROM blocks "
-                                     "JOIN access_accounts x ON x.block = blocks.n AND x.account = ?1 "
-                                     "JOIN access a ON a.id = x.entry ORDER BY a.id").arg(kEntriesPerBlock));
-    s.bind(1, account);
+    Statement s = Statement::named(m_db, u"access_of_account");
+    s.bind("account", account).bind("per_block", kEntriesPerBlock);
     return readEntries(m_db, s);
 }
 
 QList<AccessEntry> ServiceTables::recentOfKind(const QString& kind, int limit)
 {
-    Statement s(m_db, "SELECT id, at, desk, kind, detail, clerk FROM access WHERE kind = ?1 ORDER BY id DESC LIMIT ?2");
-    s.bind(1, kind).bind(2, qint64(limit));
+    Statement s = Statement::named(m_db, u"access_of_kind");
+    s.bind("kind", kind).bind("limit", qint64(limit));
     return readEntries(m_db, s);
 }
 
 QList<AccessEntry> ServiceTables::recentOfClerk(const QString& clerk, int limit)
 {
-    Statement s(m_db, "SELECT id, at, desk, kind, detail, clerk FROM access WHERE clerk = ?1 ORDER BY id DESC LIMIT ?2");
-    s.bind(1, clerk).bind(2, qint64(limit));
+    Statement s = Statement::named(m_db, u"access_of_clerk");
+    s.bind("clerk", clerk).bind("limit", qint64(limit));
     return readEntries(m_db, s);
 }
 
 void ServiceTables::probe()
 {
-    Statement read(m_db, "SELECT count(*) FROM desks");
+    Statement read = Statement::named(m_db, u"desk_count");
     read.step();
     m_db.begin();
     try {
-        Statement write(m_db, "INSERT INTO access (at, desk, kind, detail) VALUES (?1, '', 'PROBE', '')");
-        write.bind(1, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+        Statement write = Statement::named(m_db, u"probe_write");
+        write.bind("at", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
         write.step();
     } catch (...) {
         m_db.rollback();

@@ -40,9 +40,9 @@ std::unique_ptr<ServingLock> ServingLock::take(const QString& address, bool shar
     std::unique_ptr<ServingLock> lock(new ServingLock);
     if (isPostgresAddress(address)) {
         lock->m_session = openStore(address);
-        Statement s(lock->m_session->database(), shared ? "SELECT CAST(pg_try_advisory_lock_shared(CAST(?1 AS BIGINT)) AS INTEGER)"
-                                                                  : "SELECT CAST(pg_try_advisory_lock(CAST(?1 AS BIGINT)) AS INTEGER)");
-        s.bind(1, kServingKey);
+        Statement s(lock->m_session->database(), shared ? "SELECT CAST(pg_try_advisory_lock_shared(CAST(:key AS BIGINT)) AS INTEGER)"
+                                                                  : "SELECT CAST(pg_try_advisory_lock(CAST(:key AS BIGINT)) AS INTEGER)");
+        s.bind("key", kServingKey);
         if (!s.step() || !s.integer(0))
             return nullptr;
         return lock;

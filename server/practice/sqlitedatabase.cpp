@@ -92,7 +92,7 @@ public:
                 + QLatin1String(tableColumns(table)) + QStringLiteral(") VALUES (");
             for (int i = 1; i <= values.size(); ++i)
                 sql += (i > 1 ? QStringLiteral(", ?") : QStringLiteral("?")) + QString::number(i);
-            insert = m_db.prepare(sql + QLatin1Char(')'));
+            insert = m_db.prepare(sql + QLatin1Char(')'), int(values.size()));
         }
         // Text in columns of integer or real affinity is stored as the number it spells.
         for (int i = 0; i < values.size(); ++i)
@@ -180,8 +180,9 @@ QString SqliteDatabase::keepBeforeUpgrade()
     return keepCopyBeside(m_db, m_path, QStringLiteral("before-upgrade"));
 }
 
-std::unique_ptr<Query> SqliteDatabase::prepare(const QString& sql)
+std::unique_ptr<Query> SqliteDatabase::prepare(const QString& sql, int parameters)
 {
+    Q_UNUSED(parameters);
     return std::make_unique<SqliteQuery>(m_db, sql);
 }
 
@@ -207,7 +208,7 @@ void SqliteDatabase::begin()
 
 bool SqliteDatabase::hasRelation(const QString& name)
 {
-    const std::unique_ptr<Query> q = prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = ?1"));
+    const std::unique_ptr<Query> q = prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = ?1"), 1);
     q->bindText(1, name);
     return q->step();
 }
@@ -258,7 +259,7 @@ void SqliteDatabase::tidyUp()
 qint64 SqliteDatabase::pageSize()
 {
     if (m_pageSize == 0) {
-        const std::unique_ptr<Query> q = prepare(QStringLiteral("PRAGMA page_size"));
+        const std::unique_ptr<Query> q = prepare(QStringLiteral("PRAGMA page_size"), 0);
         m_pageSize = q->step() ? q->integer(0) : 4096;
     }
     return m_pageSize;
@@ -266,7 +267,7 @@ qint64 SqliteDatabase::pageSize()
 
 bool SqliteDatabase::hasColumn(const QString& table, const QString& column)
 {
-    const std::unique_ptr<Query> q = prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2"));
+    const std::unique_ptr<Query> q = prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2"), 2);
     q->bindText(1, table);
     q->bindText(2, column);
     return q->step();

@@ -23,7 +23,7 @@ public:
     explicit SqliteDatabase(const QString& path);
     ~SqliteDatabase() override;
 
-    std::unique_ptr<Query> prepare(const QString& sql) override;
+    std::unique_ptr<Query> prepare(const QString& sql, int parameters) override;
     void execute(const QString& sql) override;
     void beginWrite() override;
     void begin() override;

@@ -27,9 +27,8 @@ sqlite3* SqliteStore::handle() const
 
 QList<SqlStore::Index> SqliteStore::secondaryIndexes()
 {
-    Statement s(*m_db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL "
-                       "AND tbl_name IN (SELECT value FROM json_each(?1))");
-    s.bind(1, QStringLiteral("[\"") + practiceTables().join(QStringLiteral("\",\"")) + QStringLiteral("\"]"));
+    Statement s = Statement::named(*m_db, u"secondary_indexes");
+    s.bind("tables", QStringLiteral("[\"") + practiceTables().join(QStringLiteral("\",\"")) + QStringLiteral("\"]"));
     QList<Index> indexes;
     while (s.step())
         indexes.append({s.text(0), s.text(1)});

@@ -12,10 +12,7 @@
 namespace zelvar::practice {
 namespace {
 
-constexpr const char* kPatientColumns =
-    "p.id, p.last, p.first, p.middle, p.dob, p.sex, p.ssn, p.mrn, p.phone, p.active, "
-    "coalesce(g.last || ', ' || g.first, '')";
-
+// The eleven columns every statement that lists patients begins with (statements/*.sql).
 PatientRow readPatient(const Statement& s, int from = 0)
 {
     PatientRow row;
@@ -151,13 +148,13 @@ QStringList SqlStore::practiceTables()
 
 bool SqlStore::isEmpty()
 {
-    Statement s(*m_db, "SELECT NOT EXISTS (SELECT 1 FROM patients)");
+    Statement s = Statement::named(*m_db, u"is_empty");
     return s.step() && s.integer(0) != 0;
 }
 
 qint64 SqlStore::patientCount()
 {
-    Statement s(*m_db, "SELECT count(*) FROM patients");
+    Statement s = Statement::named(*m_db, u"patient_count");
     return s.step() ? s.integer(0) : 0;
 }
 
@@ -183,45 +180,33 @@ SearchPage SqlStore::search(const SearchQuery& q)
 // A name; no name: the user's recently chosen accounts, newest first.
 SearchPage SqlStore::searchName(const SearchQuery& q)
 {
-    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
-    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
-    if (q.text.trimmed().isEmpty()) {
-        // No name: the user's recently chosen accounts, newest first.
-        Statement s(*m_db, (select + QStringLiteral(" FROM recent r JOIN patients p ON p.id = r.patient") + joins
-                           + QStringLiteral("WHERE r.\"user\" = ?1 ORDER BY r.chosen DESC LIMIT ?2")).toUtf8().constData());
-        s.bind(1, q.user).bind(2, qint64(q.pageSize));
-        SearchPage page;
-        while (s.step())
-            page.rows.append(readPatient(s));
-        if (!page.rows.isEmpty())
-            page.notice = QStringLiteral("Recently chosen patients");
-        return page;
-    }
-    return nameSearch(q);
+    if (!q.text.trimmed().isEmpty())
+        return nameSearch(q);
+    Statement s = Statement::named(*m_db, u"search_recent");
+    s.bind("user", q.user).bind("limit", qint64(q.pageSize));
+    SearchPage page;
+    while (s.step())
+        page.rows.append(readPatient(s));
+    if (!page.rows.isEmpty())
+        page.notice = QStringLiteral("Recently chosen patients");
+    return page;
 }
 
 // The patients whose bills go to a guarantor of the name.
 SearchPage SqlStore::searchGuarantor(const SearchQuery& q)
 {
-    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
-    const qint64 limit = q.pageSize + 1;
     const NameQuery name = parseNameQuery(q.text);
     if (name.last.isEmpty())
         throw std::invalid_argument("Type the guarantor's last name, or last name, first name");
     const QStringList after = q.after.isEmpty()
         ? QStringList{name.last, name.first, QStringLiteral("-1"), QStringLiteral("-1"), QStringLiteral("-1")}
         : decodePosition(q.after, 5);
-    // Entered at the guarantor of the position; that guarantor's later dependants and every
-    // later guarantor follow. Guarantors of one name come the recently seen first.
-    Statement s(*m_db, (select + QStringLiteral(", g.lastkey, g.firstkey, g.visitorder, g.id FROM patients g INDEXED BY patients_byname "
-                                               "JOIN patients p ON p.guarantor = g.id "
-                                               "WHERE (g.lastkey, g.firstkey, g.visitorder, g.id) >= (?4, ?5, ?12, ?6) AND g.lastkey < ?2 "
-                                               "AND g.lastkey >= ?9 AND g.firstkey >= ?10 AND g.firstkey < ?11 "
-                                               "AND ((g.lastkey, g.firstkey, g.visitorder, g.id) > (?4, ?5, ?12, ?6) OR p.id > ?7) "
-                                               "ORDER BY g.lastkey, g.firstkey, g.visitorder, g.id, p.id LIMIT ?8")), PlanOnce{});
-    s.bind(2, prefixEnd(name.last)).bind(10, name.first).bind(11, prefixEnd(name.first));
-    s.bind(4, after[0]).bind(5, after[1]).bind(12, after[2].toLongLong()).bind(6, after[3].toLongLong());
-    s.bind(7, after[4].toLongLong()).bind(8, limit).bind(9, name.last);
+    Statement s = Statement::named(*m_db, u"search_guarantor");
+    s.bind("last", name.last).bind("last_end", prefixEnd(name.last));
+    s.bind("first", name.first).bind("first_end", prefixEnd(name.first));
+    s.bind("after_last", after[0]).bind("after_first", after[1]).bind("after_visit", after[2].toLongLong());
+    s.bind("after_guarantor", after[3].toLongLong()).bind("after_id", after[4].toLongLong());
+    s.bind("limit", qint64(q.pageSize + 1));
     return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
         return QStringList{st.text(11), st.text(12), QString::number(st.integer(13)), QString::number(st.integer(14)),
                            QString::number(r.account)};
@@ -231,21 +216,16 @@ SearchPage SqlStore::searchGuarantor(const SearchQuery& q)
 // Patients born on a day, or in a range of days.
 SearchPage SqlStore::searchDateOfBirth(const SearchQuery& q)
 {
-    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
-    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
-    const qint64 limit = q.pageSize + 1;
     const std::optional<DateRange> range = parseDateQuery(q.text);
     if (!range)
         throw std::invalid_argument("Type the date of birth as MM/DD/YYYY");
-    // Patients born on one day are listed the recently seen first.
-    const QStringList after = q.after.isEmpty()
-        ? QStringList{range->from.toString(Qt::ISODate), QStringLiteral("-1"), QStringLiteral("-1")}
-        : decodePosition(q.after, 3);
-    Statement s(*m_db, (select + QStringLiteral(", p.dob, p.visitorder FROM patients p INDEXED BY patients_bydob") + joins
-                       + QStringLiteral("WHERE (p.dob, p.visitorder, p.id) > (?3, ?4, ?5) AND p.dob <= ?2 "
-                                        "AND p.dob >= ?8 ORDER BY p.dob, p.visitorder, p.id LIMIT ?7")), PlanOnce{});
-    s.bind(2, range->to.toString(Qt::ISODate)).bind(8, range->from.toString(Qt::ISODate));
-    s.bind(3, after[0]).bind(4, after[1].toLongLong()).bind(5, after[2].toLongLong()).bind(7, limit);
+    const QString from = range->from.toString(Qt::ISODate);
+    const QStringList after = q.after.isEmpty() ? QStringList{from, QStringLiteral("-1"), QStringLiteral("-1")}
+                                                : decodePosition(q.after, 3);
+    Statement s = Statement::named(*m_db, u"search_date_of_birth");
+    s.bind("from", from).bind("to", range->to.toString(Qt::ISODate));
+    s.bind("after_key", after[0]).bind("after_visit", after[1].toLongLong()).bind("after_id", after[2].toLongLong());
+    s.bind("limit", qint64(q.pageSize + 1));
     return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
         return QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)};
     });
@@ -254,9 +234,6 @@ SearchPage SqlStore::searchDateOfBirth(const SearchQuery& q)
 // An SSN (whole, or its last four) or a medical record number.
 SearchPage SqlStore::searchIdentifier(const SearchQuery& q)
 {
-    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
-    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
-    const qint64 limit = q.pageSize + 1;
     // An SSN is whole (nine digits) or its last four, matched exactly; a medical record
     // number by its beginning, without regard to case, blanks and dashes.
     const bool ssn = q.key == SearchKey::SocialSecurity;
@@ -265,17 +242,12 @@ SearchPage SqlStore::searchIdentifier(const SearchQuery& q)
         throw std::invalid_argument("Type the last four digits of the social security number, or all nine");
     if (value.isEmpty())
         throw std::invalid_argument("Type the medical record number");
-    const QString column = ssn ? (value.size() == 4 ? QStringLiteral("ssn4") : QStringLiteral("ssn")) : QStringLiteral("mrnkey");
-    // A last four is shared by about one patient in ten thousand, a whole number by a
-    // patient entered twice: the recently seen first.
-    const QString upper = ssn ? value + QChar(0x1) : prefixEnd(value);   // exact, or every key that begins so
     const QStringList after = q.after.isEmpty() ? QStringList{value, QStringLiteral("-1"), QStringLiteral("-1")}
                                                 : decodePosition(q.after, 3);
-    Statement s(*m_db, (select + QStringLiteral(", p.") + column + QStringLiteral(", p.visitorder FROM patients p INDEXED BY patients_by")
-                       + column + joins + QStringLiteral("WHERE (p.") + column + QStringLiteral(", p.visitorder, p.id) > (?3, ?4, ?7) AND p.")
-                       + column + QStringLiteral(" < ?2 AND p.") + column + QStringLiteral(" >= ?6 ORDER BY p.") + column
-                       + QStringLiteral(", p.visitorder, p.id LIMIT ?5")), PlanOnce{});
-    s.bind(2, upper).bind(6, value).bind(3, after[0]).bind(4, after[1].toLongLong()).bind(7, after[2].toLongLong()).bind(5, limit);
+    Statement s = Statement::named(*m_db, !ssn ? u"search_medical_record" : value.size() == 4 ? u"search_ssn4" : u"search_ssn");
+    s.bind("key", value).bind("key_end", ssn ? value + QChar(0x1) : prefixEnd(value));   // exact, or every key that begins so
+    s.bind("after_key", after[0]).bind("after_visit", after[1].toLongLong()).bind("after_id", after[2].toLongLong());
+    s.bind("limit", qint64(q.pageSize + 1));
     return collect(s, q.pageSize, [](const Statement& st, const PatientRow& r) {
         return QStringList{st.text(11), QString::number(st.integer(12)), QString::number(r.account)};
     });
@@ -284,9 +256,6 @@ SearchPage SqlStore::searchIdentifier(const SearchQuery& q)
 // A phone, policy or accession number, each kept in a table of its own.
 SearchPage SqlStore::searchNumbered(const SearchQuery& q)
 {
-    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
-    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
-    const qint64 limit = q.pageSize + 1;
     // A phone number whole, or its last seven or four digits, matched exactly; policy and
     // accession numbers by their beginning, without regard to case, blanks and dashes.
     const bool phone = q.key == SearchKey::Phone;
@@ -298,32 +267,17 @@ SearchPage SqlStore::searchNumbered(const SearchQuery& q)
         throw std::invalid_argument("Type the whole phone number, its last seven digits or its last four");
     if (value.isEmpty())
         throw std::invalid_argument(policy ? "Type the policy number" : "Type the accession number");
-    QString column = QStringLiteral("x.number");
-    QString table = QStringLiteral("accessions x");
-    if (phone) {
-        column = value.size() == 10 ? QStringLiteral("x.digits") : value.size() == 7 ? QStringLiteral("x.last7") : QStringLiteral("x.last4");
-        table = QStringLiteral("phones x INDEXED BY phones_") + column.mid(2);
-    } else if (policy) {
-        column = QStringLiteral("x.numkey");
-        table = QStringLiteral("policies x INDEXED BY policies_numkey");
-    }
-    // A phone is matched exactly and shared by a household, a last four by a hundred and more
-    // patients of a large practice: the recently seen first. The few rows of one number are
-    // put in that order; policy and accession numbers, matched by their beginning, go by the
-    // index.
-    const QString order = phone ? QStringLiteral("p.visitorder, x.patient") : column + QStringLiteral(", x.patient");
+    // A phone's rows go on after the visit order of the last; a number's, after the number.
     const QStringList after = q.after.isEmpty() ? QStringList{phone ? QStringLiteral("-1") : value, QStringLiteral("-1")}
                                                 : decodePosition(q.after, 2);
-    Statement s(*m_db, (select + QStringLiteral(", ") + column + QStringLiteral(", p.visitorder FROM ") + table
-                       + QStringLiteral(" JOIN patients p ON p.id = x.patient") + joins + QStringLiteral("WHERE (") + order
-                       + QStringLiteral(") > (?3, ?4) AND ") + column
-                       + (phone ? QStringLiteral(" = ?6") : QStringLiteral(" < ?2 AND ") + column + QStringLiteral(" >= ?6"))
-                       + QStringLiteral(" ORDER BY ") + order + QStringLiteral(" LIMIT ?5")), PlanOnce{});
-    s.bind(6, value).bind(4, after[1].toLongLong()).bind(5, limit);
+    const QStringView name = !phone ? (policy ? u"search_policy" : u"search_accession")
+        : value.size() == 10 ? u"search_phone" : value.size() == 7 ? u"search_phone_last7" : u"search_phone_last4";
+    Statement s = Statement::named(*m_db, name);
+    s.bind("number", value).bind("after_id", after[1].toLongLong()).bind("limit", qint64(q.pageSize + 1));
     if (phone)
-        s.bind(3, after[0].toLongLong());
+        s.bind("after_visit", after[0].toLongLong());
     else
-        s.bind(3, after[0]).bind(2, prefixEnd(value));
+        s.bind("after_number", after[0]).bind("number_end", prefixEnd(value));
     return collect(s, q.pageSize, [phone](const Statement& st, const PatientRow& r) {
         return QStringList{phone ? QString::number(st.integer(12)) : st.text(11), QString::number(r.account)};
     });
@@ -332,23 +286,18 @@ SearchPage SqlStore::searchNumbered(const SearchQuery& q)
 // An account, or the account a transaction, claim or encounter is for.
 SearchPage SqlStore::searchRecordNumber(const SearchQuery& q)
 {
-    const QString select = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
-    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
     // Numbers find one record; "123/4" is account 123.
     const QString digits = q.text.trimmed().section(QLatin1Char('/'), 0, 0);
     bool ok = false;
     const qint64 number = digits.toLongLong(&ok);
     if (!ok)
         throw std::invalid_argument("the search needs a number");
-    QString where;
-    switch (q.key) {
-    case SearchKey::Transaction: where = QStringLiteral("p.id = (SELECT patient FROM transactions WHERE id = ?1)"); break;
-    case SearchKey::Claim: where = QStringLiteral("p.id = (SELECT patient FROM claims WHERE id = ?1)"); break;
-    case SearchKey::Encounter: where = QStringLiteral("p.id = (SELECT patient FROM encounters WHERE id = ?1)"); break;
-    default: where = QStringLiteral("p.id = ?1"); break;
-    }
-    Statement s(*m_db, (select + QStringLiteral(" FROM patients p") + joins + QStringLiteral("WHERE ") + where), PlanOnce{});
-    s.bind(1, number);
+    const QStringView name = q.key == SearchKey::Transaction ? u"search_transaction"
+        : q.key == SearchKey::Claim                          ? u"search_claim"
+        : q.key == SearchKey::Encounter                      ? u"search_encounter"
+                                                             : u"search_account";
+    Statement s = Statement::named(*m_db, name);
+    s.bind("number", number);
     SearchPage page;
     if (s.step()) {
         page.rows.append(readPatient(s));
@@ -442,32 +391,19 @@ std::optional<int> SqlStore::countExactMatches(const SearchQuery& q, int limit, 
         // The surname's patients under the first name's formal names and their nicknames.
         const QStringList formals = formalNames(r.first);
         if (exact[i] && r.first.size() >= 3) {
-            Statement byNickname(*m_db, "SELECT count(*) FROM (SELECT 1 FROM patients INDEXED BY patients_bysound "
-                                        "WHERE lastsound = ?1 AND lastkey = ?2 AND (firstkey IN (SELECT value FROM json_each(?3)) "
-                                        "OR firstformal IN (SELECT value FROM json_each(?3))) "
-                                        "AND NOT (firstkey >= ?4 AND firstkey < ?5) LIMIT ?6) AS listed");
-            byNickname.bind(1, phoneticKey(r.last)).bind(2, r.last).bind(3, jsonList(formals));
-            byNickname.bind(4, r.first).bind(5, prefixEnd(r.first)).bind(6, qint64(limit + 1 - counted));
+            Statement byNickname = Statement::named(*m_db, u"count_by_nickname");
+            byNickname.bind("sound", phoneticKey(r.last)).bind("last", r.last).bind("formals", jsonList(formals));
+            byNickname.bind("first", r.first).bind("first_end", prefixEnd(r.first)).bind("limit", qint64(limit + 1 - counted));
             counted += byNickname.step() ? int(byNickname.integer(0)) : 0;
         }
-        Statement byName(*m_db, "SELECT count(*) FROM (SELECT 1 FROM patients INDEXED BY patients_byname "
-                                "WHERE lastkey >= ?1 AND lastkey < ?2 AND firstkey >= ?3 AND firstkey < ?4 LIMIT ?5) AS listed",
-                         PlanOnce{});
-        byName.bind(1, r.last).bind(2, prefixEnd(r.last)).bind(3, r.first).bind(4, prefixEnd(r.first));
-        byName.bind(5, qint64(limit + 1 - counted));
-        counted += byName.step() ? int(byName.integer(0)) : 0;
-        if (counted > limit)
-            return counted;
-        Statement byOther(*m_db, "SELECT count(*) FROM (SELECT 1 FROM namekeys x INDEXED BY namekeys_key "
-                                 "JOIN patients p ON p.id = x.patient WHERE x.key >= ?1 AND x.key < ?2 "
-                                 "AND x.first >= ?3 AND x.first < ?4 AND NOT (p.lastkey >= ?1 AND p.lastkey < ?2 "
-                                 "AND p.firstkey >= ?3 AND p.firstkey < ?4) LIMIT ?5) AS listed",
-                          PlanOnce{});
-        byOther.bind(1, r.last).bind(2, prefixEnd(r.last)).bind(3, r.first).bind(4, prefixEnd(r.first));
-        byOther.bind(5, qint64(limit + 1 - counted));
-        counted += byOther.step() ? int(byOther.integer(0)) : 0;
-        if (counted > limit)
-            return counted;
+        for (const QStringView count : {u"count_by_name", u"count_by_other_surname"}) {
+            Statement s = Statement::named(*m_db, count);
+            s.bind("last", r.last).bind("last_end", prefixEnd(r.last)).bind("first", r.first).bind("first_end", prefixEnd(r.first));
+            s.bind("limit", qint64(limit + 1 - counted));
+            counted += s.step() ? int(s.integer(0)) : 0;
+            if (counted > limit)
+                return counted;
+        }
     }
     return counted;
 }
@@ -476,10 +412,9 @@ bool SqlStore::hasExactName(const NameQuery& name)
 {
     // The surname as typed exists (whole, not only as the beginning of a longer one) with a
     // first name that begins as typed.
-    Statement s(*m_db, "SELECT EXISTS (SELECT 1 FROM patients INDEXED BY patients_byname WHERE lastkey = ?1 "
-                      "AND firstkey >= ?2 AND firstkey < ?3 AND middle LIKE ?4 ESCAPE '\\') "
-                      "OR EXISTS (SELECT 1 FROM namekeys WHERE key = ?1 AND first >= ?2 AND first < ?3)", PlanOnce{});
-    s.bind(1, name.last).bind(2, name.first).bind(3, prefixEnd(name.first)).bind(4, likePrefix(name.middle));
+    Statement s = Statement::named(*m_db, u"has_exact_name");
+    s.bind("last", name.last).bind("first", name.first).bind("first_end", prefixEnd(name.first));
+    s.bind("middle_like", likePrefix(name.middle));
     return s.step() && s.integer(0) != 0;
 }
 
@@ -496,13 +431,8 @@ QList<SqlStore::CloseSurname> SqlStore::closeSurnames(const QString& last)
     // The surnames that sound as the one typed, from one to the next in the index (a few
     // hundred at most: the rows of a common one are not read).
     const QString sound = phoneticKey(last);
-    Statement sounds(*m_db, "WITH RECURSIVE keys (k) AS ("
-                            " SELECT (SELECT lastkey FROM patients INDEXED BY patients_bysound WHERE lastsound = ?1"
-                            "  ORDER BY lastkey LIMIT 1)"
-                            " UNION ALL SELECT (SELECT lastkey FROM patients INDEXED BY patients_bysound WHERE lastsound = ?1"
-                            "  AND lastkey > keys.k ORDER BY lastkey LIMIT 1) FROM keys WHERE keys.k IS NOT NULL)"
-                            " SELECT k FROM keys WHERE k IS NOT NULL LIMIT 400");
-    sounds.bind(1, sound);
+    Statement sounds = Statement::named(*m_db, u"surnames_of_sound");
+    sounds.bind("sound", sound);
     while (sounds.step())
         take(sounds.text(0), true);
     if (last.size() >= 3) {
@@ -518,9 +448,8 @@ QList<SqlStore::CloseSurname> SqlStore::closeSurnames(const QString& last)
 
 QStringList SqlStore::existingSurnames(const QStringList& keys)
 {
-    Statement s(*m_db, "SELECT DISTINCT lastkey FROM patients INDEXED BY patients_byname "
-                      "WHERE lastkey IN (SELECT value FROM json_each(?1))");
-    s.bind(1, jsonList(keys));
+    Statement s = Statement::named(*m_db, u"existing_surnames");
+    s.bind("keys", jsonList(keys));
     QStringList out;
     while (s.step())
         out.append(s.text(0));
@@ -689,175 +618,53 @@ SearchPage SqlStore::nameSearch(const SearchQuery& q)
 
 namespace {
 
-// Surnames that begin as typed, each with a first name that begins as typed, when the surname
-// typed is not one: one look into the index for each such surname and its first names, where
-// walking the surnames' rows passed every first name before the one typed ("SMI WI" read
-// through all of SMITH, A to V). The rows found are ordered by their keys alone; the patients'
-// own rows are read for a page's worth. (A surname typed whole starts the walk at its first
-// name, which is quicker than gathering every match to order them.) A cross join keeps the
-// surnames outside for SQLite, which would otherwise walk every surname there is; PostgreSQL
-// merges such a join along the whole index, so it is told to look once per surname.
-QString prefixWithFirstName(const QString& columns, const QString& joins, bool lateral)
+// The statement a pass runs (statements/*.sql).
+QStringView passStatement(const NamePass& pass)
 {
-    const QString rowsOfSurname = QStringLiteral(
-        "x.firstkey >= ?12 AND x.firstkey < ?13 AND (x.lastkey, x.firstkey, x.visitorder, x.id) > (?1, ?2, ?14, ?3) "
-        "AND x.middle LIKE ?6 ESCAPE '\\'");
-    QString hits;
-    if (lateral) {
-        hits = QStringLiteral("SELECT x.lastkey, x.firstkey, x.visitorder, x.id FROM lasts CROSS JOIN LATERAL (SELECT x.lastkey, "
-                              "x.firstkey, x.visitorder, x.id FROM patients x WHERE x.lastkey = lasts.k AND ") + rowsOfSurname
-            + QStringLiteral(" ORDER BY x.firstkey, x.visitorder, x.id LIMIT ?7) x");
-    } else {
-        hits = QStringLiteral("SELECT x.lastkey, x.firstkey, x.visitorder, x.id FROM lasts CROSS JOIN patients x "
-                              "INDEXED BY patients_byname WHERE x.lastkey = lasts.k AND ") + rowsOfSurname;
-    }
-    return QStringLiteral(
-               "WITH RECURSIVE lasts (k) AS ("
-               " SELECT (SELECT lastkey FROM patients INDEXED BY patients_byname WHERE lastkey >= ?1 AND lastkey >= ?8"
-               "  AND lastkey < ?4 ORDER BY lastkey LIMIT 1)"
-               " UNION ALL SELECT (SELECT lastkey FROM patients INDEXED BY patients_byname WHERE lastkey > lasts.k"
-               "  AND lastkey < ?4 ORDER BY lastkey LIMIT 1) FROM lasts WHERE lasts.k IS NOT NULL),"
-               " hits AS (") + hits + QStringLiteral(" ORDER BY x.lastkey, x.firstkey, x.visitorder, x.id LIMIT ?7) ")
-        + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.visitorder, hits.id FROM hits JOIN patients p ON p.id = hits.id")
-        + joins + QStringLiteral("ORDER BY hits.lastkey, hits.firstkey, hits.visitorder, hits.id");
-}
-
-} // namespace
-
-namespace {
-
-// A pass's statement, and whether it is planned once (a walk of one index in its order).
-struct PassStatement
-{
-    QString sql;
-    bool planOnce = false;
-};
-
-// The first name: as typed; one of the formal names it stands for; another nickname of
-// those; a letter off (?11 holds the keys a letter away). Never as typed but in the first.
-QString firstNameCondition(NamePass::First first)
-{
-    const QString typed = QStringLiteral("p.firstkey LIKE ?5 ESCAPE '\\'");
-    switch (first) {
-    case NamePass::Typed:
-        return typed;
-    case NamePass::Formal:
-        return QStringLiteral("p.firstkey IN (SELECT value FROM json_each(?10)) AND NOT ") + typed;
-    case NamePass::Nickname:
-        return QStringLiteral("p.firstformal IN (SELECT value FROM json_each(?10)) "
-                              "AND NOT (p.firstkey IN (SELECT value FROM json_each(?10))) AND NOT ") + typed;
-    case NamePass::FirstEdit:
-        return QStringLiteral("p.firstkey IN (SELECT value FROM json_each(?11)) AND NOT ") + typed;
-    }
-    return typed;
-}
-
-// The name as typed, walked in the index by name.
-PassStatement prefixPassStatement(const NamePass& pass, const QString& columns, const QString& joins, const QString& walk,
-                                  const QString& after_, const QString& order, bool lateral)
-{
-    if (!pass.exact && !pass.name.first.isEmpty())
-        return {prefixWithFirstName(columns, joins, lateral), false};
-    if (pass.name.first.size() == 1) {
-        // An initial ("SMITH, J"): the surname's patients under it, the most recently seen
-        // first, as patients who share a name are, not JACK to JUSTIN (the one on the phone
-        // is rarely one not seen in years). Gathered from the index and put in that order.
-        return {QStringLiteral("WITH hits AS (SELECT x.lastkey, x.firstkey, x.visitorder, x.id FROM patients x "
-                             "INDEXED BY patients_byname WHERE x.lastkey >= ?8 AND x.lastkey < ?4 AND x.firstkey >= ?12 "
-                             "AND x.firstkey < ?13 AND x.middle LIKE ?6 ESCAPE '\\' AND (x.lastkey, x.visitorder, x.id) > (?1, ?14, ?3) "
-                             "ORDER BY x.lastkey, x.visitorder, x.id LIMIT ?7) ")
-            + columns + QStringLiteral(", hits.lastkey, hits.firstkey, hits.visitorder, hits.id FROM hits JOIN patients p ON p.id = hits.id")
-            + joins + QStringLiteral("ORDER BY hits.lastkey, hits.visitorder, hits.id"), false};
-    }
-    return {columns + walk + QStringLiteral("INDEXED BY patients_byname") + joins
-        + QStringLiteral("WHERE ") + after_ + QStringLiteral(" AND p.lastkey < ?4 AND p.lastkey >= ?8 "
-                         "AND p.firstkey >= ?12 AND p.firstkey < ?13") + order, true};
-}
-
-PassStatement namePassStatement(const NamePass& pass, bool lateral)
-{
-    const QString columns = QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns);
-    const QString joins = QStringLiteral(" LEFT JOIN patients g ON g.id = p.guarantor ");
-    // Rows an earlier pass of the same reading listed are left out of the later ones.
-    const QString prefixMatch = QStringLiteral("(p.lastkey >= ?8 AND p.lastkey < ?4 AND p.firstkey LIKE ?5 ESCAPE '\\')");
-    const QString alternateMatch = QStringLiteral("EXISTS (SELECT 1 FROM namekeys y WHERE y.patient = p.id AND y.key >= ?8 "
-                                                  "AND y.key < ?4 AND y.first LIKE ?5 ESCAPE '\\')");
-    const QString first = firstNameCondition(pass.first);
-    // A sound-alike or typo pass with a first name found otherwise than as typed leaves out the
-    // surname as typed, which its own passes listed.
-    const QString otherSurname = pass.first == NamePass::Typed ? QString() : QStringLiteral(" AND p.lastkey <> ?8");
-    const QString walk = QStringLiteral(", p.lastkey, p.firstkey, p.visitorder, p.id FROM patients p ");
-    const QString after_ = QStringLiteral("(p.lastkey, p.firstkey, p.visitorder, p.id) > (?1, ?2, ?14, ?3)");
-    const QString order = QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.lastkey, p.firstkey, p.visitorder, p.id LIMIT ?7");
-    QString sql;
-    // The passes that walk one index in its order, with the first name's bounds given as
-    // values (a plan made for "JOHN%" would find them in the pattern), are planned once.
-    bool planOnce = false;
+    const bool formal = pass.first == NamePass::Formal;
     switch (pass.kind) {
     case NamePass::Prefix:
-        return prefixPassStatement(pass, columns, joins, walk, after_, order, lateral);
+        // A surname that is not one, with a first name, is looked up surname by surname; an
+        // initial lists the surname's patients the most recently seen first.
+        if (!pass.exact && !pass.name.first.isEmpty())
+            return u"name_surnames_with_first";
+        return pass.name.first.size() == 1 ? u"name_prefix_initial" : u"name_prefix";
     case NamePass::Alternate:
-        sql = columns + QStringLiteral(", x.key, x.first, 0, x.patient FROM namekeys x INDEXED BY namekeys_key "
-                                       "JOIN patients p ON p.id = x.patient") + joins
-            + QStringLiteral("WHERE (x.key, x.first, x.patient) > (?1, ?2, ?3) AND x.key < ?4 AND x.key >= ?8 "
-                             "AND x.first >= ?12 AND x.first < ?13 "
-                             "AND p.middle LIKE ?6 ESCAPE '\\' AND NOT ") + prefixMatch
-            + QStringLiteral(" ORDER BY x.key, x.first, x.patient LIMIT ?7");
-        planOnce = true;
-        break;
+        return u"name_other_surnames";
     case NamePass::SameSurname:
-        // The surname's rows in the index that holds their formal first names too.
-        // One surname: walked by first name from where the page before ended.
-        sql = columns + walk + QStringLiteral("INDEXED BY patients_bysound") + joins
-            + QStringLiteral("WHERE p.lastsound = ?9 AND p.lastkey = ?8 AND (p.firstkey, p.visitorder, p.id) > (?2, ?14, ?3) AND ")
-            + first + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.firstkey, p.visitorder, p.id LIMIT ?7");
-        break;
+        return formal ? u"name_surname_formal"
+            : pass.first == NamePass::Nickname ? u"name_surname_nickname" : u"name_surname_first_edit";
     case NamePass::Close:
-        // One surname close to the one typed, walked by first name.
-        sql = columns + walk + QStringLiteral("INDEXED BY patients_bysound") + joins
-            + QStringLiteral("WHERE p.lastsound = ?9 AND p.lastkey = ?15 AND (p.firstkey, p.visitorder, p.id) > (?2, ?14, ?3) AND ")
-            + first + QStringLiteral(" AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch
-            + QStringLiteral(" AND p.middle LIKE ?6 ESCAPE '\\' ORDER BY p.firstkey, p.visitorder, p.id LIMIT ?7");
-        break;
+        return u"name_close";
     case NamePass::SoundAlike:
-        sql = columns + walk + QStringLiteral("INDEXED BY patients_bysound") + joins
-            + QStringLiteral("WHERE p.lastsound = ?9 AND ") + after_ + QStringLiteral(" AND ") + first + otherSurname
-            + QStringLiteral(" AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch + order;
-        break;
+        return formal ? u"name_sound_formal" : u"name_sound_nickname";
     case NamePass::OneEdit:
-        sql = columns + walk + QStringLiteral("INDEXED BY patients_byname") + joins
-            + QStringLiteral("WHERE p.lastkey IN (SELECT value FROM json_each(?11)) AND ") + after_
-            + QStringLiteral(" AND p.lastsound <> ?9 AND ") + first + otherSurname
-            + QStringLiteral(" AND NOT ") + prefixMatch + QStringLiteral(" AND NOT ") + alternateMatch + order;
-        break;
+        return formal ? u"name_edit_formal" : u"name_edit_nickname";
     }
-    return {sql, planOnce};
+    return u"name_prefix";
 }
 
 } // namespace
 
+// The passes' statements share their parameters' names; each is given the ones it takes.
 int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int limit,
-                              const std::function<bool(const PatientRow&, const QStringList&)>& take)
+                          const std::function<bool(const PatientRow&, const QStringList&)>& take)
 {
-    const auto [sql, planOnce] = namePassStatement(pass, m_db->joinsLaterally());
-    Statement s = planOnce ? Statement(*m_db, sql, PlanOnce{}) : Statement(*m_db, sql);
-    s.bind(1, after.value(0)).bind(2, after.value(1)).bind(3, after.value(3).toLongLong());
-    if (sql.contains(QLatin1String("?14")))
-        s.bind(14, after.value(2).toLongLong());
-    s.bind(4, prefixEnd(pass.name.last)).bind(5, likePrefix(pass.name.first)).bind(6, likePrefix(pass.name.middle));
-    s.bind(7, qint64(limit));
-    if (sql.contains(QLatin1String("?8")))
-        s.bind(8, pass.name.last);
-    if (sql.contains(QLatin1String("?9")))
-        s.bind(9, pass.sound);
-    if (sql.contains(QLatin1String("?10")))
-        s.bind(10, jsonList(pass.formals));
-    if (sql.contains(QLatin1String("?11")))
-        s.bind(11, jsonList(pass.editKeys));
-    if (sql.contains(QLatin1String("?12")))
-        s.bind(12, pass.name.first).bind(13, prefixEnd(pass.name.first));
-    if (sql.contains(QLatin1String("?15")))
-        s.bind(15, pass.surname);
+    Statement s = Statement::named(*m_db, passStatement(pass));
+    const std::pair<const char*, QString> texts[] = {
+        {"after_last", after.value(0)}, {"after_first", after.value(1)},
+        {"last", pass.name.last}, {"last_end", prefixEnd(pass.name.last)},
+        {"first", pass.name.first}, {"first_end", prefixEnd(pass.name.first)}, {"first_like", likePrefix(pass.name.first)},
+        {"middle_like", likePrefix(pass.name.middle)}, {"sound", pass.sound}, {"surname", pass.surname},
+        {"formals", jsonList(pass.formals)}, {"edit_keys", jsonList(pass.editKeys)},
+    };
+    for (const auto& [name, value] : texts) {
+        if (s.takes(name))
+            s.bind(name, value);
+    }
+    if (s.takes("after_visit"))
+        s.bind("after_visit", after.value(2).toLongLong());
+    s.bind("after_id", after.value(3).toLongLong()).bind("limit", qint64(limit));
     int stepped = 0;
     while (s.step()) {
         ++stepped;
@@ -870,12 +677,9 @@ int SqlStore::runNamePass(const NamePass& pass, const QStringList& after, int li
 QList<PatientRow> SqlStore::nameSearchWithOffset(const QString& text, int offset, int pageSize)
 {
     const NameQuery name = parseNameQuery(text);
-    Statement s(*m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
-                       + QStringLiteral(" FROM patients p LEFT JOIN patients g ON g.id = p.guarantor "
-                                        "WHERE p.last >= ?1 AND p.last < ?2 AND p.first LIKE ?3 ESCAPE '\\' "
-                                        "ORDER BY p.last, p.first, p.id LIMIT ?4 OFFSET ?5")).toUtf8().constData());
-    s.bind(1, name.last).bind(2, prefixEnd(name.last)).bind(3, likePrefix(name.first));
-    s.bind(4, qint64(pageSize)).bind(5, qint64(offset));
+    Statement s = Statement::named(*m_db, u"name_page_by_offset");
+    s.bind("last", name.last).bind("last_end", prefixEnd(name.last)).bind("first_like", likePrefix(name.first));
+    s.bind("limit", qint64(pageSize)).bind("offset", qint64(offset));
     QList<PatientRow> rows;
     while (s.step())
         rows.append(readPatient(s));
@@ -895,42 +699,21 @@ QList<Candidate> SqlStore::duplicateCandidates(const PatientData& data, int limi
     const QStringList formals = name.first.isEmpty() ? QStringList() : formalNames(name.first);
     const QStringList edits = name.last.size() >= 3 ? existingSurnames(oneEditVariants(name.last)) : QStringList();
 
-    // Each way in is an index search with a rank (identifiers first, then names that sound
-    // alike with the same initial or a nickname, names swapped, a letter off, the same birth
-    // date); within a rank the nearest birth date first, so that a common name cannot push the
-    // right patient past the limit.
-    Statement s(*m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
-                       + QStringLiteral(" FROM (SELECT id, min(rank) AS rank FROM ("
-                                        "SELECT id, 0 AS rank FROM patients WHERE ?1 <> '' AND ssn = ?1 "
-                                        "UNION ALL SELECT id, 0 FROM patients WHERE id = ?2 "
-                                        "UNION ALL SELECT id, 0 FROM patients WHERE ?13 <> '' AND mrnkey = ?13 "
-                                        "UNION ALL SELECT patient, 0 FROM policies WHERE ?12 <> '' AND numkey = ?12 "
-                                        "UNION ALL SELECT id, 1 FROM patients INDEXED BY patients_bysound WHERE ?3 <> '' AND lastsound = ?3 "
-                                        "  AND ((firstkey >= ?4 AND firstkey < ?5) OR firstformal IN (SELECT value FROM json_each(?15))) "
-                                        "UNION ALL SELECT id, 2 FROM patients INDEXED BY patients_bysound WHERE ?6 <> '' AND lastsound = ?6 "
-                                        "  AND firstkey >= ?7 AND firstkey < ?8 "
-                                        "UNION ALL SELECT id, 2 FROM patients INDEXED BY patients_byname "
-                                        "  WHERE lastkey IN (SELECT value FROM json_each(?16)) AND firstkey >= ?4 AND firstkey < ?5 "
-                                        "UNION ALL SELECT id, 3 FROM patients INDEXED BY patients_bydob WHERE ?9 <> '' AND dob = ?9 "
-                                        "  AND lastkey >= ?10 AND lastkey < ?11"
-                                        ") u GROUP BY id) c JOIN patients p ON p.id = c.id LEFT JOIN patients g ON g.id = p.guarantor "
-                                        "ORDER BY c.rank, abs(julianday(p.dob) - julianday(coalesce(nullif(?9, ''), p.dob))), p.id "
-                                        "LIMIT ?14"))
-                    .toUtf8().constData());
-    s.bind(1, ssn.size() == 9 ? ssn : QString());
-    s.bind(2, accountOk ? account : qint64(-1));
-    s.bind(3, phoneticKey(name.last)).bind(4, firstInitial).bind(5, prefixEnd(firstInitial));
+    Statement s = Statement::named(*m_db, u"duplicate_candidates");
+    s.bind("ssn", ssn.size() == 9 ? ssn : QString()).bind("account", accountOk ? account : qint64(-1));
+    s.bind("mrn", identifierKey(data.mrn)).bind("policy", identifierKey(data.policy));
+    s.bind("sound", phoneticKey(name.last)).bind("first_initial", firstInitial).bind("first_initial_end", prefixEnd(firstInitial));
+    s.bind("formals", jsonList(formals)).bind("edit_keys", jsonList(edits));
     // First and last name swapped: the first name sounds like a last name.
-    s.bind(6, phoneticKey(name.first)).bind(7, lastInitial).bind(8, prefixEnd(lastInitial));
-    s.bind(9, birth).bind(10, lastInitial).bind(11, prefixEnd(lastInitial));
-    s.bind(12, identifierKey(data.policy)).bind(13, identifierKey(data.mrn)).bind(14, qint64(limit));
-    s.bind(15, jsonList(formals)).bind(16, jsonList(edits));
+    s.bind("swapped_sound", phoneticKey(name.first));
+    s.bind("last_initial", lastInitial).bind("last_initial_end", prefixEnd(lastInitial));
+    s.bind("birth", birth).bind("limit", qint64(limit));
     QList<Candidate> out;
     while (s.step())
         out.append({readPatient(s), {}});
-    Statement policies(*m_db, "SELECT numkey FROM policies WHERE patient = ?1 ORDER BY rank");
+    Statement policies = Statement::named(*m_db, u"candidate_policies");
     for (Candidate& c : out) {
-        policies.bind(1, c.patient.account);
+        policies.bind("account", c.patient.account);
         while (policies.step())
             c.policies.append(policies.text(0));
         policies.reset();
@@ -940,8 +723,8 @@ QList<Candidate> SqlStore::duplicateCandidates(const PatientData& data, int limi
 
 std::optional<QList<CodeRow>> SqlStore::codeTable(const QString& name)
 {
-    Statement s(*m_db, "SELECT code, description, grp, extra FROM codes WHERE tbl = ?1 ORDER BY sort, code");
-    s.bind(1, name.toUpper());
+    Statement s = Statement::named(*m_db, u"code_table");
+    s.bind("table", name.toUpper());
     QList<CodeRow> rows;
     while (s.step())
         rows.append({s.text(0), s.text(1), s.text(2), s.text(3)});
@@ -952,8 +735,8 @@ std::optional<QList<CodeRow>> SqlStore::codeTable(const QString& name)
 
 std::optional<QString> SqlStore::setting(const QString& name)
 {
-    Statement s(*m_db, "SELECT value FROM settings WHERE name = ?1");
-    s.bind(1, name);
+    Statement s = Statement::named(*m_db, u"setting");
+    s.bind("name", name);
     if (!s.step())
         return std::nullopt;
     return s.text(0);
@@ -961,8 +744,8 @@ std::optional<QString> SqlStore::setting(const QString& name)
 
 std::optional<QByteArray> SqlStore::file(const QString& folder, const QString& name)
 {
-    Statement s(*m_db, "SELECT content FROM files WHERE folder = ?1 AND name = ?2");
-    s.bind(1, folder.toUpper()).bind(2, name);
+    Statement s = Statement::named(*m_db, u"file");
+    s.bind("folder", folder.toUpper()).bind("name", name);
     if (!s.step())
         return std::nullopt;
     return s.blob(0);
@@ -970,11 +753,8 @@ std::optional<QByteArray> SqlStore::file(const QString& folder, const QString& n
 
 std::optional<PatientRecordData> SqlStore::record(qint64 account)
 {
-    Statement s(*m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
-                       + QStringLiteral(", p.street, p.city, p.state, p.zip, p.mobile, p.guarantor, p.relation "
-                                        "FROM patients p LEFT JOIN patients g ON g.id = p.guarantor WHERE p.id = ?1"))
-                    .toUtf8().constData());
-    s.bind(1, account);
+    Statement s = Statement::named(*m_db, u"record_patient");
+    s.bind("account", account);
     if (!s.step())
         return std::nullopt;
     PatientRecordData r;
@@ -987,24 +767,19 @@ std::optional<PatientRecordData> SqlStore::record(qint64 account)
     const qint64 guarantor = s.integer(16);
     r.guarantorRelation = s.text(17);
 
-    Statement g(*m_db, (QStringLiteral("SELECT ") + QString::fromLatin1(kPatientColumns)
-                       + QStringLiteral(" FROM patients p LEFT JOIN patients g ON g.id = p.guarantor WHERE p.id = ?1"))
-                    .toUtf8().constData());
-    g.bind(1, guarantor);
+    Statement g = Statement::named(*m_db, u"patient_row");
+    g.bind("account", guarantor);
     if (g.step())
         r.guarantorRow = readPatient(g);
 
-    Statement p(*m_db, "SELECT x.rank, c.description, x.number, x.grp, s.last || ', ' || s.first, x.relation, x.effective "
-                      "FROM policies x LEFT JOIN codes c ON c.tbl = 'PAYOR' AND c.code = x.payor "
-                      "LEFT JOIN patients s ON s.id = x.subscriber WHERE x.patient = ?1 ORDER BY x.rank");
-    p.bind(1, account);
+    Statement p = Statement::named(*m_db, u"record_policies");
+    p.bind("account", account);
     while (p.step()) {
         r.policies.append({int(p.integer(0)), p.text(1), p.text(2), p.text(3), p.text(4), p.text(5),
                            QDate::fromString(p.text(6), Qt::ISODate)});
     }
-    Statement v(*m_db, "SELECT seen, provider, reason, charges, payments FROM encounters WHERE patient = ?1 "
-                      "ORDER BY seen DESC LIMIT 500");
-    v.bind(1, account);
+    Statement v = Statement::named(*m_db, u"record_visits");
+    v.bind("account", account);
     while (v.step()) {
         r.visits.append({QDate::fromString(v.text(0), Qt::ISODate), v.text(1), v.text(2), v.real(3), v.real(4)});
         r.balance += v.real(3) - v.real(4);
@@ -1015,9 +790,8 @@ std::optional<PatientRecordData> SqlStore::record(qint64 account)
 
 void SqlStore::rememberChoice(const QString& user, qint64 account)
 {
-    Statement s(*m_db, "INSERT INTO recent (\"user\", patient, chosen) VALUES (?1, ?2, ?3) "
-                       "ON CONFLICT (\"user\", patient) DO UPDATE SET chosen = excluded.chosen");
-    s.bind(1, user).bind(2, account).bind(3, QDateTime::currentMSecsSinceEpoch());
+    Statement s = Statement::named(*m_db, u"remember_choice");
+    s.bind("user", user).bind("account", account).bind("chosen", QDateTime::currentMSecsSinceEpoch());
     s.run();
 }
 
@@ -1028,7 +802,7 @@ qint64 SqlStore::addPatient(const NewPatient& n)
     if (!n.dob.isValid())
         throw std::invalid_argument("Type the date of birth as MM/DD/YYYY");
     return inWriteTransaction(*m_db, [&] {
-        Statement next(*m_db, "SELECT coalesce(max(id), 100000) + 1 FROM patients");
+        Statement next = Statement::named(*m_db, u"next_account");
         next.step();
         const qint64 account = next.integer(0);
         const QString mrn = QStringLiteral("MR") + QString::number(account);
@@ -1040,7 +814,7 @@ qint64 SqlStore::addPatient(const NewPatient& n)
         writePhone(*rows, phone, account);
         if (!n.payor.isEmpty() && !n.policy.trimmed().isEmpty()) {
             const QString number = n.policy.trimmed().toUpper();
-            Statement id(*m_db, "SELECT coalesce(max(id), 0) + 1 FROM policies");
+            Statement id = Statement::named(*m_db, u"next_policy_id");
             id.step();
             rows->write(Table::Policies, {QString::number(id.integer(0)), QString::number(account), QStringLiteral("1"), n.payor.toUpper(), number,
                                           QString(), QString::number(account), QStringLiteral("SELF"),

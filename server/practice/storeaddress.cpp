@@ -61,10 +61,10 @@ qint64 copyRows(Database& from, RowWriter& to, Table table, const std::function<
 void copyFiles(Database& from, Database& to, const std::function<void(const QString&, qint64)>& report)
 {
     Statement rows(from, "SELECT folder, name, content FROM files");
-    Statement add(to, "INSERT INTO files (folder, name, content) VALUES (?1, ?2, ?3)");
+    Statement add(to, "INSERT INTO files (folder, name, content) VALUES (:folder, :name, :content)");
     qint64 copied = 0;
     while (rows.step()) {
-        add.bind(1, rows.text(0)).bind(2, rows.text(1)).bind(3, rows.blob(2));
+        add.bind("folder", rows.text(0)).bind("name", rows.text(1)).bind("content", rows.blob(2));
         add.run();
         ++copied;
     }

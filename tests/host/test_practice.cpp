@@ -143,8 +143,8 @@ TEST_P(PracticeTest, shouldFindAKnownPatientByEveryKey)
     if (!known.policies.isEmpty())
         cases.append(Case{known.policies.first().number, QStringLiteral("P&OLICY#")});
     for (const char* table : {"transactions", "claims", "encounters"}) {
-        Statement s(store->database(), (QStringLiteral("SELECT id FROM ") + QString::fromLatin1(table) + QStringLiteral(" WHERE patient = ?1")).toUtf8().constData());
-        s.bind(1, p.account);
+        Statement s(store->database(), (QStringLiteral("SELECT id FROM ") + QString::fromLatin1(table) + QStringLiteral(" WHERE patient = :patient")).toUtf8().constData());
+        s.bind("patient", p.account);
         if (s.step()) {
             const QString caption = QString::fromLatin1(table) == QLatin1String("transactions") ? QStringLiteral("&TRANS#")
                 : QString::fromLatin1(table) == QLatin1String("claims")                        ? QStringLiteral("&CLAIM#")
@@ -290,7 +290,7 @@ TEST_P(PracticeTest, shouldExplainDuplicateCandidates)
 // who have not been seen in years; and pages of that order that repeat or skip a patient.
 TEST_P(PracticeTest, shouldListTheRecentlySeenFirstAmongEquals)
 {
-    Statement lastVisit(store->database(), "SELECT coalesce(max(seen), '') FROM encounters WHERE patient = ?1");
+    Statement lastVisit(store->database(), "SELECT coalesce(max(seen), '') FROM encounters WHERE patient = :patient");
     // Of each key, the value shared by the most patients whose last visits differ.
     // A surname with an initial ("SMITH, J") lists its first names by the same order.
     const struct { SearchKey key; const char* value; bool initial = false; } keys[] = {
@@ -321,7 +321,7 @@ TEST_P(PracticeTest, shouldListTheRecentlySeenFirstAmongEquals)
         for (const PatientRow& r : std::as_const(rows)) {
             EXPECT_FALSE(listed.contains(r.account)) << q.text.toStdString() << ": " << r.account;
             listed.insert(r.account);
-            lastVisit.bind(1, r.account);
+            lastVisit.bind("patient", r.account);
             lastVisit.step();
             const QString seen = lastVisit.text(0);
             lastVisit.reset();
@@ -346,8 +346,8 @@ TEST(PostgresDatabaseTest, shouldAnswerEveryStatementAfterALookupPlannedOnceFail
     if (testPostgres().isEmpty())
         GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
     PostgresDatabase db(testPostgres());
-    Statement lookup(db, QStringLiteral("SELECT CAST(?1 AS BIGINT) + 1"), PlanOnce{});
-    lookup.bind(1, QStringLiteral("not a number"));
+    Statement lookup(db, QStringLiteral("SELECT CAST(:number AS BIGINT) + 1"), PlanOnce{});
+    lookup.bind("number", QStringLiteral("not a number"));
     try {
         lookup.step();
         ADD_FAILURE() << "a value the cast refuses was taken";
@@ -355,7 +355,7 @@ TEST(PostgresDatabaseTest, shouldAnswerEveryStatementAfterALookupPlannedOnceFail
         EXPECT_NE(std::string(e.what()).find("invalid input syntax"), std::string::npos) << e.what();
     }
     lookup.reset();
-    lookup.bind(1, QStringLiteral("41"));
+    lookup.bind("number", QStringLiteral("41"));
     ASSERT_TRUE(lookup.step());
     EXPECT_EQ(lookup.integer(0), 42);
 
@@ -366,7 +366,7 @@ TEST(PostgresDatabaseTest, shouldAnswerEveryStatementAfterALookupPlannedOnceFail
     // Inside a transaction it runs as any statement does, and the transaction goes on.
     db.begin();
     lookup.reset();
-    lookup.bind(1, QStringLiteral("1"));
+    lookup.bind("number", QStringLiteral("1"));
     ASSERT_TRUE(lookup.step());
     EXPECT_EQ(lookup.integer(0), 2);
     db.commit();

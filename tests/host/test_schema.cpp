@@ -209,8 +209,8 @@ TEST_P(SchemaTest, shouldRefuseADatabaseNewerThanTheProgramAndChangeNothing)
     const std::shared_ptr<SqlStore> made = freshStore(GetParam(), folder);
     if (!made)
         GTEST_SKIP() << "no PostgreSQL server for this run (ZELVAR_TEST_POSTGRES)";
-    Statement newer(made->database(), "INSERT INTO schema_version (version, applied) VALUES (?1, '2031-01-01')");
-    newer.bind(1, qint64(newestSchemaVersion() + 1)).run();
+    Statement newer(made->database(), "INSERT INTO schema_version (version, applied) VALUES (:version, '2031-01-01')");
+    newer.bind("version", qint64(newestSchemaVersion() + 1)).run();
 
     try {
         upgradeSchema(made->database(), {});

@@ -463,8 +463,8 @@ TEST_P(LoadTest, shouldAnswerEveryDeskAtOnce)
     }
     const std::unique_ptr<practice::SqlStore> store = practice::openStore(database);
     for (int i = 0; i < 2; ++i) {
-        practice::Statement written(store->database(), "SELECT count(*) FROM recent WHERE \"user\" = ?1");
-        written.bind(1, QStringLiteral("WRITER%1").arg(i));
+        practice::Statement written(store->database(), "SELECT count(*) FROM recent WHERE \"user\" = :user");
+        written.bind("user", QStringLiteral("WRITER%1").arg(i));
         ASSERT_TRUE(written.step());
         EXPECT_EQ(written.integer(0), 300);
     }
