@@ -1,10 +1,14 @@
 #pragma once
 
+#include "practicestore.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 namespace zelvar::practice {
 
@@ -51,6 +55,21 @@ public:
 
     // How a desk's token is known: its SHA-256, in hex.
     static QString tokenHash(const QString& token);
+};
+
+// A store as the service holds one per worker: the practice's searches, the service's tables
+// on the same connection, and the connection's state and housekeeping.
+class ServedStore : public PracticeStore
+{
+public:
+    // The service's tables on this store's connection (valid while the store is).
+    virtual std::unique_ptr<ServiceStore> serviceStore() = 0;
+    // True when the connection is gone (the database server restarted): a new store is needed.
+    virtual bool isBroken() const = 0;
+    // The engine's housekeeping after a commit (SQLite's checkpoint, which waits for the disk)
+    // is left to tidyUp(), called when no desk waits for the connection.
+    virtual void deferHousekeeping() = 0;
+    virtual void tidyUp() = 0;
 };
 
 } // namespace zelvar::practice

@@ -47,10 +47,11 @@ void writePatient(RowWriter& rows, const PatientFields& patient);
 void writeAlternateKeys(RowWriter& rows, const PatientKeys& keys, qint64 account);
 void writePhone(RowWriter& rows, const QString& digits, qint64 account);
 
-// The practice database in SQL, written once for every engine: each search an index search
-// with keyset paging (a position, not an offset: page 1,000 costs what page 1 costs), bound
-// parameters only. The engines differ in how a database is opened, laid out and rebuilt.
-class SqlStore : public PracticeStore
+// The practice database in SQL: each search an index search with keyset paging (a position,
+// not an offset: page 1,000 costs what page 1 costs), its statement written whole in
+// statements/ and run by name with named parameters. The engines differ in their statements'
+// spelling and in how a database is opened, laid out and rebuilt.
+class SqlStore : public ServedStore
 {
 public:
     ~SqlStore() override;
@@ -79,12 +80,10 @@ public:
     QList<PatientRow> nameSearchWithOffset(const QString& text, int offset, int pageSize);
 
     Database& database() { return *m_db; }
-    // The service's tables on this store's connection (valid while the store is).
-    std::unique_ptr<ServiceStore> serviceStore();
-    // The connection's state and housekeeping, for a server that keeps one per worker.
-    bool isBroken() const { return m_db->isBroken(); }
-    void deferHousekeeping() { m_db->deferHousekeeping(); }
-    void tidyUp() { m_db->tidyUp(); }
+    std::unique_ptr<ServiceStore> serviceStore() override;
+    bool isBroken() const override { return m_db->isBroken(); }
+    void deferHousekeeping() override { m_db->deferHousekeeping(); }
+    void tidyUp() override { m_db->tidyUp(); }
 
 protected:
     explicit SqlStore(std::unique_ptr<Database> db);

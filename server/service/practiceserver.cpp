@@ -9,7 +9,7 @@
 #include "tls.h"
 
 #include "practice/practicehostlink.h"
-#include "practice/sqlstore.h"
+#include "practice/servicestore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -76,7 +76,7 @@ Answer failure(int status, const QString& message, Job::Form form = Job::Form::S
 // the request handler of the job under way, which holds it while it answers.)
 struct WorkerState
 {
-    std::shared_ptr<practice::SqlStore> store;
+    std::shared_ptr<practice::ServedStore> store;
     std::unique_ptr<practice::ServiceStore> tables;
 };
 

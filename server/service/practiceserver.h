@@ -7,7 +7,7 @@
 #include <memory>
 
 namespace zelvar::practice {
-class SqlStore;
+class ServedStore;
 }
 
 namespace zelvar::service {
@@ -30,7 +30,7 @@ struct ServerOptions
 };
 
 // Opens a store for one worker (each worker has its own connection to the database).
-using StoreFactory = std::function<std::unique_ptr<practice::SqlStore>()>;
+using StoreFactory = std::function<std::unique_ptr<practice::ServedStore>()>;
 
 // The practice server as a service: the desks' requests over HTTP/1.1 with keep-alive and TLS,
 // each desk known by its token, every search and record display written to the access log.
