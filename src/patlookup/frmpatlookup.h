@@ -108,11 +108,12 @@ public:
     void txtSearch_GotFocus();
 
     // For tests and the host: the result the dialog holds.
-    const replies::SearchResults& results() const { return m_model.rows; }
-    QString lastRequest() const { return m_model.request.toString(); }
+    const replies::SearchResults& results() const { return m_model.results(); }
+    const ResultsModel& resultsModel() const { return m_model; }
+    QString lastRequest() const { return m_model.request().toString(); }
     bool gridReady() const { return GridReady; }
     qint32 zoomPercent() const { return ZoomPercent; }
-    qint32 currentRow() const { return m_model.currentRow; }
+    qint32 currentRow() const { return m_model.currentRow(); }
     qint32 highestTopRow() const { return HighestTopRow; }
     QString mode() const { return m_mode; }
 
@@ -131,6 +132,8 @@ private:
     // The controls the layout can put out of sight (under the grid, past the window's edge)
     // are Tab stops only while they can be seen.
     void placeTabStops();
+    // The host link's answer to a request; false when it went unanswered.
+    static bool sendToServer(const QString& request, QStringList& reply);
     // A search for the text by the key chosen in the present mode.
     SearchRequest searchRequest(const QString& text) const;
     // The status line's count: "Total: " once every row is loaded, else "Showing: " and the
@@ -185,7 +188,7 @@ private:
     QString ReturnValue;
 
     // Loading and paging: the rows, and what the grid paints them from.
-    ResultsModel m_model;
+    ResultsModel m_model{&sendToServer};
     std::unique_ptr<PatientReplyGrid> m_replyGrid;
     qint32 VirtualRowCount = 200;
     qint32 VisibleRows = 24;

@@ -265,7 +265,6 @@ void frmPatLookup::Form_Load()
         style.setInterior(Colour(0xC8C8C8));
         style.setTextColor(Colour(0x000000));
         HeaderStyleId = styles.registerStyle(QStringLiteral("Header"), style, false);
-        m_model.rows.MoreAvailable = false;
     });
     // Keys reach the dialog before its controls.
     qApp->installEventFilter(this);
@@ -277,11 +276,11 @@ void frmPatLookup::Form_Load()
 
 void frmPatLookup::Form_Activate()
 {
-    m_model.rows.SingleHit = false;
+    m_model.forgetSingleHit();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
-    if (m_model.rows.RowsLoaded > 0) {
-        if (Val(m_model.rows.table.cell(0, 1)) == 0.0) {
+    if (m_model.rowsLoaded() > 0) {
+        if (!m_model.isPatientRow(1)) {
             if (txtSearch->isVisible() && txtSearch->isEnabled())
                 txtSearch->setFocus();
         } else {
@@ -341,8 +340,6 @@ void frmPatLookup::Form_Unload()
 {
     platform::trapAndReport([&] {
         services::UnhookLookupWindow(this);
-        m_model.rows.SingleHit = false;
-        m_model.rows.AllLoaded = false;
         GridReady = false;
     }, QStringLiteral("ERR in frmPatLookup.Form_Unload   "), platform::Beep::Yes);
 }
@@ -390,14 +387,12 @@ void frmPatLookup::chkMode_Click()
 void frmPatLookup::optSearch_Click(int Index)
 {
     SearchByCaption = QString::fromLatin1(kOptions[Index].caption);
-    m_model.rows.MoreAvailable = false;
     if (services::AltKeyDown() && txtSearch->isVisible() && txtSearch->isEnabled())
         txtSearch->setFocus();
 }
 
 void frmPatLookup::txtSearch_Change()
 {
-    m_model.rows.MoreAvailable = false;
     cmdSearch->setEnabled(!(m_mode.isEmpty() && txtSearch->text().trimmed().isEmpty()));
 }
 
@@ -496,10 +491,10 @@ void frmPatLookup::connectControls()
     // The row the user is on, as the grid moves it (by key, click or call, or because the rows
     // it was on are gone), before the window's own handling of the move.
     connect(grdPatient, &GridControl::OnLeftCell, this, [this](double, double, double newRow, double) {
-        m_model.currentRow = qint32(newRow);
+        m_model.setCurrentRow(qint32(newRow));
     });
     connect(grdPatient, &GridControl::OnInitCurrentCell, this, [this](double row, double) {
-        m_model.currentRow = qint32(row);
+        m_model.setCurrentRow(qint32(row));
     });
     connect(grdPatient, &GridControl::OnLeftCell, this, [this] { grdPatient_OnLeftCell(); });
     connect(grdPatient, &GridControl::OnTopRowChange, this, &frmPatLookup::grdPatient_OnTopRowChange);

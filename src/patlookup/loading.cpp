@@ -30,48 +30,44 @@ constexpr double kNarrowestWidth = 4200;
 constexpr double kNarrowWidth = 4550;
 constexpr double kPatientWindowWidth = 6645;
 
-bool request(const QString& text, QStringList& replies)
+} // namespace
+
+bool frmPatLookup::sendToServer(const QString& request, QStringList& reply)
 {
     QString fourth;
-    return hostLink().GetServerStringData(text, replies, QString(), fourth);
+    return hostLink().GetServerStringData(request, reply, QString(), fourth);
 }
-
-} // namespace
 
 void frmPatLookup::GetGridData(const SearchRequest& search)
 {
-    if (!m_replyGrid)
+    if (!m_replyGrid) {
         m_replyGrid = std::make_unique<PatientReplyGrid>(*grdPatient);
-    m_model.rows.AllLoaded = false;
-    m_model.request = search;
+        m_model.setReplyGrid(*m_replyGrid);
+    }
     HighestTopRow = 0;
 
-    QStringList replies;
-    if (!request(search.toString(), replies)) {
-        // An unanswered search has no pages to follow: without this the refresh timer would
-        // send the same request again for every tick, each waiting for the link's timeout.
-        m_model.rows.AllLoaded = true;
+    QString errorText;
+    switch (m_model.load(search, errorText)) {
+    case ResultsModel::Page::Unanswered:
         platform::beep();
         DisableForms(false);
         GridReady = true;
         Form_Resize();
         GridReady = false;
         return;
-    }
-
-    QString errorText;
-    if (!BuildGrid(replies, errorText, m_model.rows, *m_replyGrid)) {
+    case ResultsModel::Page::Unreadable:
         platform::messageBox(errorText, platform::Critical, utils().GetMessageTitle());
         DisableForms(false);
         return;
+    case ResultsModel::Page::Read:
+        break;
     }
 
     grdPatient->LockUpdates(true);
-    if (m_model.rows.AllLoaded) {
-        grdPatient->SetRowCount(m_model.rows.RowsLoaded);
+    if (m_model.allLoaded()) {
+        grdPatient->SetRowCount(m_model.rowsLoaded());
         // No rows at all reads as a zero key: nothing to total.
-        const bool zeroKey = m_model.rows.table.rowBound() < 1 || Val(m_model.rows.table.cell(0, 1)) == 0.0;
-        lblStatus->setText(zeroKey ? QString() : rowCountText());
+        lblStatus->setText(m_model.isPatientRow(1) ? rowCountText() : QString());
     } else {
         grdPatient->SetRowCount(VirtualRowCount);
     }
@@ -80,29 +76,28 @@ void frmPatLookup::GetGridData(const SearchRequest& search)
         FitColumnWidths();
     grdPatient->LockUpdates(false);
     grdPatient->Redraw(2);
-    if (!m_model.rows.AllLoaded)
+    if (!m_model.allLoaded())
         lblStatus->setText(rowCountText());
 }
 
 void frmPatLookup::GetGridDataMoreRows(const QString&)
 {
-    if (m_model.rows.AllLoaded)
+    if (!m_model.canFetchMore({}))
         return;
     platform::HourglassPointer pointer;
     DisableForms(true);
-
-    QStringList replies;
-    if (!request(m_model.request.from(m_model.rows.table.cell(0, 0)).toString(), replies)) {
-        DisableForms(false);
-        return;
-    }
-    if (BuildGridMoreRows(replies, m_model.rows, *m_replyGrid)) {
-        if (m_model.rows.AllLoaded)
-            grdPatient->SetRowCount(m_model.rows.RowsLoaded);
+    switch (m_model.loadMore()) {
+    case ResultsModel::Page::Unanswered:
+        break;
+    case ResultsModel::Page::Read:
+        if (m_model.allLoaded())
+            grdPatient->SetRowCount(m_model.rowsLoaded());
         lblStatus->setText(rowCountText());
-    } else {
+        break;
+    case ResultsModel::Page::Unreadable:
         platform::messageBox(QStringLiteral("Error in Patient Lookup (GetGridDataMoreRows)"), platform::Critical,
                              utils().GetMessageTitle());
+        break;
     }
     DisableForms(false);
 }
@@ -116,13 +111,13 @@ bool frmPatLookup::captionNamesPatientWindow() const
 
 QString frmPatLookup::rowCountText()
 {
-    if (!m_model.rows.AllLoaded) {
-        const QString& total = m_model.rows.KnownTotal;
+    if (!m_model.allLoaded()) {
+        const QString total = m_model.knownTotal();
         return QStringLiteral("Showing: ") + str(LastShownRow()) + (total.isEmpty() ? QString() : QStringLiteral(" of ") + total);
     }
-    QString text = QStringLiteral("Total: ") + str(m_model.rows.RowsLoaded);
+    QString text = QStringLiteral("Total: ") + str(m_model.rowsLoaded());
     // The grid holds at most so many rows: the user is told where the list stops.
-    if (grdPatient->RowCount() < m_model.rows.RowsLoaded)
+    if (grdPatient->RowCount() < m_model.rowsLoaded())
         text += QStringLiteral(" (the list shows the first ") + str(grdPatient->RowCount()) + QLatin1Char(')');
     return text;
 }
@@ -135,8 +130,8 @@ void frmPatLookup::FitToResults()
         const double x = twipsPerPixelX(this);
         const double y = twipsPerPixelY(this);
 
-        FitRowCount = m_model.rows.RowsLoaded;
-        FitColumnCount = m_model.rows.ColumnBound;
+        FitRowCount = m_model.rowsLoaded();
+        FitColumnCount = m_model.columnBound();
         locked = grdPatient->LockUpdates(true);
         grdPatient->SetScrollBarMode(0, 0);
 
@@ -152,7 +147,7 @@ void frmPatLookup::FitToResults()
         }
 
         contentWidth = addLong(contentWidth, settings().ExtraGridWidth());
-        grdPatient->SetScrollBarMode(1, m_model.rows.RowsLoaded >= VisibleRows ? 1 : 0);
+        grdPatient->SetScrollBarMode(1, m_model.rowsLoaded() >= VisibleRows ? 1 : 0);
 
         double width = m_allowModeSwitch ? pixelsToTwipsX(chkMode->width(), this) + contentWidth + kModeSwitchMargin
                                          : contentWidth + kWidthMargin;
@@ -176,17 +171,17 @@ void frmPatLookup::FitToResults()
 bool frmPatLookup::fetchAhead()
 {
     const auto shortOfRows = [this] {
-        return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_model.rows.RowsLoaded;
+        return qint64(grdPatient->TopRow()) + 2 * qint64(VisibleRows) > m_model.rowsLoaded();
     };
-    if (!shortOfRows() || m_model.rows.AllLoaded)
+    if (!shortOfRows() || !m_model.canFetchMore({}))
         return false;
     // At most four pages for one notification or tick, and none after a page that brought
     // nothing (not answered, or unreadable): the next move of the user tries again.
     for (int fetch = 0; fetch < 4; ++fetch) {
-        const qint32 before = m_model.rows.RowsLoaded;
+        const qint32 before = m_model.rowsLoaded();
         GetGridDataMoreRows();
         ShowGridDebug();
-        if (!shortOfRows() || m_model.rows.AllLoaded || m_model.rows.RowsLoaded == before)
+        if (!shortOfRows() || !m_model.canFetchMore({}) || m_model.rowsLoaded() == before)
             break;
     }
     return true;
@@ -221,7 +216,7 @@ void frmPatLookup::ShowGridDebug()
         setWindowTitle(QStringLiteral("curr R,C:") + row.Value.toString() + QLatin1Char(',') + column.Value.toString()
                        + QStringLiteral("; top row ") + str(grdPatient->TopRow()));
     }
-    lblMaxRows->setText(QStringLiteral("data rows:") + str(m_model.rows.RowsLoaded) + QStringLiteral(" ___ grid rows:")
+    lblMaxRows->setText(QStringLiteral("data rows:") + str(m_model.rowsLoaded()) + QStringLiteral(" ___ grid rows:")
                         + str(grdPatient->RowCount()));
     lblMaxRows->repaint();
 }

@@ -56,7 +56,7 @@ void frmPatLookup::txtSearch_KeyPress(int& KeyAscii)
 void frmPatLookup::Form_KeyDown(int& KeyCode, int Shift)
 {
     if (trapped([&] {
-            if (Shift != kAltAlone && KeyCode == Down && grdPatient->isVisible() && m_model.rows.RowsLoaded >= 1) {
+            if (Shift != kAltAlone && KeyCode == Down && grdPatient->isVisible() && m_model.rowsLoaded() >= 1) {
                 grdPatient->setFocus();
                 KeyCode = 0;
             }
@@ -122,7 +122,7 @@ void frmPatLookup::grdPatient_ProcessKeys(int, double nChar, int, double nFlags)
             // The row the grid is on now (Enter straight after an arrow key comes before the
             // refresh that follows the move).
             SyncCurrentRow();
-            chooseRow(m_model.currentRow);
+            chooseRow(m_model.currentRow());
         }
     }, QStringLiteral("Err in frmPatLookup.grdPatient_ProcessKeys "));
 }
@@ -151,7 +151,7 @@ void frmPatLookup::grdPatient_OnTopRowChange(double nNewTopRow)
         return;
     m_topRowGuard = true;
     platform::trapAndReport([&] {
-        if (nNewTopRow > HighestTopRow && !m_model.rows.AllLoaded) {
+        if (nNewTopRow > HighestTopRow && !m_model.allLoaded()) {
             if (nNewTopRow - grdPatient->TopRow() > 0) {
                 grdPatient->SetRowCount(CLng(grdPatient->RowCount() + (nNewTopRow - HighestTopRow)));
                 HighestTopRow = CLng(nNewTopRow);
@@ -169,7 +169,7 @@ void frmPatLookup::grdPatient_OnTopRowChange(double nNewTopRow)
 void frmPatLookup::grdPatient_OnTopRowChanged()
 {
     platform::trapAndReport([&] {
-        if (grdPatient->RowCount() != 0 && isVisible() && !m_model.rows.AllLoaded) {
+        if (grdPatient->RowCount() != 0 && isVisible() && !m_model.allLoaded()) {
             lblStatus->setText(rowCountText());
             lblStatus->repaint();
         }

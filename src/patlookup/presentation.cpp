@@ -40,7 +40,7 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
 {
     const qint32 r = qint32(Row);
     const qint32 c = qint32(Col);
-    if (StyleType != 0 || r < 0 || c < 0 || c > m_model.rows.ColumnBound || r > m_model.rows.RowsLoaded
+    if (StyleType != 0 || r < 0 || c < 0 || c > m_model.columnBound() || r > m_model.rowsLoaded()
         || grdPatient->RowCount() == 0)
         return;
     // Column 0 holds the continuation key (row 0) and the rows' keys, which carry no style
@@ -61,15 +61,15 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     const quint64 paint = grdPatient->gridModel().paintSerial();
     Result.Value = 1;
     QString x;
-    step([&] { x = m_model.rows.table.cell(c, r); });
+    step([&] { x = m_model.cell(c, r); });
     const qsizetype n = x.size();
 
     // The suffix's two colours, or the given style when both entries are empty.
     const auto colours = [&](qint32 styleId) {
         QString background;
         QString text;
-        step([&] { background = m_model.colours.entry(charAt(x, n - 2), paint); });
-        step([&] { text = m_model.colours.entry(charAt(x, n - 1), paint); });
+        step([&] { background = m_model.colours().entry(charAt(x, n - 2), paint); });
+        step([&] { text = m_model.colours().entry(charAt(x, n - 1), paint); });
         if (background.isEmpty() && text.isEmpty()) {
             step([&] { Style.setBaseStyle(styleId); });
         } else {
@@ -90,9 +90,9 @@ void frmPatLookup::grdPatient_GetStyleRowCol(double Row, double Col, platform::G
     } else {
         step([&] { Style.setValue(Left(x, n - 3)); });
         step([&] { Style.setHorizontalAlignment(Right(x, 1)); });
-        if (m_model.currentRow == r) {
+        if (m_model.currentRow() == r) {
             step([&] {
-                const QString text = m_model.colours.entry(charAt(x, n - 1), paint);
+                const QString text = m_model.colours().entry(charAt(x, n - 1), paint);
                 if (text.isEmpty())
                     Style.setTextColor(Colour(0));
                 else
@@ -136,7 +136,7 @@ qint32 frmPatLookup::LastShownRow()
     const double line = grdPatient->RowHeight(1);
     const double top = grdPatient->TopRow();
     const qint32 result = CLng((height - p * heading) / (p * line) + top - 1);
-    return m_model.rows.RowsLoaded < result ? m_model.rows.RowsLoaded : result;
+    return m_model.rowsLoaded() < result ? m_model.rowsLoaded() : result;
 }
 
 void frmPatLookup::cmdZoomIn_Click()

@@ -48,7 +48,7 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
 {
     QString s = strAcc;
     ReturnValue.clear();
-    m_model.rows.table = replies::ResultTable();
+    m_model.clear();
     m_mode = Mode;
     m_allowModeSwitch = AllowModeSwitch;
     ShowSearchMode();
@@ -58,10 +58,6 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
         return;
     }
 
-    m_model.rows.MoreAvailable = false;
-    m_model.rows.AllLoaded = false;
-    m_model.rows.RowsLoaded = 0;
-    m_model.rows.ColumnBound = 0;
     ClearGrid();
 
     if (m_mode != QLatin1String("W")) {
@@ -91,7 +87,7 @@ void frmPatLookup::ShowLookup(const QString& strAcc, const QString& SearchBy, bo
 
     GetGridData(searchRequest(s));
 
-    if (optSearch[0]->isChecked() && m_model.rows.SingleHit && !AlwaysShowLookup) {
+    if (optSearch[0]->isChecked() && m_model.singleHit() && !AlwaysShowLookup) {
         SetReturnValue(1);
         return;
     }
@@ -162,8 +158,6 @@ void frmPatLookup::cmdSearch_Click()
         txtSearch->setFocus();
         return;
     }
-    m_model.rows.MoreAvailable = false;
-    m_model.rows.AllLoaded = false;
     lblStatus->clear();
     if (SearchBusy)
         return;
@@ -183,6 +177,8 @@ void frmPatLookup::cmdSearch_Click()
                 searched = afterFirstEquals(text);
                 txtSearch->setText(searched);
             }
+            // The rows before go with the grid's: no page of theirs is fetched meanwhile.
+            m_model.clear();
             ClearGrid();
             GetGridData(searchRequest(searched));
         });
@@ -195,8 +191,8 @@ void frmPatLookup::cmdSearch_Click()
     cmdDisplay->setEnabled(cmdOK->isEnabled());
     SearchBusy = false;
 
-    if (m_model.rows.table.isDimensioned() && m_model.rows.table.rowBound() >= 1) {
-        if (Val(m_model.rows.table.cell(0, 1)) != 0.0) {
+    if (m_model.results().table.rowBound() >= 1) {
+        if (m_model.isPatientRow(1)) {
             FocusIfVisible(grdPatient);
         } else {
             txtSearch->setFocus();

@@ -21,10 +21,9 @@ void frmPatLookup::SetReturnValue(double Row)
 {
     platform::trapReportAndShow([&] {
         const qint32 r = CLng(Row);
-        const QString key = m_model.rows.table.cell(0, r);
-        if (Val(key) != 0.0) {
-            const QString value = m_model.rows.table.cell(1, r);
-            ReturnValue = key + component::FieldDelimiter() + Left(value, value.size() - 3);
+        if (m_model.isPatientRow(r)) {
+            const QString value = m_model.cell(1, r);
+            ReturnValue = m_model.cell(0, r) + component::FieldDelimiter() + Left(value, value.size() - 3);
         } else {
             ReturnValue = QStringLiteral("CANCEL");
         }
@@ -38,7 +37,7 @@ void frmPatLookup::HideLookup()
 
 void frmPatLookup::SyncCurrentRow()
 {
-    const qint32 current = m_model.currentRow;
+    const qint32 current = m_model.currentRow();
     if (current < 1)
         return;
     // The whole row is painted as current: the one it was is painted again as it is now.
@@ -50,14 +49,13 @@ void frmPatLookup::SyncCurrentRow()
         grdPatient->RedrawRange(m_range);
     }
     // A row the grid offers ahead of the loaded ones has no key yet: nothing to choose there.
-    const bool loaded = current <= m_model.rows.table.rowBound();
-    cmdOK->setEnabled(loaded && Val(m_model.rows.table.cell(0, current)) != 0.0);
+    cmdOK->setEnabled(m_model.isPatientRow(current));
     cmdDisplay->setEnabled(cmdOK->isEnabled());
 }
 
 void frmPatLookup::cmdOK_Click()
 {
-    SetReturnValue(m_model.currentRow);
+    SetReturnValue(m_model.currentRow());
     platform::trapReportAndShow([&] { HideLookup(); }, QStringLiteral("Error in Patient Lookup; OK button - "),
                                 QStringLiteral("Error in Patient Lookup"));
 }
@@ -79,10 +77,9 @@ void frmPatLookup::cmdNewAcct_Click()
 void frmPatLookup::cmdDisplay_Click()
 {
     platform::trapAndReport([&] {
-        const QString account = m_model.rows.table.cell(0, m_model.currentRow);
-        if (Val(account) == 0.0)
+        if (!m_model.isPatientRow(m_model.currentRow()))
             return;
-        browseprint::DisplayPatientInfo(account);
+        browseprint::DisplayPatientInfo(m_model.cell(0, m_model.currentRow()));
         // The lookup is active again once the record window has closed, as after any window
         // it opened: the focus goes back to the rows.
         if (isVisible())

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 
 using namespace zelvar;
 using namespace zelvar::test;
@@ -71,6 +72,51 @@ TEST_F(ResultsTest, shouldPageThroughTheResults)
         d.cmdCancel_Click();
     });
     EXPECT_EQ(server->requests(), QStringList({first, first + QStringLiteral("P02"), first + QStringLiteral("P03")}));
+}
+
+// Catches a model that reports rows it has not loaded (the grid's offered rows), appends a page
+// without announcing it (a view would never show the rows), asks again after the last page or
+// after an unanswered search, or gives a screen reader the server's style suffixes as text.
+TEST_F(ResultsTest, shouldHoldTheLoadedRowsAndPageItselfAsAModel)
+{
+    const QString first = QStringLiteral("|GET|KEY|PATIENT|&PAT NAME|");
+    QStringList firstPage = patientPage(1, 50, QStringLiteral("P02"));
+    firstPage[0].insert(11, QStringLiteral("/70"));
+    server->answer(first, firstPage);
+    server->answer(first + QStringLiteral("P02"), patientPage(51, 20, QStringLiteral("--")));
+    patlookup::ResultsModel model([this](const QString& request, QStringList& reply) {
+        QString fourth;
+        return server->GetServerStringData(request, reply, QString(), fourth);
+    });
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+
+    QString error;
+    ASSERT_EQ(model.load({QStringLiteral("PATIENT"), QStringLiteral("&PAT NAME"), false, false, {}}, error),
+              patlookup::ResultsModel::Page::Read);
+    EXPECT_EQ(model.rowCount(), 50);
+    EXPECT_EQ(model.columnCount(), 2);
+    EXPECT_EQ(model.property("knownTotal").toString(), QStringLiteral("70"));
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Patient Name"));
+    EXPECT_EQ(model.index(49, 0).data().toString(), QStringLiteral("PATIENT,50"));
+    EXPECT_EQ(model.index(49, 1).data(patlookup::ResultsModel::KeyRole).toInt(), 1050);
+    ASSERT_TRUE(model.canFetchMore({}));
+
+    model.fetchMore({});
+    EXPECT_EQ(model.rowCount(), 70);
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 50);
+    EXPECT_EQ(inserted[0][2].toInt(), 69);
+    EXPECT_EQ(model.index(69, 1).data().toString(), QStringLiteral("01/02/1990"));
+    EXPECT_FALSE(model.canFetchMore({}));
+    model.fetchMore({});
+    EXPECT_EQ(server->requests().size(), 2);
+
+    server->fail(QStringLiteral("|GET|KEY|"), host::ScriptedHostLink::Failure::NotAnswered);
+    EXPECT_EQ(model.load({QStringLiteral("OTHER"), QStringLiteral("&PAT NAME"), false, false, {}}, error),
+              patlookup::ResultsModel::Page::Unanswered);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_FALSE(model.canFetchMore({}));
 }
 
 // Catches a complete first page shown with virtual rows or without its total (on screen and
