@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
@@ -49,6 +50,9 @@ void frmPatLookup::GetGridData(const SearchRequest& search)
     QString errorText;
     switch (m_model.load(search, errorText)) {
     case ResultsModel::Page::Unanswered:
+        // No rows: nothing to choose or display until a search is answered.
+        cmdOK->setEnabled(false);
+        cmdDisplay->setEnabled(false);
         platform::beep();
         DisableForms(false);
         GridReady = true;

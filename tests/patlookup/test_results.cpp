@@ -158,6 +158,24 @@ TEST_F(ResultsTest, shouldBeepOnceWhenTheServerDoesNotAnswer)
     EXPECT_EQ(result, QStringLiteral("1001\u00E7\u00E7PATIENT,1"));
 }
 
+// Catches a search the server did not answer that leaves the rows of the search before behind
+// it (the grid is emptied, yet Enter or OK would still choose one of them).
+TEST_F(ResultsTest, shouldKeepNoRowsOfTheSearchBeforeAnUnansweredOne)
+{
+    server->answerPrefix(QStringLiteral("|GET|KEY|"), patientPage(1, 2, {}));
+    const QString result = lookupWith(QStringLiteral("patient"), [this](Dialog& d) {
+        ASSERT_EQ(d.results().RowsLoaded, 2);
+        server->fail(QStringLiteral("|GET|KEY|"), host::ScriptedHostLink::Failure::NotAnswered);
+        d.txtSearch->setText(QStringLiteral("other"));
+        d.cmdSearch_Click();
+        EXPECT_EQ(d.results().RowsLoaded, 0);
+        EXPECT_EQ(d.resultsModel().rowCount(), 0);
+        EXPECT_FALSE(d.cmdOK->isEnabled());
+        d.cmdOK_Click();
+    });
+    EXPECT_EQ(result, QStringLiteral("CANCEL"));
+}
+
 // Catches an unreadable first page without its message, or one that still lets further pages
 // be asked for.
 TEST_F(ResultsTest, shouldStopAtAnUnreadableFirstPage)
