@@ -21,17 +21,30 @@ void ResultsModel::announce(void (QAbstractItemModel::*end)())
 {
     m_rows = m_results.RowsLoaded;
     m_columns = shownColumns();
-    m_announcing = true;
     (this->*end)();
-    m_announcing = false;
+}
+
+void ResultsModel::announceAppended()
+{
+    if (m_results.RowsLoaded > m_rows && shownColumns() == m_columns) {
+        beginInsertRows({}, m_rows, m_results.RowsLoaded - 1);
+        announce(&ResultsModel::endInsertRows);
+    } else if (m_results.RowsLoaded != m_rows || shownColumns() != m_columns) {
+        beginResetModel();
+        announce(&ResultsModel::endResetModel);
+    }
 }
 
 ResultsModel::Page ResultsModel::load(const SearchRequest& search, QString& errorText)
 {
     // The reset ends on every way out: a host that fails while the page's messages are shown
     // must not leave views waiting for it.
+    m_busy = true;
     beginResetModel();
-    const auto end = qScopeGuard([this] { announce(&ResultsModel::endResetModel); });
+    const auto end = qScopeGuard([this] {
+        announce(&ResultsModel::endResetModel);
+        m_busy = false;
+    });
     m_request = search;
     m_searched = true;
     QStringList reply;
@@ -48,29 +61,29 @@ ResultsModel::Page ResultsModel::load(const SearchRequest& search, QString& erro
 
 ResultsModel::Page ResultsModel::loadMore()
 {
-    if (!canFetchMore({}))
+    if (m_busy || !canFetchMore({}))
         return Page::Read;
+    // What was appended is announced on every way out, as a first page's reset is.
+    m_busy = true;
+    const auto end = qScopeGuard([this] {
+        announceAppended();
+        m_busy = false;
+    });
     QStringList reply;
     if (!m_send(m_request.from(cell(0, 0)).toString(), reply))
         return Page::Unanswered;
-    const bool read = BuildGridMoreRows(reply, m_results, *m_grid);
-    if (m_results.RowsLoaded > m_rows && shownColumns() == m_columns) {
-        beginInsertRows({}, m_rows, m_results.RowsLoaded - 1);
-        announce(&ResultsModel::endInsertRows);
-    } else if (m_results.RowsLoaded != m_rows || shownColumns() != m_columns) {
-        beginResetModel();
-        announce(&ResultsModel::endResetModel);
-    }
-    return read ? Page::Read : Page::Unreadable;
+    return BuildGridMoreRows(reply, m_results, *m_grid) ? Page::Read : Page::Unreadable;
 }
 
 void ResultsModel::clear()
 {
+    m_busy = true;
     beginResetModel();
     m_results = {};
     m_request = {};
     m_searched = false;
     announce(&ResultsModel::endResetModel);
+    m_busy = false;
 }
 
 bool ResultsModel::isPatientRow(qint32 row) const
@@ -132,9 +145,10 @@ void ResultsModel::fetchMore(const QModelIndex& parent)
 {
     if (parent.isValid())
         return;
-    // Asked by a view (or a tester) while it hears of a change of this model: rows inserted
-    // inside that notice would arrive within another. The page is asked for once it is over.
-    if (m_announcing) {
+    // Asked by a view (or a tester) while a page is read or announced, as it hears of the
+    // change: a page read then would arrive inside the notice of another. It is asked for
+    // once that is over.
+    if (m_busy) {
         QMetaObject::invokeMethod(this, [this] { loadMore(); }, Qt::QueuedConnection);
         return;
     }

@@ -78,6 +78,8 @@ private:
     // Ends the notice of a change (end, one of the model's own), with the counts views are
     // told following the table from then on, not while the reader fills it.
     void announce(void (QAbstractItemModel::*end)());
+    // Announces the rows a further page appended (a reset if it changed the columns).
+    void announceAppended();
 
     Send m_send;
     NullReplyGrid m_noGrid;
@@ -85,7 +87,7 @@ private:
     replies::SearchResults m_results;
     SearchRequest m_request;
     bool m_searched = false;
-    bool m_announcing = false;      // inside the notice of a change (see fetchMore)
+    bool m_busy = false;            // a page is being read or announced (see fetchMore)
     int m_rows = 0;
     int m_columns = 0;
     qint32 m_currentRow = 0;
