@@ -238,8 +238,6 @@ TEST_P(SearchRulesTest, shouldReadEveryUnambiguousDate)
         EXPECT_EQ(first(SearchKey::DateOfBirth, QString::fromLatin1(text)).notice.toStdString(), "Type the date of birth as MM/DD/YYYY") << text;
 }
 
-// Catches a date, phone or SSN typed in the one box read as a name or an account (or the
-// other way round), and a text no key reads taken for one.
 // Catches a closeness that counts a swap of neighbours as two letters off, or that misreads
 // names of different lengths: the order similar surnames are listed in.
 TEST(EditDistanceTest, shouldCountEachLetterOffAndEachSwapAsOne)
@@ -336,6 +334,8 @@ TEST(DuplicateScoringTest, shouldScoreWhatACandidateSharesAndKeepOnlyTheLikely)
         << got.join(QStringLiteral("; ")).toStdString();
 }
 
+// Catches a date, phone or SSN typed in the one box read as a name or an account (or the
+// other way round), and a text no key reads taken for one.
 TEST(TextShapeTest, shouldReadWhatATypedTextIs)
 {
     const struct { const char* typed; TextShape::Kind kind; const char* value; } cases[] = {
