@@ -480,6 +480,8 @@ void frmPatLookup::connectControls()
     connect(tmrRefresh, &QTimer::timeout, this, [this] { tmrRefresh_Timer(); });
 
     using platform::GridControl;
+    // The grid paints the model's rows (column 0 holds the keys); screen readers read them.
+    grdPatient->setContentModel(&m_model, 1);
     grdPatient->setStyleSource([this](int row, int column, platform::GridStyle& style, platform::GridValue& result) {
         grdPatient_GetStyleRowCol(row, column, style, 0, 0, result);
     });

@@ -1,5 +1,6 @@
 // Loading, paging and presenting the results: the grid's rows and the status line as pages
 // arrive, every failure's message, and each cell's look as the grid reports it.
+#include "accessibility.h"
 #include "focuskeys.h"
 #include "lookupfixture.h"
 
@@ -123,6 +124,79 @@ TEST_F(ResultsTest, shouldHoldTheLoadedRowsAndPageItselfAsAModel)
               patlookup::ResultsModel::Page::Unanswered);
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_FALSE(model.canFetchMore({}));
+}
+
+// Catches a screen reader told of the grid's 200 offered rows instead of the rows loaded, or
+// given the grid's own columns (the keys first) where the window shows its model's.
+TEST_F(ResultsTest, shouldGiveAScreenReaderTheRowsLoaded)
+{
+    answerThreePages();
+    lookupWith(QStringLiteral("patient"), [&](Dialog& d) {
+        QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(d.grdPatient);
+        QAccessibleTableInterface* table = grid->tableInterface();
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(d.grdPatient->RowCount(), 200);
+        EXPECT_EQ(table->rowCount(), 50);
+        EXPECT_EQ(table->columnCount(), 2);
+        EXPECT_EQ(grid->childCount(), 51 * 2);
+        EXPECT_EQ(table->columnDescription(0), QStringLiteral("Patient Name"));
+        EXPECT_EQ(table->cellAt(49, 0)->text(QAccessible::Name), QStringLiteral("PATIENT,50"));
+        EXPECT_EQ(grid->indexOfChild(table->cellAt(49, 1)), 50 * 2 + 1);
+        EXPECT_EQ(table->cellAt(50, 0), nullptr);
+        d.cmdMore_Click();
+        EXPECT_EQ(table->rowCount(), 100);
+        d.cmdCancel_Click();
+    });
+}
+
+// What a screen reader hears while the clerk works the grid. These tests run with the desktop's
+// accessibility bus (tools/with-screen-reader.sh): Qt tells nobody of a change without it.
+class ScreenReaderTest : public ResultsTest
+{
+protected:
+    void SetUp() override
+    {
+        ResultsTest::SetUp();
+        if (qEnvironmentVariableIsEmpty("ZELVAR_SCREEN_READER"))
+            GTEST_SKIP() << "needs the accessibility bus: run it under tools/with-screen-reader.sh";
+        ASSERT_TRUE(QTest::qWaitFor([] { return QAccessible::isActive(); }, 10000))
+            << "the accessibility bus never answered";
+    }
+};
+
+// Catches a further page a screen reader never hears of; an arrow key's focus event that names
+// another cell than the one made current (the view numbers the cells of its own model, with
+// the key column and the rows not loaded); and a focused cell gone before the screen reader
+// asks for it (the grid adds an empty row at its end at every step it scrolls).
+TEST_F(ScreenReaderTest, shouldHearOfTheNextPageAndOfTheCellTheArrowsReach)
+{
+    answerThreePages();
+    const AccessibilityEvents events;
+    lookupWith(QStringLiteral("patient"), [&](Dialog& d) {
+        d.cmdMore_Click();
+        const auto changes = events.of(d.grdPatient, QAccessible::TableModelChanged);
+        ASSERT_FALSE(changes.isEmpty());
+        EXPECT_EQ(changes.last().firstRow, 50);
+        EXPECT_EQ(changes.last().lastRow, 99);
+
+        activate(d);
+        d.grdPatient->setFocus();
+        for (int step = 0; step < 40; ++step)
+            ASSERT_TRUE(keys::click(Qt::Key_Down));
+        ASSERT_GT(d.grdPatient->TopRow(), 1);
+        const auto moves = events.of(d.grdPatient, QAccessible::Focus);
+        ASSERT_FALSE(moves.isEmpty());
+        const QString current = d.resultsModel().index(d.currentRow() - 1, 0).data().toString();
+        EXPECT_EQ(moves.last().role, QAccessible::Cell);
+        EXPECT_TRUE(moves.last().focused);
+        EXPECT_EQ(moves.last().text, current);
+        QAccessibleInterface* asked = QAccessible::accessibleInterface(moves.last().id);
+        ASSERT_NE(asked, nullptr);
+        EXPECT_EQ(asked->text(QAccessible::Name), current);
+        const QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(d.grdPatient)->tableInterface();
+        EXPECT_EQ(table->selectedRows(), QList<int>{d.currentRow() - 1});
+        d.cmdCancel_Click();
+    });
 }
 
 // Catches a complete first page shown with virtual rows or without its total (on screen and

@@ -1,9 +1,11 @@
 #include "gridcontrol.h"
 
+#include "gridaccessible.h"
 #include "gridpainting.h"
 #include "platform/fonts.h"
 #include "virtualkeys.h"
 
+#include <QAccessible>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -34,6 +36,7 @@ GridControl::GridControl(QWidget* parent)
     : QTableView(parent)
     , m_model(std::make_unique<GridModel>())
 {
+    installGridAccessibility();
 
     setModel(m_model.get());
     m_header = new GridHeader(m_model.get(), this);
@@ -74,6 +77,25 @@ GridControl::~GridControl()
     blockSignals(true);
     verticalScrollBar()->blockSignals(true);
     setModel(nullptr);
+}
+
+void GridControl::setContentModel(QAbstractItemModel* model, int firstColumn)
+{
+    if (m_content && m_content != m_model.get())
+        disconnect(m_content, nullptr, this, nullptr);
+    m_content = model;
+    m_contentFirstColumn = qMax(0, firstColumn);
+    if (model && model != m_model.get())
+        announceContentChanges(*this, *model);
+    if (QAccessible::isActive()) {
+        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+QAbstractItemModel* GridControl::contentModel() const
+{
+    return m_content ? m_content.data() : m_model.get();
 }
 
 // -- shape ----------------------------------------------------------------------------------
@@ -452,6 +474,20 @@ void GridControl::focusInEvent(QFocusEvent* event)
     // Taking the focus does not make a cell current: the window decides which cell is.
     QAbstractScrollArea::focusInEvent(event);
     viewport()->update();
+}
+
+void GridControl::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    // The focus moves to the cell by the numbering of the table screen readers are given, not
+    // by the view's numbering of the grid's own model (which is what QTableView would send).
+    if (QAccessible::isActive() && hasFocus()) {
+        if (const int child = accessibleChildOf(*this, current); child >= 0) {
+            QAccessibleEvent event(this, QAccessible::Focus);
+            event.setChild(child);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+    QAbstractItemView::currentChanged(current, previous);
 }
 
 void GridControl::mouseDoubleClickEvent(QMouseEvent* event)

@@ -3,6 +3,7 @@
 #include "gridmodel.h"
 #include "gridstyle.h"
 
+#include <QPointer>
 #include <QTableView>
 
 #include <memory>
@@ -52,6 +53,14 @@ public:
     void setStyleSource(GridModel::StyleRequest source) { m_model->setStyleRequest(std::move(source)); }
     // Where the grid's tool tips come from: the window's answer for a cell (grid row, column).
     void setTipSource(GridModel::TipRequest source) { m_model->setTipRequest(std::move(source)); }
+
+    // The model whose rows the window shows in the grid: its row r is grid row r + 1, its column
+    // c grid column c + firstColumn. Screen readers are given its table, with the rows it holds,
+    // not the empty rows the grid scrolls into before the next page is read (gridaccessible.h).
+    // Without one they are given the grid's own cells.
+    void setContentModel(QAbstractItemModel* model, int firstColumn);
+    QAbstractItemModel* contentModel() const;
+    int contentFirstColumn() const { return m_content ? m_contentFirstColumn : 0; }
 
     // -- shape ------------------------------------------------------------------------------
     // Rows after row 0, at most kMaxRows: every row costs the view a little memory, and a
@@ -121,6 +130,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     void applyZoom();
@@ -132,6 +142,8 @@ private:
     QString tipFor(int row, int column);
 
     std::unique_ptr<GridModel> m_model;
+    QPointer<QAbstractItemModel> m_content;
+    int m_contentFirstColumn = 0;
     GridHeader* m_header = nullptr;
     GridLineStyle* m_lineStyle = nullptr;
     QList<double> m_baseWidths;          // column widths at 100 percent
