@@ -11,7 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     poppler-utils appstream desktop-file-utils dpkg-dev fakeroot lintian systemd help2man
     iproute2 curl util-linux adduser python3-jsonschema python3-yaml nodejs
-    xvfb xauth dbus-daemon dbus-bin at-spi2-core fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
+    xvfb xauth dbus-daemon dbus-bin at-spi2-core python3-pyatspi fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
 )
 
 # Debian's npm comes apart from its nodejs; a Node.js from elsewhere brings its own.
