@@ -37,7 +37,6 @@ GridControl::GridControl(QWidget* parent)
     , m_model(std::make_unique<GridModel>())
 {
     installGridAccessibility();
-
     setModel(m_model.get());
     m_header = new GridHeader(m_model.get(), this);
     setHorizontalHeader(m_header);
